@@ -1,0 +1,3 @@
+#include "app/AccountTable.h"
+
+AccountTable Accounts;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "app/AccountEntry.h"
+
+#include <deque>
+
+// The accounts, addressed by index for the whole run. A deque never moves its
+// elements when it grows, so a check may keep using its entry while the user
+// registers another account.
+using AccountTable = std::deque<AccountEntry>;
+
+// The one account table of the program.
+extern AccountTable Accounts;

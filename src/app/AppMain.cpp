@@ -1,0 +1,25 @@
+#include "app/AppMain.h"
+
+#include "app/AppIdentity.h"
+#include "app/CommonSettings.h"
+#include "platform/MessageBoxService.h"
+#include "platform/SingleInstance.h"
+#include "settings/AppSettings.h"
+
+namespace AppMain {
+
+bool StartUp(const SingleInstance& instance)
+{
+    if (!instance.IsFirst()) {
+        // Nothing has been read yet, and nothing will be written.
+        MessageBoxService::Current().Show(QStringLiteral("２重起動でありんすえ"),
+                                          MessageBoxService::Icon::Information,
+                                          MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+        return false;
+    }
+    SetOptionDefaults();
+    LoadSettings();
+    return true;
+}
+
+}  // namespace AppMain

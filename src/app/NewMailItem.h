@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// One newly found message, handed from a check to the arrival window.
+struct NewMailItem {
+    qint32 nAccountIdx = 0;
+    QString strFrom;
+    QString strDate;  // "YY/MM/DD HH:NN:SS", or empty when the header was missing or unreadable
+    QString strSubject;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "mail/IAccountRows.h"
+
+class IArrivalWindow;
+
+// What a check needs from the main window besides its rows.
+class IMailCheckHost : public IAccountRows {
+public:
+    // The arrival window, created and loaded on first use, kept for the run.
+    virtual IArrivalWindow& ArrivalWindow() = 0;
+    // Tray picture: 1 = idle, 2 = a check is running.
+    virtual void SetTrayPicture(int nPicture) = 0;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Code page 932, the encoding of the settings file and of the socket text.
+// Neither direction ever fails a whole text: an undecodable byte or pair
+// becomes U+30FB, a character without a code becomes "?".
+namespace Cp932 {
+
+QString Decode(QByteArrayView bytes);
+QByteArray Encode(QStringView text);
+
+// True for the first byte of a double-byte character.
+bool IsLeadByte(unsigned char byte);
+
+}  // namespace Cp932

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the project needs on Debian 12, then configures and builds it.
+#   tools/setup.sh [build-dir]     (default: build)
+# Environment: CXX picks the compiler (g++ by default), TANDREL_WERROR=ON turns
+# warnings into errors.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build}"
+
+packages=(
+  cmake ninja-build g++ clang pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 libgl-dev
+  libbenchmark-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho
+  xvfb xauth openbox trayer x11-utils imagemagick
+  dovecot-core dovecot-pop3d
+  python3 procps
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Debian starts the Dovecot service on install; the tests run their own instance.
+  $sudo systemctl disable --now dovecot >/dev/null 2>&1 || $sudo service dovecot stop >/dev/null 2>&1 || true
+fi
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
+  -DCMAKE_CXX_COMPILER="${CXX:-g++}" \
+  -DTANDREL_WERROR="${TANDREL_WERROR:-OFF}" \
+  $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
+cmake --build "$build" -j "$(nproc)"

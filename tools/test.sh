@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up, builds (with g++ and clang++, warnings as errors) and runs every test.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export TANDREL_WERROR=ON
+CXX=g++ "$root/tools/setup.sh" "$root/build"
+# clang must build the same tree without a warning too; its tests are not run twice.
+CXX=clang++ "$root/tools/setup.sh" "$root/build-clang"
+cd "$root/build"
+ctest --output-on-failure -j 2 "$@"
