@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The three fields a check shows for one message.
+struct HeaderFields {
+    QString strFrom;     // decoded; empty when the message has none
+    QString strDate;     // "YY/MM/DD HH:NN:SS", or empty when missing or unreadable
+    QString strSubject;  // decoded; empty when the message has none
+};
+
+// Picks sender, date and subject out of a complete header block (lines ended
+// by CR LF, already dot-unstuffed), joining folded lines first.
+HeaderFields ExtractHeaderFields(const QString& headerBlock);
