@@ -31,6 +31,8 @@ if ((${#missing[@]})); then
   $sudo systemctl disable --now dovecot >/dev/null 2>&1 || $sudo service dovecot stop >/dev/null 2>&1 || true
 fi
 
+# Worktrees of the same project share compiled objects through ccache.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
   -DCMAKE_CXX_COMPILER="${CXX:-g++}" \
