@@ -1,0 +1,162 @@
+#include "DovecotFixture.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTcpSocket>
+
+namespace {
+
+const QString kFixtureScript = QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/dovecot-fixture.sh");
+const QString kMessageMaker = QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/make_messages.py");
+
+// Generous: Dovecot's first start on a cold CI machine and a 2,000-message
+// delivery both take seconds; nothing here judges speed.
+constexpr int kScriptLimitMs = 180'000;
+constexpr int kReplyLimitMs = 30'000;
+
+// The script's exit status for "this machine cannot run a server".
+constexpr int kCannotRunHere = 77;
+
+// Reads one reply line (without CR LF) from a blocking socket.
+bool readLine(QTcpSocket& socket, QByteArray& line) {
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(kReplyLimitMs))
+            return false;
+    }
+    line = socket.readLine();
+    line.chop(line.endsWith("\r\n") ? 2 : (line.endsWith('\n') ? 1 : 0));
+    return true;
+}
+
+bool command(QTcpSocket& socket, const QByteArray& text, QByteArray& reply) {
+    socket.write(text + "\r\n");
+    return readLine(socket, reply) && reply.startsWith("+OK");
+}
+
+}  // namespace
+
+DovecotFixture::DovecotFixture() = default;
+
+DovecotFixture::~DovecotFixture() { stop(); }
+
+bool DovecotFixture::runScript(const QString& program, const QStringList& arguments, QByteArray* output,
+                               const QByteArray& input) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(kScriptLimitMs)) {
+        m_error = QStringLiteral("cannot run %1: %2").arg(program, process.errorString());
+        return false;
+    }
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kScriptLimitMs)) {
+        process.kill();
+        process.waitForFinished();
+        m_error = QStringLiteral("%1 %2 did not finish").arg(program, arguments.join(u' '));
+        return false;
+    }
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    if (output)
+        *output = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == kCannotRunHere)
+            m_skipReason = errors;
+        m_error = QStringLiteral("%1 %2 failed: %3").arg(program, arguments.join(u' '), errors);
+        return false;
+    }
+    return true;
+}
+
+bool DovecotFixture::start() {
+    stop();
+    m_skipReason.clear();
+    m_error.clear();
+    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tandrel-dovecot-XXXXXX"));
+    if (!m_dir->isValid()) {
+        m_error = QStringLiteral("cannot create a temporary folder: %1").arg(m_dir->errorString());
+        return false;
+    }
+    QByteArray output;
+    if (!runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("start"), m_dir->path()}, &output))
+        return false;
+    bool ok = false;
+    const uint port = output.trimmed().split('\n').constLast().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        m_error = QStringLiteral("the fixture printed no port: %1").arg(QString::fromLocal8Bit(output));
+        runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("stop"), m_dir->path()});
+        return false;
+    }
+    m_port = static_cast<quint16>(port);
+    return true;
+}
+
+void DovecotFixture::stop() {
+    if (m_dir && m_port != 0)
+        runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("stop"), m_dir->path()});
+    m_port = 0;
+    m_dir.reset();
+}
+
+bool DovecotFixture::deliverFiles(const QByteArray& fileList) {
+    QStringList arguments{kFixtureScript, QStringLiteral("deliver"), m_dir->path()};
+    for (const QByteArray& line : fileList.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            arguments << QString::fromLocal8Bit(line.trimmed());
+    }
+    if (arguments.size() == 3) {
+        m_error = QStringLiteral("the message maker wrote no message");
+        return false;
+    }
+    return runScript(QStringLiteral("bash"), arguments);
+}
+
+bool DovecotFixture::deliverMessages(const QJsonArray& messages) {
+    if (!isRunning()) {
+        m_error = QStringLiteral("the server is not running");
+        return false;
+    }
+    const QString outdir = m_dir->filePath(QStringLiteral("made-%1").arg(++m_batch));
+    QByteArray written;
+    return runScript(QStringLiteral("python3"), {kMessageMaker, outdir}, &written,
+                     QJsonDocument(messages).toJson(QJsonDocument::Compact)) &&
+           deliverFiles(written);
+}
+
+bool DovecotFixture::deliverBulk(int count) {
+    if (!isRunning()) {
+        m_error = QStringLiteral("the server is not running");
+        return false;
+    }
+    const QString outdir = m_dir->filePath(QStringLiteral("made-%1").arg(++m_batch));
+    QByteArray written;
+    return runScript(QStringLiteral("python3"),
+                     {kMessageMaker, QStringLiteral("--bulk"), QString::number(count), outdir}, &written) &&
+           deliverFiles(written);
+}
+
+QStringList DovecotFixture::serverUidls() {
+    QStringList uidls;
+    QTcpSocket socket;
+    socket.connectToHost(host(), m_port);
+    QByteArray reply;
+    if (!socket.waitForConnected(kReplyLimitMs) || !readLine(socket, reply) || !reply.startsWith("+OK") ||
+        !command(socket, "USER " + user().toLatin1(), reply) ||
+        !command(socket, "PASS " + password().toLatin1(), reply) || !command(socket, "UIDL", reply)) {
+        m_error = QStringLiteral("listing the server's identifiers failed: %1").arg(QString::fromLatin1(reply));
+        return {};
+    }
+    QByteArray line;
+    while (readLine(socket, line)) {
+        if (line == ".") {
+            command(socket, "QUIT", reply);
+            return uidls;
+        }
+        // "<number> <identifier>"
+        uidls << QString::fromLatin1(line.mid(line.indexOf(' ') + 1));
+    }
+    m_error = QStringLiteral("the server's identifier list ended early");
+    return {};
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <memory>
+
+// A private Dovecot POP3 server on loopback with one Maildir account, run by
+// tests/support/dovecot-fixture.sh. Stops the server when destroyed, so a
+// failing test never leaves one behind.
+class DovecotFixture {
+public:
+    DovecotFixture();
+    ~DovecotFixture();
+    DovecotFixture(const DovecotFixture&) = delete;
+    DovecotFixture& operator=(const DovecotFixture&) = delete;
+
+    // Starts the server. On false, skipReason() is set when this machine cannot
+    // run one (not root, Dovecot missing) and error() otherwise.
+    bool start();
+    void stop();
+    bool isRunning() const { return m_port != 0; }
+
+    QString skipReason() const { return m_skipReason; }
+    QString error() const { return m_error; }
+
+    quint16 port() const { return m_port; }
+    static QString host() { return QStringLiteral("127.0.0.1"); }
+    static QString user() { return QStringLiteral("taro"); }
+    static QString password() { return QStringLiteral("secret"); }
+
+    // Makes messages with tests/support/make_messages.py from its JSON element
+    // list and delivers them in list order; false with error() on failure.
+    bool deliverMessages(const QJsonArray& messages);
+    // Delivers a mixed mailbox of this many generated messages.
+    bool deliverBulk(int count);
+
+    // The identifiers the server lists right now, in message order, read in a
+    // session of its own so tests compare against the server, not the client.
+    QStringList serverUidls();
+
+private:
+    bool runScript(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
+                   const QByteArray& input = {});
+    bool deliverFiles(const QByteArray& fileList);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    quint16 m_port = 0;
+    int m_batch = 0;
+    QString m_skipReason;
+    QString m_error;
+};

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# A private Dovecot POP3 server on loopback for end-to-end tests and benchmarks.
+#
+#   dovecot-fixture.sh start <dir>            prints the port once the server accepts connections
+#   dovecot-fixture.sh deliver <dir> <file>...  drops messages into the mailbox, in argument order
+#   dovecot-fixture.sh stop <dir>             ends the server and waits until it is gone
+#
+# Everything lives in <dir>: configuration, sockets, state, log and the mailbox.
+# The mailbox belongs to user "taro", password "secret".
+# Exit status 77 means "cannot run here" (not root, or Dovecot missing): callers skip.
+set -euo pipefail
+
+readonly mail_user=tandrel-mail
+readonly pop_user=taro
+readonly pop_password=secret
+
+die() { echo "dovecot-fixture: $*" >&2; exit 1; }
+cannot_run() { echo "dovecot-fixture: $*" >&2; exit 77; }
+
+usage() { die "usage: $0 start|stop <dir> | deliver <dir> <file>..."; }
+
+(($# >= 2)) || usage
+command=$1
+dir=$2
+shift 2
+
+# The master process must be root to switch the mail and login processes to
+# their own users; the mail user cannot be root (Dovecot refuses uid 0).
+require_root_and_dovecot() {
+  [ "$(id -u)" -eq 0 ] || cannot_run "needs root to run its own Dovecot instance (run the tests as root)"
+  command -v dovecot >/dev/null || [ -x /usr/sbin/dovecot ] ||
+    cannot_run "Dovecot is not installed (tools/setup.sh installs dovecot-core and dovecot-pop3d)"
+  [ -e /usr/lib/dovecot/pop3 ] || cannot_run "dovecot-pop3d is not installed (tools/setup.sh installs it)"
+  getent passwd dovenull >/dev/null || cannot_run "the user dovenull of the Dovecot package is missing"
+}
+
+ensure_mail_user() {
+  getent passwd "$mail_user" >/dev/null && return
+  # Two fixtures starting at once may race to create the user; the loser finds it there.
+  useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$mail_user" 2>/dev/null ||
+    getent passwd "$mail_user" >/dev/null || die "cannot create the mail user $mail_user"
+}
+
+# The operating system picks a port that is free right now.
+free_port() {
+  python3 -c 'import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])'
+}
+
+master_pid() {
+  local file="$dir/run/master.pid"
+  [ -s "$file" ] && cat "$file"
+}
+
+write_config() {
+  local port=$1 uid gid
+  uid=$(id -u "$mail_user")
+  gid=$(id -g "$mail_user")
+  cat >"$dir/dovecot.conf" <<EOF
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+instance_name = tandrel-$port
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain login
+mail_location = maildir:~/Maildir
+pop3_uidl_format = %08Xu%08Xv
+first_valid_uid = $uid
+last_valid_uid = $uid
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$uid gid=$gid home=$dir/home
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+EOF
+}
+
+accepts_connections() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+start() {
+  require_root_and_dovecot
+  ensure_mail_user
+  [ -z "$(master_pid 2>/dev/null || true)" ] || die "$dir already holds a running server"
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+  # The unprivileged login and mail processes must reach their sockets and the mailbox.
+  chmod 755 "$dir"
+  mkdir -p "$dir/run" "$dir/state" "$dir/home/Maildir/new" "$dir/home/Maildir/cur" "$dir/home/Maildir/tmp"
+  chmod 755 "$dir/run" "$dir/state"
+  chown -R "$mail_user:" "$dir/home"
+  printf '%s:{PLAIN}%s\n' "$pop_user" "$pop_password" >"$dir/passwd"
+  chmod 644 "$dir/passwd"
+
+  local port
+  port=$(free_port)
+  write_config "$port"
+  echo "$port" >"$dir/port"
+  /usr/sbin/dovecot -c "$dir/dovecot.conf" || { cat "$dir/dovecot.log" >&2 2>/dev/null; die "Dovecot did not start"; }
+
+  # Polls with a generous limit: a loaded CI machine may take seconds to fork the login processes.
+  local tries=0
+  until accepts_connections "$port"; do
+    if ((++tries > 600)); then
+      cat "$dir/dovecot.log" >&2 2>/dev/null || true
+      stop_server
+      die "Dovecot does not accept connections on port $port"
+    fi
+    sleep 0.05
+  done
+  echo "$port"
+}
+
+stop_server() {
+  local pid
+  pid=$(master_pid 2>/dev/null) || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  local tries=0
+  while kill -0 "$pid" 2>/dev/null; do
+    if ((++tries > 600)); then
+      kill -KILL "$pid" 2>/dev/null || true
+      break
+    fi
+    sleep 0.05
+  done
+}
+
+stop() {
+  [ -d "$dir" ] || return 0
+  stop_server
+  rm -f "$dir/run/master.pid"
+}
+
+# Maildir delivery: write into tmp/, then rename into new/ under a name that
+# sorts after every earlier delivery, so the server numbers messages in
+# delivery order.
+deliver() {
+  (($# >= 1)) || usage
+  [ -d "$dir/home/Maildir/new" ] || die "$dir holds no mailbox; run start first"
+  # One process for the whole batch: a benchmark delivers thousands of messages.
+  python3 - "$dir" "$mail_user" "$@" <<'PY'
+import os, pwd, shutil, sys
+folder, user, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+account = pwd.getpwnam(user)
+maildir = os.path.join(folder, "home", "Maildir")
+counter_file = os.path.join(folder, "delivered")
+count = int(open(counter_file).read()) if os.path.exists(counter_file) else 0
+for source in files:
+    count += 1
+    name = "%010d.M%06dP%d.tandrel" % (count, count, os.getpid())
+    staged = os.path.join(maildir, "tmp", name)
+    shutil.copyfile(source, staged)
+    os.chown(staged, account.pw_uid, account.pw_gid)
+    os.rename(staged, os.path.join(maildir, "new", name))
+with open(counter_file, "w") as out:
+    out.write("%d\n" % count)
+PY
+}
+
+case "$command" in
+  start) start ;;
+  stop) stop ;;
+  deliver) deliver "$@" ;;
+  *) usage ;;
+esac
