@@ -12,3 +12,7 @@ struct HeaderFields {
 // Picks sender, date and subject out of a complete header block (lines ended
 // by CR LF, already dot-unstuffed), joining folded lines first.
 HeaderFields ExtractHeaderFields(const QString& headerBlock);
+
+// A Date header value as "YY/MM/DD HH:NN:SS" in the sender's own time (the
+// zone is dropped, not applied); empty when it is not a readable date.
+QString FormatHeaderDate(const QString& value);
