@@ -1,5 +1,144 @@
 #include "settings/AppSettings.h"
 
-// Placeholder until the settings file module lands.
-void LoadSettings() {}
-void SaveSettings() {}
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "app/Fun_UboundEx.h"
+#include "app/NumericText.h"
+#include "settings/API_IniFileAccess.h"
+
+using API_IniFileAccess::IniPair;
+using API_IniFileAccess::IniSection;
+
+namespace {
+
+const QString kCommon = QStringLiteral("Common");
+
+QString accountSection(qint32 number) { return QStringLiteral("Account") + QString::number(number); }
+
+// A number that does not fit 32 bits leaves the field as it was.
+void readNumber(const QString& text, qint32& field)
+{
+    if (const auto value = NumericText::ToInt32Checked(text))
+        field = *value;
+}
+
+// "True"/"False" in any letter case, or a number (zero is false). Anything
+// else leaves the field as it was.
+void readBoolean(const QString& text, bool& field)
+{
+    const QString word = text.trimmed();
+    if (word.compare(u"True", Qt::CaseInsensitive) == 0)
+        field = true;
+    else if (word.compare(u"False", Qt::CaseInsensitive) == 0)
+        field = false;
+    else if (NumericText::IsNumeric(word))
+        field = NumericText::LeadingValue(word) != 0.0;
+}
+
+QString booleanText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+void readAccountPair(const IniPair& pair, AccountEntry& entry)
+{
+    const QString& key = pair.Key;
+    const QString& value = pair.Value;
+    if (key == u"UserTitle")
+        entry.UserTitle = value;
+    else if (key == u"PopAccount")
+        entry.PopAccount = value;
+    else if (key == u"PopPasswd")
+        entry.PopPasswd = value;
+    else if (key == u"PopServer")
+        entry.PopServer = value;
+    else if (key == u"PopPort")
+        readNumber(value, entry.PopPort);
+    else if (key == u"CheckInterval")
+        readNumber(value, entry.CheckInterval);
+    else if (key == u"Enabled")
+        readBoolean(value, entry.Enabled);
+    else if (key.startsWith(u"UIDL"))
+        entry.UIDL.append(value); // file order is list order; the number is not looked at
+}
+
+IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
+{
+    IniSection section { accountSection(number), {} };
+    section.Pairs.reserve(7 + entry.UIDL.size());
+    section.Pairs.append({ QStringLiteral("CheckInterval"), QString::number(entry.CheckInterval) });
+    section.Pairs.append({ QStringLiteral("PopPort"), QString::number(entry.PopPort) });
+    section.Pairs.append({ QStringLiteral("PopAccount"), entry.PopAccount });
+    section.Pairs.append({ QStringLiteral("PopPasswd"), entry.PopPasswd });
+    section.Pairs.append({ QStringLiteral("PopServer"), entry.PopServer });
+    section.Pairs.append({ QStringLiteral("UserTitle"), entry.UserTitle });
+    section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
+    for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(entry.UIDL); ++i)
+        section.Pairs.append({ QStringLiteral("UIDL") + QString::number(i), entry.UIDL[i] });
+    return section;
+}
+
+} // namespace
+
+void LoadSettings()
+{
+    // One read and one decode of the file for the whole load.
+    const IniDocument ini = API_IniFileAccess::ReadIniFile();
+    QString value;
+    auto common = [&](const char16_t* key) {
+        return API_IniFileAccess::ReadIniValue(ini, kCommon, QString::fromUtf16(key), value);
+    };
+
+    if (common(u"ShowArrivalFormTime"))
+        readNumber(value, CommonSettings.ShowArrivalFormTime);
+    if (common(u"PopTimeOut"))
+        readNumber(value, CommonSettings.PopTimeOut);
+    if (common(u"StartMinimizedWindow"))
+        readBoolean(value, CommonSettings.StartMinimizedWindow);
+    if (common(u"RecheckMailChecked"))
+        readBoolean(value, CommonSettings.RecheckMailChecked);
+    if (common(u"FormClosedIsMinimized"))
+        readBoolean(value, CommonSettings.FormClosedIsMinimized);
+    if (common(u"ArrivalFormPosition"))
+        readNumber(value, CommonSettings.ArrivalFormPosition);
+    if (common(u"ArrivalSound"))
+        CommonSettings.ArrivalSound = value;
+    if (common(u"SoundFolder"))
+        CommonSettings.SoundFolder = value;
+
+    QList<IniPair> pairs;
+    for (qint32 n = 0;; ++n) {
+        // A missing or empty section ends the list, even if later ones exist.
+        if (!API_IniFileAccess::ReadIniSectionPairs(ini, accountSection(n), pairs, true))
+            break;
+        AccountEntry& entry = Accounts.emplace_back();
+        entry.PopPort = 110;
+        for (const IniPair& pair : pairs)
+            readAccountPair(pair, entry);
+        entry.Deleted = false;
+    }
+}
+
+void SaveSettings()
+{
+    QList<IniSection> sections;
+    sections.append(IniSection { kCommon,
+        {
+            { QStringLiteral("RecheckMailChecked"), booleanText(CommonSettings.RecheckMailChecked) },
+            { QStringLiteral("StartMinimizedWindow"), booleanText(CommonSettings.StartMinimizedWindow) },
+            { QStringLiteral("PopTimeOut"), QString::number(CommonSettings.PopTimeOut) },
+            { QStringLiteral("ShowArrivalFormTime"), QString::number(CommonSettings.ShowArrivalFormTime) },
+            { QStringLiteral("FormClosedIsMinimized"), booleanText(CommonSettings.FormClosedIsMinimized) },
+            { QStringLiteral("ArrivalFormPosition"), QString::number(CommonSettings.ArrivalFormPosition) },
+            { QStringLiteral("ArrivalSound"), CommonSettings.ArrivalSound },
+            { QStringLiteral("SoundFolder"), CommonSettings.SoundFolder },
+        } });
+    // Survivors are renumbered from 0; deleted entries leave no gap.
+    qint32 number = 0;
+    for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
+        const AccountEntry& entry = Accounts[size_t(i)];
+        if (entry.Deleted)
+            continue;
+        sections.append(accountSectionContent(entry, number));
+        ++number;
+    }
+    // Failures stay silent: the read-only case has already told the user.
+    API_IniFileAccess::WriteIniFile(sections);
+}

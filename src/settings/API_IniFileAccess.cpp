@@ -1,0 +1,169 @@
+#include "settings/API_IniFileAccess.h"
+
+#include "app/AppIdentity.h"
+#include "platform/Cp932.h"
+#include "platform/ExecutableInfo.h"
+#include "platform/IniProfile.h"
+#include "platform/MessageBoxService.h"
+
+#include <QFileInfo>
+
+namespace API_IniFileAccess {
+
+QStringList CheckedIniFiles;
+
+namespace {
+
+    QString& pathForTests()
+    {
+        static QString path;
+        return path;
+    }
+
+    QString resolve(const QString& file) { return file.isEmpty() ? GetIniFilePath() : file; }
+
+    QString readOnlyWarning()
+    {
+        return QStringLiteral("設定ﾌｧｲﾙが書きこみ禁止になっています。\r\n"
+                              "設定状態を保存する場合はﾌｧｲﾙを書きこみ可にしてOKを押してください。\r\n"
+                              "保存しない場合はそのままOKを押してください。\r\n");
+    }
+
+} // namespace
+
+QString GetIniFilePath()
+{
+    if (!pathForTests().isEmpty())
+        return pathForTests();
+#ifdef Q_OS_WIN
+    const QChar separator = u'\\';
+#else
+    const QChar separator = u'/';
+#endif
+    // Always inserted: beside a root folder that gives a doubled separator, read as one.
+    return ExecutableInfo::Folder() + separator + ExecutableInfo::BaseName() + QStringLiteral(".ini");
+}
+
+void SetIniFilePathForTests(const QString& path) { pathForTests() = path; }
+
+IniDocument ReadIniFile(const QString& file)
+{
+    IniDocument ini;
+    IniProfile::ReadFile(resolve(file), ini);
+    return ini;
+}
+
+bool ReadIniValue(const IniDocument& ini, const QString& section, const QString& key, QString& value)
+{
+    value = ini.Value(section, key);
+    // What a caller's buffer would hold: the text up to the first NUL.
+    const qsizetype nul = value.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        value.truncate(nul);
+    return !value.isEmpty();
+}
+
+bool ReadIniValue(const QString& section, const QString& key, QString& value, const QString& file)
+{
+    return ReadIniValue(ReadIniFile(file), section, key, value);
+}
+
+bool ReadIniSection(const IniDocument& ini, const QString& section, QString& text)
+{
+    text = ini.SectionLines(section).join(QChar(u'\0'));
+    // A line made only of NULs leaves nothing to read.
+    qsizetype last = text.size();
+    while (last > 0 && text[last - 1] == QChar(u'\0'))
+        --last;
+    text.truncate(last);
+    return !text.isEmpty();
+}
+
+bool ReadIniSection(const QString& section, QString& text, const QString& file)
+{
+    return ReadIniSection(ReadIniFile(file), section, text);
+}
+
+bool ReadIniSectionPairs(
+    const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes)
+{
+    QString text;
+    if (!ReadIniSection(ini, section, text))
+        return false;
+    pairs.clear();
+    for (QStringView entry : QStringView(text).split(QChar(u'\0'))) {
+        if (entry.trimmed().isEmpty())
+            continue;
+        const qsizetype equals = entry.indexOf(u'=');
+        if (equals < 0)
+            continue; // a hand-edited line that is no entry at all
+        IniPair pair { entry.first(equals).toString(), entry.sliced(equals + 1).toString() };
+        if (stripQuotes) {
+            pair.Key = StripQuotes(pair.Key);
+            pair.Value = StripQuotes(pair.Value);
+        }
+        pairs.append(std::move(pair));
+    }
+    return true;
+}
+
+bool ReadIniSectionPairs(const QString& section, QList<IniPair>& pairs, bool stripQuotes, const QString& file)
+{
+    return ReadIniSectionPairs(ReadIniFile(file), section, pairs, stripQuotes);
+}
+
+bool WriteIniValue(const QString& section, const QString& value, const QString& key, const QString& file)
+{
+    const QString path = resolve(file);
+    // A missing file is simply created by the write.
+    CheckIniFile(path);
+    return IniProfile::WriteString(path, section, key, value);
+}
+
+bool WriteIniFile(const QList<IniSection>& sections, const QString& file)
+{
+    const QString path = resolve(file);
+    CheckIniFile(path);
+
+    QString text;
+    qsizetype size = 0;
+    for (const IniSection& section : sections) {
+        size += section.Name.size() + 4;
+        for (const IniPair& pair : section.Pairs)
+            size += pair.Key.size() + pair.Value.size() + 3;
+    }
+    text.reserve(size);
+    const QLatin1StringView lineEnd("\r\n");
+    for (const IniSection& section : sections) {
+        text += IniDocument::HeaderLine(section.Name);
+        text += lineEnd;
+        for (const IniPair& pair : section.Pairs) {
+            text += IniDocument::EntryLine(pair.Key, pair.Value);
+            text += lineEnd;
+        }
+    }
+    return IniProfile::WriteFile(path, Cp932::Encode(text));
+}
+
+bool CheckIniFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return false;
+    if (CheckedIniFiles.contains(path))
+        return true;
+    CheckedIniFiles.append(path);
+    if (IniProfile::IsReadOnly(path))
+        MessageBoxService::Current().Show(readOnlyWarning(), MessageBoxService::Icon::Exclamation,
+            MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+    return true;
+}
+
+QString StripQuotes(const QString& text)
+{
+    if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
+        return text.sliced(1, text.size() - 2);
+    return text;
+}
+
+} // namespace API_IniFileAccess

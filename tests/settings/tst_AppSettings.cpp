@@ -1,0 +1,529 @@
+#include "TempSettingsFile.h"
+#include "ScriptedMessageBoxService.h"
+
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "platform/Cp932.h"
+#include "settings/AppSettings.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+AccountEntry account(const QString& title, const QStringList& uidl = {})
+{
+    AccountEntry entry;
+    entry.UserTitle = title;
+    entry.PopAccount = title + QStringLiteral("-user");
+    entry.PopPasswd = QStringLiteral("pa=ss");
+    entry.PopServer = QStringLiteral("pop.example.net");
+    entry.PopPort = 1110;
+    entry.CheckInterval = 15;
+    entry.Enabled = true;
+    entry.UIDL = uidl;
+    return entry;
+}
+
+template <size_t N>
+QByteArray withNul(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+QStringList loadedTitles()
+{
+    QStringList titles;
+    for (const AccountEntry& entry : Accounts)
+        titles << entry.UserTitle;
+    return titles;
+}
+
+// Saves what is in memory, forgets it and loads it back.
+void saveAndReload()
+{
+    SaveSettings();
+    Accounts.clear();
+    CommonSettings = CommonSettingsRecord();
+    SetOptionDefaults();
+    LoadSettings();
+}
+
+}  // namespace
+
+class tst_AppSettings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void savedFileHasTheExactLayout()
+    {
+        TempSettingsFile settings;
+        CommonSettings.SoundFolder = QStringLiteral("C:\\Tandrel\\Wave");
+        CommonSettings.ArrivalSound = QStringLiteral("着信.wav");
+        CommonSettings.PopTimeOut = -5;
+        Accounts.push_back(account(QStringLiteral("仕事"), {QStringLiteral("id-1"), QStringLiteral("id-2")}));
+        Accounts.push_back(account(QStringLiteral("home")));
+        Accounts.back().Enabled = false;
+        Accounts.back().PopPort = 110;
+        Accounts.back().CheckInterval = 0;
+        SaveSettings();
+
+        const QString expected = QStringLiteral("[Common]\r\n"
+                                                "RecheckMailChecked=True\r\n"
+                                                "StartMinimizedWindow=False\r\n"
+                                                "PopTimeOut=-5\r\n"
+                                                "ShowArrivalFormTime=0\r\n"
+                                                "FormClosedIsMinimized=True\r\n"
+                                                "ArrivalFormPosition=5\r\n"
+                                                "ArrivalSound=着信.wav\r\n"
+                                                "SoundFolder=C:\\Tandrel\\Wave\r\n"
+                                                "[Account0]\r\n"
+                                                "CheckInterval=15\r\n"
+                                                "PopPort=1110\r\n"
+                                                "PopAccount=仕事-user\r\n"
+                                                "PopPasswd=pa=ss\r\n"
+                                                "PopServer=pop.example.net\r\n"
+                                                "UserTitle=仕事\r\n"
+                                                "Enabled=True\r\n"
+                                                "UIDL0=id-1\r\n"
+                                                "UIDL1=id-2\r\n"
+                                                "[Account1]\r\n"
+                                                "CheckInterval=0\r\n"
+                                                "PopPort=110\r\n"
+                                                "PopAccount=home-user\r\n"
+                                                "PopPasswd=pa=ss\r\n"
+                                                "PopServer=pop.example.net\r\n"
+                                                "UserTitle=home\r\n"
+                                                "Enabled=False\r\n");
+        QCOMPARE(settings.read(), Cp932::Encode(expected));
+    }
+
+    void roundTripRestoresEverything()
+    {
+        TempSettingsFile settings;
+        CommonSettings.ShowArrivalFormTime = 12;
+        CommonSettings.PopTimeOut = 45;
+        CommonSettings.StartMinimizedWindow = true;
+        CommonSettings.RecheckMailChecked = false;
+        CommonSettings.FormClosedIsMinimized = false;
+        CommonSettings.ArrivalFormPosition = 2;
+        CommonSettings.ArrivalSound = QStringLiteral("ding.wav");
+        CommonSettings.SoundFolder = QStringLiteral("/usr/share/sounds");
+        QStringList ids;
+        for (int i = 0; i < 300; ++i)
+            ids << QStringLiteral("%1=uid;%2").arg(300 - i).arg(i);
+        Accounts.push_back(account(QStringLiteral("a=b"), ids));
+        Accounts.push_back(account(QStringLiteral("ｶﾀｶﾅ ＆ 全角")));
+        Accounts.back().PopPort = 2147483647;
+        Accounts.back().CheckInterval = -2147483647 - 1;
+        const AccountTable saved = Accounts;
+        const CommonSettingsRecord options = CommonSettings;
+
+        saveAndReload();
+
+        QCOMPARE(CommonSettings.ShowArrivalFormTime, options.ShowArrivalFormTime);
+        QCOMPARE(CommonSettings.PopTimeOut, options.PopTimeOut);
+        QCOMPARE(CommonSettings.StartMinimizedWindow, options.StartMinimizedWindow);
+        QCOMPARE(CommonSettings.RecheckMailChecked, options.RecheckMailChecked);
+        QCOMPARE(CommonSettings.FormClosedIsMinimized, options.FormClosedIsMinimized);
+        QCOMPARE(CommonSettings.ArrivalFormPosition, options.ArrivalFormPosition);
+        QCOMPARE(CommonSettings.ArrivalSound, options.ArrivalSound);
+        QCOMPARE(CommonSettings.SoundFolder, options.SoundFolder);
+        QCOMPARE(Accounts.size(), saved.size());
+        for (size_t i = 0; i < saved.size(); ++i) {
+            QCOMPARE(Accounts[i].UserTitle, saved[i].UserTitle);
+            QCOMPARE(Accounts[i].PopAccount, saved[i].PopAccount);
+            QCOMPARE(Accounts[i].PopPasswd, saved[i].PopPasswd);
+            QCOMPARE(Accounts[i].PopServer, saved[i].PopServer);
+            QCOMPARE(Accounts[i].PopPort, saved[i].PopPort);
+            QCOMPARE(Accounts[i].CheckInterval, saved[i].CheckInterval);
+            QCOMPARE(Accounts[i].Enabled, saved[i].Enabled);
+            QCOMPARE(Accounts[i].UIDL, saved[i].UIDL);
+            QCOMPARE(Accounts[i].Deleted, false);
+        }
+    }
+
+    void deletedAccountsLeaveNoGap()
+    {
+        TempSettingsFile settings;
+        Accounts.push_back(account(QStringLiteral("first")));
+        Accounts.push_back(account(QStringLiteral("second")));
+        Accounts.push_back(account(QStringLiteral("third")));
+        Accounts[1].Deleted = true;
+        SaveSettings();
+        const QByteArray file = settings.read();
+        QVERIFY(file.contains("[Account0]\r\n"));
+        QVERIFY(file.contains("[Account1]\r\n"));
+        QVERIFY(!file.contains("[Account2]"));
+        QVERIFY(!file.contains("second"));
+
+        saveAndReload();
+        QCOMPARE(Accounts.size(), size_t(2));
+        QCOMPARE(Accounts[0].UserTitle, QStringLiteral("first"));
+        QCOMPARE(Accounts[1].UserTitle, QStringLiteral("third"));
+    }
+
+    void noFileLeavesDefaultsAndNoAccounts()
+    {
+        TempSettingsFile settings;
+        LoadSettings();
+        QCOMPARE(Accounts.size(), size_t(0));
+        QCOMPARE(CommonSettings.ShowArrivalFormTime, 0);
+        QCOMPARE(CommonSettings.PopTimeOut, 10);
+        QCOMPARE(CommonSettings.StartMinimizedWindow, false);
+        QCOMPARE(CommonSettings.RecheckMailChecked, true);
+        QCOMPARE(CommonSettings.FormClosedIsMinimized, true);
+        QCOMPARE(CommonSettings.ArrivalFormPosition, 5);
+        QCOMPARE(CommonSettings.ArrivalSound, QString());
+        QVERIFY(CommonSettings.SoundFolder.endsWith(QStringLiteral("\\Wave")));
+        QVERIFY(!settings.exists());
+    }
+
+    void commonValues_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("popTimeOut");
+        QTest::addColumn<bool>("startMinimized");
+
+        QTest::newRow("missing key keeps the default") << QByteArray("Other=1") << 10 << false;
+        QTest::newRow("empty value keeps the default") << QByteArray("PopTimeOut=") << 10 << false;
+        QTest::newRow("key in lower case honoured") << QByteArray("poptimeout=33") << 33 << false;
+        QTest::newRow("twelve and a half reads as 12") << QByteArray("PopTimeOut=12.5") << 12 << false;
+        QTest::newRow("thirteen and a half reads as 14") << QByteArray("PopTimeOut=13.5") << 14 << false;
+        QTest::newRow("trailing words after the number") << QByteArray("PopTimeOut=20 seconds") << 20 << false;
+        QTest::newRow("value without a number reads as 0") << QByteArray("PopTimeOut=soon") << 0 << false;
+        QTest::newRow("number past 32 bits keeps the default") << QByteArray("PopTimeOut=4294967306") << 10 << false;
+        QTest::newRow("number below 32 bits keeps the default") << QByteArray("PopTimeOut=-2147483649") << 10 << false;
+        QTest::newRow("quoted number") << QByteArray("PopTimeOut=\"25\"") << 25 << false;
+        QTest::newRow("boolean True") << QByteArray("StartMinimizedWindow=True") << 10 << true;
+        QTest::newRow("boolean in upper case") << QByteArray("StartMinimizedWindow=TRUE") << 10 << true;
+        QTest::newRow("boolean as a nonzero number") << QByteArray("StartMinimizedWindow=-1") << 10 << true;
+        QTest::newRow("boolean as zero") << QByteArray("StartMinimizedWindow=0") << 10 << false;
+        QTest::newRow("boolean that is neither keeps the default") << QByteArray("StartMinimizedWindow=yes") << 10 << false;
+        QTest::newRow("boolean number with words keeps the default")
+            << QByteArray("StartMinimizedWindow=1 please") << 10 << false;
+    }
+
+    void commonValues()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, popTimeOut);
+        QFETCH(bool, startMinimized);
+        TempSettingsFile settings;
+        settings.write("[Common]\r\n" + line + "\r\n");
+        LoadSettings();
+        QCOMPARE(CommonSettings.PopTimeOut, popTimeOut);
+        QCOMPARE(CommonSettings.StartMinimizedWindow, startMinimized);
+    }
+
+    void accountValues_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("uidl");
+
+        QTest::newRow("only unknown keys still an account with port 110")
+            << QByteArray("Color=red") << 110 << 0 << false << "" << QStringList{};
+        QTest::newRow("key in lower case ignored") << QByteArray("popport=995\r\nusertitle=x") << 110 << 0 << false
+                                                   << "" << QStringList{};
+        QTest::newRow("key twice: the later value wins") << QByteArray("PopPort=1\r\nPopPort=2") << 2 << 0 << false
+                                                         << "" << QStringList{};
+        QTest::newRow("Enabled as a number") << QByteArray("Enabled=7") << 110 << 0 << true << "" << QStringList{};
+        QTest::newRow("Enabled as zero") << QByteArray("Enabled=True\r\nEnabled=0") << 110 << 0 << false << ""
+                                         << QStringList{};
+        QTest::newRow("Enabled in lower case text") << QByteArray("Enabled=true") << 110 << 0 << true << ""
+                                                    << QStringList{};
+        QTest::newRow("port past 32 bits keeps 110") << QByteArray("PopPort=99999999999") << 110 << 0 << false << ""
+                                                     << QStringList{};
+        QTest::newRow("interval with a half") << QByteArray("CheckInterval=2.5") << 110 << 2 << false << ""
+                                              << QStringList{};
+        QTest::newRow("title in quotes loses them") << QByteArray("UserTitle=\"boss\"") << 110 << 0 << false << "boss"
+                                                    << QStringList{};
+        QTest::newRow("title with one leading quote keeps it")
+            << QByteArray("UserTitle=\"boss") << 110 << 0 << false << "\"boss" << QStringList{};
+        QTest::newRow("title keeps its blanks") << QByteArray("UserTitle= a b ") << 110 << 0 << false << " a b "
+                                                << QStringList{};
+        QTest::newRow("blank before equals makes another key")
+            << QByteArray("UserTitle =x") << 110 << 0 << false << "" << QStringList{};
+        QTest::newRow("seen ids in file order whatever their numbers")
+            << QByteArray("UIDL5=e\r\nUIDL0=a\r\nUIDLx=b\r\nUIDL=c") << 110 << 0 << false << ""
+            << QStringList{"e", "a", "b", "c"};
+        QTest::newRow("seen id with equals signs") << QByteArray("UIDL0=a=b=") << 110 << 0 << false << ""
+                                                   << QStringList{"a=b="};
+        QTest::newRow("seen id key in lower case ignored") << QByteArray("uidl0=a") << 110 << 0 << false << ""
+                                                           << QStringList{};
+    }
+
+    void accountValues()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(int, port);
+        QFETCH(int, interval);
+        QFETCH(bool, enabled);
+        QFETCH(QString, title);
+        QFETCH(QStringList, uidl);
+        TempSettingsFile settings;
+        settings.write("[Account0]\r\n" + section + "\r\n");
+        LoadSettings();
+        QCOMPARE(Accounts.size(), size_t(1));
+        QCOMPARE(Accounts[0].PopPort, port);
+        QCOMPARE(Accounts[0].CheckInterval, interval);
+        QCOMPARE(Accounts[0].Enabled, enabled);
+        QCOMPARE(Accounts[0].UserTitle, title);
+        QCOMPARE(Accounts[0].UIDL, uidl);
+        QCOMPARE(Accounts[0].Deleted, false);
+    }
+
+    void accountList_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("titles");
+
+        QTest::newRow("gap stops the list")
+            << QByteArray("[Account0]\r\nUserTitle=a\r\n[Account2]\r\nUserTitle=c\r\n") << QStringList{"a"};
+        QTest::newRow("header without entries ends the list")
+            << QByteArray("[Account0]\r\nUserTitle=a\r\n[Account1]\r\n[Account2]\r\nUserTitle=c\r\n")
+            << QStringList{"a"};
+        QTest::newRow("section with only comments ends the list")
+            << QByteArray("[Account0]\r\n;UserTitle=a\r\n[Account1]\r\nUserTitle=b\r\n") << QStringList{};
+        QTest::newRow("sections in any file order") << QByteArray("[Account1]\r\nUserTitle=b\r\n[Account0]\r\nUserTitle=a\r\n")
+                                                    << QStringList{"a", "b"};
+        QTest::newRow("section names in any letter case")
+            << QByteArray("[account0]\r\nUserTitle=a\r\n[ACCOUNT1]\r\nUserTitle=b\r\n") << QStringList{"a", "b"};
+        QTest::newRow("no account sections") << QByteArray("[Common]\r\nPopTimeOut=3\r\n") << QStringList{};
+    }
+
+    void accountList()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, titles);
+        TempSettingsFile settings;
+        settings.write(file);
+        LoadSettings();
+        QCOMPARE(loadedTitles(), titles);
+    }
+
+    void saveDropsWhatItDoesNotWrite()
+    {
+        TempSettingsFile settings;
+        settings.write("; hand-written note\r\n[Account0]\r\nUserTitle=old\r\n[Account1]\r\nUserTitle=gone\r\n"
+                       "[Extra]\r\nKey=1\r\n");
+        LoadSettings();
+        Accounts[1].Deleted = true;
+        SaveSettings();
+        const QByteArray file = settings.read();
+        QVERIFY(file.startsWith("[Common]\r\n"));
+        QVERIFY(!file.contains("note"));
+        QVERIFY(!file.contains("[Account1]"));
+        QVERIFY(!file.contains("[Extra]"));
+    }
+
+    // The seen list arrives from the server; it must never be able to rewrite
+    // the account it belongs to.
+    void injectedLineBreaksCannotRedirectTheAccount()
+    {
+        TempSettingsFile settings;
+        Accounts.push_back(account(QStringLiteral("mine"), {QStringLiteral("abc\r\nPopServer=evil.example"),
+                                                            QStringLiteral("x\n[Account1]\nUserTitle=fake"),
+                                                            QString::fromUtf16(u"nul\0PopPort=1", 13)}));
+        Accounts.back().UserTitle = QStringLiteral("title\rEnabled=False");
+        saveAndReload();
+        QCOMPARE(Accounts.size(), size_t(1));
+        QCOMPARE(Accounts[0].PopServer, QStringLiteral("pop.example.net"));
+        QCOMPARE(Accounts[0].PopPort, 1110);
+        QCOMPARE(Accounts[0].Enabled, true);
+        QCOMPARE(Accounts[0].UserTitle, QStringLiteral("titleEnabled=False"));
+        QCOMPARE(Accounts[0].UIDL,
+                 QStringList({"abcPopServer=evil.example", "x[Account1]UserTitle=fake", "nulPopPort=1"}));
+    }
+
+    void longSectionsLoadCompletely()
+    {
+        TempSettingsFile settings;
+        QStringList ids;
+        for (int i = 0; i < 5000; ++i)
+            ids << QStringLiteral("%1.%2@long-unique-identifier.example").arg(i).arg(i * 7);
+        Accounts.push_back(account(QString(30000, u'長'), ids));
+        Accounts.back().PopPasswd = QString(20000, u'p');
+        saveAndReload();
+        QCOMPARE(Accounts.size(), size_t(1));
+        QCOMPARE(Accounts[0].UserTitle, QString(30000, u'長'));
+        QCOMPARE(Accounts[0].PopPasswd, QString(20000, u'p'));
+        QCOMPARE(Accounts[0].UIDL, ids);
+    }
+
+    void readOnlyFileWarnsOnceAndKeepsItsContent()
+    {
+        TempSettingsFile settings;
+        ScriptedMessageBoxService boxes;
+        const QByteArray old = "[Account0]\r\nUserTitle=old\r\n";
+        settings.write(old);
+        settings.setReadOnly(true);
+        Accounts.push_back(account(QStringLiteral("new")));
+
+        SaveSettings();
+        QCOMPARE(boxes.shown().size(), 1);
+        const auto& box = boxes.shown().first();
+        QCOMPARE(box.text, QStringLiteral("設定ﾌｧｲﾙが書きこみ禁止になっています。\r\n"
+                                          "設定状態を保存する場合はﾌｧｲﾙを書きこみ可にしてOKを押してください。\r\n"
+                                          "保存しない場合はそのままOKを押してください。\r\n"));
+        QCOMPARE(box.icon, MessageBoxService::Icon::Exclamation);
+        QCOMPARE(box.buttons, MessageBoxService::Buttons::Ok);
+        QCOMPARE(box.title, QStringLiteral("タンドレル"));
+        QCOMPARE(settings.read(), old);
+
+        SaveSettings();
+        SaveSettings();
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(settings.read(), old);
+        QVERIFY(!QFileInfo(settings.path()).permissions().testFlag(QFileDevice::WriteOwner));
+    }
+
+    void fileMadeWritableBeforeOkIsSaved()
+    {
+        TempSettingsFile settings;
+        ScriptedMessageBoxService boxes;
+        settings.write("[Account0]\r\nUserTitle=old\r\n[Account1]\r\nUserTitle=stale\r\n");
+        settings.setReadOnly(true);
+        boxes.SetWhileOpen([&](const ScriptedMessageBoxService::Shown&) { settings.setReadOnly(false); });
+        Accounts.push_back(account(QStringLiteral("new")));
+
+        SaveSettings();
+        QCOMPARE(boxes.shown().size(), 1);
+        const QByteArray file = settings.read();
+        QVERIFY(file.startsWith("[Common]\r\n"));
+        QVERIFY(file.contains("UserTitle=new\r\n"));
+        QVERIFY(!file.contains("stale"));
+    }
+
+    void firstSaveCreatesAnOwnerOnlyFileWithoutWarning()
+    {
+        TempSettingsFile settings;
+        ScriptedMessageBoxService boxes;
+        Accounts.push_back(account(QStringLiteral("secret")));
+        SaveSettings();
+        QVERIFY(settings.exists());
+        QCOMPARE(boxes.shown().size(), 0);
+        QCOMPARE(QFileInfo(settings.path()).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+
+    void saveMakesAnOpenFileOwnerOnly()
+    {
+        TempSettingsFile settings;
+        settings.write("[Common]\r\n");
+        QFile::setPermissions(settings.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                   | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        SaveSettings();
+        const auto permissions = QFileInfo(settings.path()).permissions();
+        QVERIFY(!permissions.testFlag(QFileDevice::ReadGroup));
+        QVERIFY(!permissions.testFlag(QFileDevice::ReadOther));
+        QVERIFY(permissions.testFlag(QFileDevice::WriteOwner));
+    }
+
+    void saveLeavesNoTemporaryFileBehind()
+    {
+        TempSettingsFile settings;
+        Accounts.push_back(account(QStringLiteral("a")));
+        SaveSettings();
+        SaveSettings();
+        QCOMPARE(QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"tandrel.ini"});
+    }
+
+    void settingsPathThatIsAFolder()
+    {
+        TempSettingsFile settings;
+        ScriptedMessageBoxService boxes;
+        QVERIFY(QDir().mkdir(settings.path()));
+        LoadSettings();
+        QCOMPARE(Accounts.size(), size_t(0));
+        Accounts.push_back(account(QStringLiteral("a")));
+        SaveSettings();
+        QVERIFY(QFileInfo(settings.path()).isDir());
+        QCOMPARE(boxes.shown().size(), 0);
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<int>("popTimeOut");
+
+        QByteArray garbage;
+        quint32 seed = 12345;
+        for (int i = 0; i < 200000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            garbage.append(char(seed >> 24));
+        }
+        QTest::newRow("binary garbage") << garbage << QStringList{} << 10;
+        QTest::newRow("binary garbage around valid sections")
+            << garbage + "\r\n[Common]\r\nPopTimeOut=7\r\n[Account0]\r\nUserTitle=kept\r\n" + garbage
+            << QStringList{"kept"} << 7;
+        QTest::newRow("lone lead byte at the end")
+            << QByteArray("[Account0]\r\nUserTitle=x\x81") << QStringList{QStringLiteral("x・")} << 10;
+        QTest::newRow("lead byte before a line end")
+            << QByteArray("[Account0]\r\nUserTitle=x\x81\r\nPopPort=99\r\n") << QStringList{QStringLiteral("x・")} << 10;
+        QTest::newRow("bytes that are no code page 932 character")
+            << QByteArray("[Account0]\r\nUserTitle=\x80\xA0\xFD\x85\x40\r\n")
+            << QStringList{QStringLiteral("・・・・")} << 10;
+        QTest::newRow("NUL bytes inside entries")
+            << withNul("[Common]\r\nPopTimeOut=4\0" "5\r\n[Account0]\r\nUserTitle=a\0UserTitle=b\r\n")
+            << QStringList{"b"} << 4;
+        QTest::newRow("no sections at all") << QByteArray("PopTimeOut=3\r\nUserTitle=x\r\n") << QStringList{} << 10;
+        QTest::newRow("duplicate sections and keys")
+            << QByteArray("[Common]\r\nPopTimeOut=1\r\nPopTimeOut=2\r\n[Common]\r\nPopTimeOut=3\r\n"
+                          "[Account0]\r\nUserTitle=first\r\nUserTitle=second\r\n[Account0]\r\nUserTitle=third\r\n")
+            << QStringList{"second"} << 1;
+        QTest::newRow("entries without equals")
+            << QByteArray("[Common]\r\nPopTimeOut\r\n[Account0]\r\njust words\r\nUserTitle=t\r\n")
+            << QStringList{"t"} << 10;
+        QTest::newRow("key of only quotes")
+            << QByteArray("[Account0]\r\n\"\"=x\r\n\"=y\r\n\"UserTitle\"=quoted\r\n") << QStringList{"quoted"} << 10;
+        QTest::newRow("empty file") << QByteArray() << QStringList{} << 10;
+        QTest::newRow("only line ends") << QByteArray("\r\n\n\r\r\n") << QStringList{} << 10;
+        QTest::newRow("unclosed section header")
+            << QByteArray("[Account0\r\nUserTitle=x\r\n") << QStringList{} << 10;
+    }
+
+    void badInput()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, titles);
+        QFETCH(int, popTimeOut);
+        TempSettingsFile settings;
+        settings.write(file);
+        LoadSettings();
+        QCOMPARE(loadedTitles(), titles);
+        QCOMPARE(CommonSettings.PopTimeOut, popTimeOut);
+        // Whatever was loaded can be saved and loaded again unchanged.
+        const AccountTable first = Accounts;
+        saveAndReload();
+        QCOMPARE(Accounts.size(), first.size());
+        for (size_t i = 0; i < first.size(); ++i) {
+            QCOMPARE(Accounts[i].UserTitle, first[i].UserTitle);
+            QCOMPARE(Accounts[i].UIDL, first[i].UIDL);
+        }
+    }
+
+    void fiftyMegabyteFileLoadsCompletely()
+    {
+        TempSettingsFile settings;
+        QByteArray file = "[Common]\r\nPopTimeOut=9\r\n[Account0]\r\nUserTitle=";
+        file.append(QByteArray(50 * 1024 * 1024, 'x'));
+        file.append("\r\nUIDL0=last\r\n[Account1]\r\nUserTitle=after\r\n");
+        settings.write(file);
+        file.clear();
+        LoadSettings();
+        QCOMPARE(CommonSettings.PopTimeOut, 9);
+        QCOMPARE(Accounts.size(), size_t(2));
+        QCOMPARE(Accounts[0].UserTitle.size(), qsizetype(50 * 1024 * 1024));
+        QCOMPARE(Accounts[0].UIDL, QStringList{"last"});
+        QCOMPARE(Accounts[1].UserTitle, QStringLiteral("after"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_AppSettings)
+#include "tst_AppSettings.moc"
