@@ -1,0 +1,42 @@
+#include "ui/helpers/Fun_FileOperate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Fun_FileOperate {
+
+bool IsFileExist(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+bool IsFolderExist(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.isDir();
+}
+
+void KillFile(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    const QFileInfo info(path);
+    const QString pattern = info.fileName();
+    if (!pattern.contains(QLatin1Char('*')) && !pattern.contains(QLatin1Char('?'))) {
+        if (!info.isDir())
+            QFile::remove(path);
+        return;
+    }
+    QDir folder = info.dir();
+    const QStringList matches = folder.entryList({ pattern }, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : matches)
+        folder.remove(name);
+}
+
+}  // namespace Fun_FileOperate

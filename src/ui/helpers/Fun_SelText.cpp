@@ -1,0 +1,27 @@
+#include "ui/helpers/Fun_SelText.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace Fun_SelText {
+
+void SelText(QWidget* control)
+{
+    if (!control)
+        control = QApplication::focusWidget();
+    if (!control)
+        return;
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        edit->selectAll();
+    else if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
+        combo->lineEdit()->selectAll();
+    else if (auto* text = qobject_cast<QTextEdit*>(control))
+        text->selectAll();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
+        plain->selectAll();
+}
+
+}  // namespace Fun_SelText
