@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+// The program's pictures, drawn rather than loaded: an envelope for the
+// notification area and the window icon, and the same envelope in yellow with
+// a green arrow while a check runs. Each icon carries 16 to 64 pixel sizes.
+namespace TrayPictures {
+
+QIcon Idle();
+QIcon Checking();
+
+// One size of the idle picture, for drawing it onto a window face.
+QPixmap IdlePixmap(int size);
+
+}  // namespace TrayPictures

@@ -1,0 +1,105 @@
+#include "ui/clsTaskTrayIcon.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QWidget>
+
+namespace {
+constexpr int TipLength = 64;
+}
+
+clsTaskTrayIcon::clsTaskTrayIcon(TrayIconService& service)
+    : m_service(service)
+{
+    m_nid.cbSize = 88;
+    m_nid.uID = 1;
+    m_nid.uFlags = TrayIconService::NIF_MESSAGE | TrayIconService::NIF_ICON | TrayIconService::NIF_TIP;
+    m_nid.uCallbackMessage = WM_MOUSEMOVE;
+}
+
+clsTaskTrayIcon::~clsTaskTrayIcon()
+{
+    setVisible(false);
+}
+
+void clsTaskTrayIcon::sethWnd(QWidget* hwndParent)
+{
+    m_nid.hWnd = hwndParent;
+    ApplyNotifyIcon();
+}
+
+void clsTaskTrayIcon::setIcon(const QIcon& objIcon)
+{
+    m_nid.hIcon = objIcon;
+    ApplyNotifyIcon();
+}
+
+void clsTaskTrayIcon::setVisible(bool blnVisible)
+{
+    if (blnVisible) {
+        m_visible = true;
+        ApplyNotifyIcon();
+    } else {
+        DeleteNotifyIcon();
+        m_visible = false;
+    }
+}
+
+void clsTaskTrayIcon::setToolTip(const QString& szToolTip)
+{
+    m_nid.szTip = (szToolTip + QChar(0)).leftJustified(TipLength, QLatin1Char(' '), true);
+    ApplyNotifyIcon();
+}
+
+void clsTaskTrayIcon::ShowForm(QWidget& oFrm)
+{
+    const auto normal = [&oFrm] {
+        oFrm.setWindowState(oFrm.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    };
+    oFrm.setVisible(true);
+    QCoreApplication::processEvents();
+    normal();
+    QCoreApplication::processEvents();
+    oFrm.raise();
+    oFrm.activateWindow();
+    QCoreApplication::processEvents();
+    oFrm.setVisible(true);
+    normal();
+    QCoreApplication::processEvents();
+    oFrm.setFocus(Qt::OtherFocusReason);
+}
+
+void clsTaskTrayIcon::ShowMenu(QWidget& oFrm, QMenu& oMenu)
+{
+    QCoreApplication::processEvents();
+    // Only a window on screen can come to the front; a window hidden in the
+    // tray stays hidden while its menu is up.
+    if (oFrm.isVisible())
+        oFrm.activateWindow();
+    oMenu.popup(QCursor::pos());
+}
+
+std::optional<qint32> clsTaskTrayIcon::CallbackMessage(const QMouseEvent& event)
+{
+    return TrayIconService::CallbackMessage(event);
+}
+
+void clsTaskTrayIcon::ApplyNotifyIcon()
+{
+    if (!m_visible)
+        return;
+    m_lastResult = m_service.Shell_NotifyIcon(m_notifyMessage, m_nid);
+    if (m_notifyMessage == TrayIconService::NIM_ADD)
+        m_notifyMessage = TrayIconService::NIM_MODIFY;
+}
+
+void clsTaskTrayIcon::DeleteNotifyIcon()
+{
+    if (!m_visible)
+        return;
+    m_notifyMessage = TrayIconService::NIM_DELETE;
+    m_lastResult = m_service.Shell_NotifyIcon(m_notifyMessage, m_nid);
+    // A later setVisible(true) adds the entry afresh instead of deleting it again.
+    m_notifyMessage = TrayIconService::NIM_ADD;
+}
