@@ -28,7 +28,50 @@ bool isOneOf(QStringView name, std::initializer_list<const char*> names)
     return false;
 }
 
+bool isJis(QStringView name)
+{
+    return isOneOf(name, {"ISO-2022-JP", "csISO2022JP"});
+}
+
+QStringView withoutLanguage(QStringView charset)
+{
+    const qsizetype star = charset.indexOf(u'*');
+    return star >= 0 ? charset.left(star) : charset;
+}
+
 }  // namespace
+
+std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
+{
+    // Up to the next "?" with no blank on the way; -1 when there is none.
+    auto fieldEnd = [&](qsizetype i) -> qsizetype {
+        for (; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c == u'?')
+                return i;
+            if (c.isSpace())
+                return -1;
+        }
+        return -1;
+    };
+
+    for (qsizetype start = text.indexOf(QLatin1StringView("=?"), from); start >= 0;
+         start = text.indexOf(QLatin1StringView("=?"), start + 1)) {
+        const qsizetype charsetEnd = fieldEnd(start + 2);
+        if (charsetEnd <= start + 2 || charsetEnd + 2 >= text.size())
+            continue;
+        const QChar encoding = text.at(charsetEnd + 1);
+        if (text.at(charsetEnd + 2) != u'?'
+            || (encoding != u'B' && encoding != u'b' && encoding != u'Q' && encoding != u'q'))
+            continue;
+        const qsizetype payloadEnd = fieldEnd(charsetEnd + 3);
+        if (payloadEnd < 0 || payloadEnd + 1 >= text.size() || text.at(payloadEnd + 1) != u'=')
+            continue;
+        return EncodedWord{start, payloadEnd + 2, text.mid(start + 2, charsetEnd - start - 2), encoding,
+                           text.mid(charsetEnd + 3, payloadEnd - charsetEnd - 3)};
+    }
+    return std::nullopt;
+}
 
 std::optional<QByteArray> QDecodeBytes(QStringView payload)
 {
@@ -55,32 +98,38 @@ std::optional<QByteArray> QDecodeBytes(QStringView payload)
     return bytes;
 }
 
-std::optional<QString> DecodeCharsetWord(QStringView charset, QChar encoding, QStringView payload)
+std::optional<QByteArray> EncodedWordBytes(QChar encoding, QStringView payload)
 {
-    // A language tag ("ISO-2022-JP*ja") says nothing about the bytes.
-    const qsizetype star = charset.indexOf(u'*');
-    const QStringView name = star >= 0 ? charset.left(star) : charset;
+    return encoding.toUpper() == u'B' ? Base64Bytes(payload) : QDecodeBytes(payload);
+}
 
-    const std::optional<QByteArray> bytes =
-        encoding.toUpper() == u'B' ? Base64Bytes(payload) : QDecodeBytes(payload);
-    if (!bytes)
-        return std::nullopt;
+bool JoinableWords(QStringView charsetA, QStringView charsetB)
+{
+    const QStringView a = withoutLanguage(charsetA);
+    return a.compare(withoutLanguage(charsetB), Qt::CaseInsensitive) == 0 && !isJis(a);
+}
 
-    if (isOneOf(name, {"ISO-2022-JP", "csISO2022JP"}))
-        return JisWordText(QString::fromLatin1(*bytes));
+std::optional<QString> CharsetBytesToText(QStringView charset, const QByteArray& bytes)
+{
+    const QStringView name = withoutLanguage(charset);
+
+    if (isJis(name))
+        return JisWordText(QString::fromLatin1(bytes));
     // Code page 932 is what Japanese mailers mean by these names, and its own
     // converter maps it as Windows does.
     if (isOneOf(name, {"Shift_JIS", "Shift-JIS", "SJIS", "x-sjis", "MS_Kanji", "csShiftJIS", "CP932",
                        "Windows-31J", "windows-932"}))
-        return Cp932::Decode(*bytes);
+        return Cp932::Decode(bytes);
 
     const QByteArray latinName = name.toLatin1();
-    QStringDecoder decoder(latinName.constData());
+    // Stateless, so that a character cut off at the end counts as an error
+    // instead of vanishing into the decoder's pending state.
+    QStringDecoder decoder(latinName.constData(), QStringConverter::Flag::Stateless);
     if (decoder.isValid()) {
-        QString text = decoder.decode(*bytes);
-        if (!decoder.hasError())
-            return text;
-        return std::nullopt;
+        QString text = decoder.decode(bytes);
+        if (decoder.hasError())
+            return std::nullopt;
+        return text;
     }
-    return CharsetText::Decode(latinName, *bytes);
+    return CharsetText::Decode(latinName, bytes);
 }

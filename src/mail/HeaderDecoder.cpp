@@ -4,7 +4,7 @@
 #include "mail/KNJconv.h"
 #include "platform/Cp932.h"
 
-#include <QRegularExpression>
+#include <QList>
 
 namespace {
 
@@ -89,19 +89,54 @@ QString JisWordText(const QString& decoded)
     return text.mid(blanks);
 }
 
+namespace {
+
+// Decodes a run of directly adjacent words in one charset as one byte string;
+// when that fails, each word is decoded alone or kept as it came.
+QString decodeCharsetRun(QStringView value, const QList<EncodedWord>& run)
+{
+    QByteArray joined;
+    bool allBytes = true;
+    for (const EncodedWord& word : run) {
+        const std::optional<QByteArray> bytes = EncodedWordBytes(word.encoding, word.payload);
+        if (!bytes) {
+            allBytes = false;
+            break;
+        }
+        joined += *bytes;
+    }
+    if (allBytes) {
+        if (const std::optional<QString> text = CharsetBytesToText(run.first().charset, joined))
+            return *text;
+    }
+    if (run.size() == 1)
+        return value.mid(run.first().start, run.first().end - run.first().start).toString();
+
+    QString result;
+    for (const EncodedWord& word : run)
+        result += decodeCharsetRun(value, {word});
+    return result;
+}
+
+}  // namespace
+
 QString DecodeHeaderText(const QString& value)
 {
-    // Any well-formed encoded word; ISO-2022-JP in Base64 is found by its
-    // prefix alone, as mailers have always written it.
-    static const QRegularExpression anyWord(QStringLiteral(R"(=\?([^?\s]+)\?([BbQq])\?([^?\s]*)\?=)"));
-
     QString result;
     qsizetype p = 0;        // first character not yet copied
     qsizetype jisFrom = 0;  // where the next ISO-2022-JP prefix is looked for
+    // ISO-2022-JP in Base64 is found by its prefix alone, as mailers have
+    // always written it; other words must be well-formed. Both searches are
+    // kept until passed, so that a long value is read once.
+    qsizetype s = value.indexOf(kJisPrefix, 0, Qt::CaseInsensitive);
+    std::optional<EncodedWord> other = FindEncodedWord(value, 0);
     for (;;) {
-        const qsizetype s = value.indexOf(kJisPrefix, jisFrom, Qt::CaseInsensitive);
-        const QRegularExpressionMatch other = anyWord.match(value, p);
-        if (s >= 0 && (!other.hasMatch() || s <= other.capturedStart())) {
+        if (s >= 0 && s < jisFrom)
+            s = value.indexOf(kJisPrefix, jisFrom, Qt::CaseInsensitive);
+        if (other && other->start < p)
+            other = FindEncodedWord(value, p);
+
+        if (s >= 0 && (!other || s <= other->start)) {
             if (p < s)
                 result += QStringView(value).mid(p, s - p);
             // Searching from the word's start means a payload that begins with
@@ -119,14 +154,18 @@ QString DecodeHeaderText(const QString& value)
                 result += QStringView(value).mid(s, e + 2 - s);  // undecodable: shown as it came
             jisFrom = s + kJisPrefix.size() + 1;
             p = e + 2;
-        } else if (other.hasMatch()) {
-            const qsizetype start = other.capturedStart();
-            if (p < start)
-                result += QStringView(value).mid(p, start - p);
-            const std::optional<QString> decoded =
-                DecodeCharsetWord(other.capturedView(1), other.capturedView(2).at(0), other.capturedView(3));
-            result += decoded ? QStringView(*decoded) : other.capturedView(0);
-            p = other.capturedEnd();
+        } else if (other) {
+            if (p < other->start)
+                result += QStringView(value).mid(p, other->start - p);
+            QList<EncodedWord> run{*other};
+            for (;;) {
+                other = FindEncodedWord(value, run.last().end);
+                if (!other || other->start != run.last().end || !JoinableWords(run.first().charset, other->charset))
+                    break;
+                run.append(*other);
+            }
+            result += decodeCharsetRun(value, run);
+            p = run.last().end;
             jisFrom = qMax(jisFrom, p);
         } else {
             break;

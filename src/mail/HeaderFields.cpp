@@ -1,5 +1,6 @@
 #include "mail/HeaderFields.h"
 
+#include "mail/CharsetWordDecoder.h"
 #include "mail/HeaderDecoder.h"
 
 #include <QDate>
@@ -15,35 +16,52 @@ bool isFoldBlank(QChar c)
     return c == u' ' || c == u'\t';
 }
 
-// An encoded word standing at the very end of a (partial) field, trailing blanks allowed.
-bool endsWithEncodedWord(const QString& text)
-{
-    static const QRegularExpression word(QStringLiteral(R"(=\?[^?\s]+\?[BbQq]\?[^?\s]*\?=[ \t]*$)"));
-    return word.match(text).hasMatch();
-}
-
-// An encoded word at the very start of a continuation, fold blanks allowed.
-bool startsWithEncodedWord(const QString& text)
-{
-    static const QRegularExpression word(QStringLiteral(R"(^[ \t]*=\?[^?\s]+\?[BbQq]\?)"));
-    return word.match(text).hasMatch();
-}
-
-QString withoutTrailingFoldBlanks(QString text)
+qsizetype lengthWithoutTrailingBlanks(const QString& text)
 {
     qsizetype end = text.size();
     while (end > 0 && isFoldBlank(text.at(end - 1)))
         --end;
-    text.truncate(end);
-    return text;
+    return end;
 }
 
-QStringView withoutLeadingFoldBlanks(QStringView text)
+// An encoded word standing at the very end of a (partial) field, trailing
+// blanks allowed. Read backwards over that word alone (its parts hold no
+// blank), so that a field folded many times is not read again for every line.
+bool endsWithEncodedWord(const QString& text)
+{
+    const qsizetype end = lengthWithoutTrailingBlanks(text);
+    if (end < 2 || text.at(end - 1) != u'=' || text.at(end - 2) != u'?')
+        return false;
+    // Back to the "?" before the payload, then to the one before the charset.
+    auto previousMark = [&](qsizetype i) {
+        while (i >= 0 && text.at(i) != u'?' && !text.at(i).isSpace())
+            --i;
+        return i >= 0 && text.at(i) == u'?' ? i : -1;
+    };
+    const qsizetype payloadMark = previousMark(end - 3);
+    if (payloadMark < 3 || text.at(payloadMark - 2) != u'?')
+        return false;
+    const QChar encoding = text.at(payloadMark - 1).toUpper();
+    if (encoding != u'B' && encoding != u'Q')
+        return false;
+    const qsizetype openMark = previousMark(payloadMark - 3);
+    return openMark >= 1 && text.at(openMark - 1) == u'=' && openMark + 1 < payloadMark - 2;
+}
+
+qsizetype leadingFoldBlanks(QStringView text)
 {
     qsizetype start = 0;
     while (start < text.size() && isFoldBlank(text.at(start)))
         ++start;
-    return text.mid(start);
+    return start;
+}
+
+// An encoded word at the very start of a continuation, fold blanks allowed.
+bool startsWithEncodedWord(QStringView text)
+{
+    const qsizetype start = leadingFoldBlanks(text);
+    const std::optional<EncodedWord> word = FindEncodedWord(text, start);
+    return word && word->start == start;
 }
 
 // Unfolds the header into one string per field. The header ends at the first
@@ -72,10 +90,12 @@ QStringList unfoldedFields(const QString& headerBlock)
             QString& field = fields.last();
             // White space that only separates two encoded words is not part of
             // the text; keeping it would split long Japanese subjects with blanks.
-            if (endsWithEncodedWord(field) && startsWithEncodedWord(line))
-                field = withoutTrailingFoldBlanks(field) + withoutLeadingFoldBlanks(line).toString();
-            else
+            if (endsWithEncodedWord(field) && startsWithEncodedWord(line)) {
+                field.truncate(lengthWithoutTrailingBlanks(field));
+                field += QStringView(line).mid(leadingFoldBlanks(line));
+            } else {
                 field += line;
+            }
             continue;
         }
         fields.append(line);

@@ -84,6 +84,23 @@ private Q_SLOTS:
         QTest::newRow("invalid UTF-8 keeps the word") << "=?UTF-8?B?/w==?=" << "=?UTF-8?B?/w==?=";
         QTest::newRow("Q payload that begins with a byte")
             << "=?UTF-8?Q?=E4=B8=96?=" << u"世"_qs;
+        QTest::newRow("UTF-8 character split between adjacent words")
+            << "=?UTF-8?Q?=E3=81?==?UTF-8?Q?=93=E3=82=93?=" << u"こん"_qs;
+        QTest::newRow("UTF-8 character split between B and Q words")
+            << "=?UTF-8?B?44E=?==?utf-8?Q?=93?=" << u"こ"_qs;
+        QTest::newRow("split character with a blank between the words stays undecoded")
+            << "=?UTF-8?Q?=E3=81?= =?UTF-8?Q?=93?=" << "=?UTF-8?Q?=E3=81?= =?UTF-8?Q?=93?=";
+        QTest::newRow("broken word in a run keeps only itself")
+            << "=?UTF-8?B?5LiW?==?UTF-8?B?!!!?==?UTF-8?B?55WM?=" << u"世=?UTF-8?B?!!!?=界"_qs;
+        QTest::newRow("adjacent words in different charsets")
+            << "=?ISO-8859-1?Q?Caf=E9?==?UTF-8?B?44GC?=" << u"Caféあ"_qs;
+        QTest::newRow("adjacent ISO-2022-JP Q and B words")
+            << "=?ISO-2022-JP?Q?=1B$B$=22=1B(B?==?ISO-2022-JP?B?GyRCJCIbKEI=?=" << u"ああ"_qs;
+        QTest::newRow("UTF-8 word directly before an ISO-2022-JP word")
+            << "=?UTF-8?B?5LiW55WM?==?ISO-2022-JP?B?GyRCJCIbKEI=?=" << u"世界あ"_qs;
+        QTest::newRow("word missing its last = stays") << "=?UTF-8?B?44GC?" << "=?UTF-8?B?44GC?";
+        QTest::newRow("blank in the charset is no word") << "=?UTF 8?B?44GC?=" << "=?UTF 8?B?44GC?=";
+        QTest::newRow("stray opening before a real word") << "=?=?UTF-8?B?44GC?=" << u"=?あ"_qs;
         QTest::newRow("unknown encoding letter is plain text") << "=?UTF-8?X?abc?=" << "=?UTF-8?X?abc?=";
     }
 

@@ -62,6 +62,21 @@ private Q_SLOTS:
         QTest::newRow("folded UTF-8 subject")
             << "Subject: =?UTF-8?B?44GT44KT44Gr44Gh44Gv?=\r\n =?UTF-8?B?5LiW55WM?=\r\n" << "" << ""
             << u" こんにちは世界"_qs;
+        QTest::newRow("UTF-8 character split across a fold")
+            << "Subject: =?UTF-8?Q?=E3=81?=\r\n =?UTF-8?Q?=93?=\r\n" << "" << "" << u" こ"_qs;
+        QTest::newRow("blanks before the fold between words are dropped too")
+            << "Subject: =?UTF-8?B?44GC?=  \r\n\t =?UTF-8?B?44GE?=\r\n" << "" << "" << u" あい"_qs;
+        QTest::newRow("Q word before a fold") << "Subject: =?UTF-8?Q?a_b?=\r\n =?UTF-8?B?44GC?=\r\n" << ""
+                                              << "" << u" a bあ"_qs;
+        QTest::newRow("text ending like a word keeps the fold blank")
+            << "Subject: what?=\r\n =?UTF-8?B?44GC?=\r\n" << "" << "" << u" what?= あ"_qs;
+        QTest::newRow("word without charset keeps the fold blank")
+            << "Subject: =??B?44GC?=\r\n =?UTF-8?B?44GC?=\r\n" << "" << "" << u" =??B?44GC?= あ"_qs;
+        QTest::newRow("blank inside the last word keeps the fold blank")
+            << "Subject: =?UTF-8?B?44 GC?=\r\n =?UTF-8?B?44GC?=\r\n" << "" << ""
+            << u" =?UTF-8?B?44 GC?= あ"_qs;
+        QTest::newRow("fold before plain text after a word keeps its blank")
+            << "Subject: =?UTF-8?B?44GC?=\r\n abc\r\n" << "" << "" << u" あ abc"_qs;
         QTest::newRow("folded sender address") << "From: =?ISO-2022-JP?B?GyRCOzNFREJATzobKEI=?=\r\n"
                                                   "  <taro@example.jp>\r\n"
                                                << u" 山田太郎  <taro@example.jp>"_qs << "" << "";

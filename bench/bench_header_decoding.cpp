@@ -1,0 +1,82 @@
+// Time to pick the fields out of header blocks, for a typical Japanese header
+// and for hostile ones (a very long value full of words, a field folded into
+// thousands of lines), to show that the cost grows with the size only.
+//
+//   bench_header_decoding [repetitions]
+//
+// Prints one line per case: its size, microseconds per header block.
+
+#include "mail/HeaderDecoder.h"
+#include "mail/HeaderFields.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QString kTypical = QStringLiteral(
+    "Return-Path: <taro@example.jp>\r\n"
+    "Received: from mail.example.jp (mail.example.jp [192.0.2.1])\r\n"
+    "\tby pop.example.jp with ESMTP id 12345; Mon, 7 Dec 2026 19:47:44 +0900\r\n"
+    "From: =?ISO-2022-JP?B?GyRCOzNFREJATzobKEI=?= <taro@example.jp>\r\n"
+    "To: hanako@example.jp\r\n"
+    "Subject: =?ISO-2022-JP?B?GyRCTWg9NSRORGpOYzJxNUQbKEI=?=\r\n"
+    " =?ISO-2022-JP?B?GyRCJE5GfER4SlE5OSRLGyhC?=\r\n"
+    "\t=?ISO-2022-JP?B?GyRCJEQkJCRGJE4kKkNOJGkkOxsoQg==?=\r\n"
+    "Date: Mon, 7 Dec 2026 19:47:44 +0900\r\n"
+    "Message-ID: <20261207194744.12345@example.jp>\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+    "\r\n");
+
+void report(const char* name, const QString& header, int repetitions)
+{
+    QElapsedTimer timer;
+    timer.start();
+    qsizetype sink = 0;
+    for (int i = 0; i < repetitions; ++i)
+        sink += ExtractHeaderFields(header).strSubject.size();
+    const double micros = double(timer.nsecsElapsed()) / 1000.0 / repetitions;
+    std::printf("%-44s %8lld chars %12.1f us per block (%lld)\n", name, static_cast<long long>(header.size()),
+                micros, static_cast<long long>(sink % 10));
+}
+
+QString manyWordsOnOneLine(int words, const QString& word)
+{
+    QString subject = QStringLiteral("Subject: ");
+    for (int i = 0; i < words; ++i)
+        subject += word + u' ';
+    return subject + QStringLiteral("\r\n\r\n");
+}
+
+QString foldedIntoLines(int lines, const QString& word)
+{
+    QString subject = QStringLiteral("Subject: ") + word;
+    for (int i = 1; i < lines; ++i)
+        subject += QStringLiteral("\r\n ") + word;
+    return subject + QStringLiteral("\r\n\r\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    const QString jisWord = QStringLiteral("=?ISO-2022-JP?B?GyRCJEQkJCRGJE4kKkNOJGkkOxsoQg==?=");
+    const QString utf8Word = QStringLiteral("=?UTF-8?B?44GT44KT44Gr44Gh44Gv5LiW55WM?=");
+
+    report("typical Japanese header", kTypical, repetitions * 50);
+    for (int words : {1000, 4000}) {
+        const int reps = std::max(1, repetitions / (words / 250));
+        std::printf("-- %d words\n", words);
+        report("  ISO-2022-JP words on one line", manyWordsOnOneLine(words, jisWord), reps);
+        report("  UTF-8 words on one line", manyWordsOnOneLine(words, utf8Word), reps);
+        report("  ISO-2022-JP words, one per folded line", foldedIntoLines(words, jisWord), reps);
+        report("  UTF-8 words, one per folded line (joined)", foldedIntoLines(words, utf8Word), reps);
+        report("  unterminated prefixes", manyWordsOnOneLine(words, QStringLiteral("=?UTF-8?B?abc")), reps);
+    }
+    return 0;
+}
