@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -25,10 +26,13 @@ public:
     TimerControl& tmrMailCheck();  // the minute tick; started by the constructor
 
     // Checks the account of the row with this tag once; returns when the
-    // dialogue is over (its waits keep processing events).
+    // dialogue is over (its waits keep processing events). Called while a run
+    // is in progress, the check is queued and made when that run ends.
     void MailCheck(qint32 rowTag);
 
     // Minute tick: counts every row down and checks the rows that reach 0.
+    // During a run it only counts down; the rows that fall due are checked
+    // when that run ends.
     void tmrMailCheck_Timer();
     // Checks every row now (also the start-up run).
     void mnuMailCheck_Click();
@@ -41,4 +45,27 @@ public:
     bool IsRunning() const;
     // Ends the running check at once and drops the rest of the run (program end).
     void AbortAll();
+
+private:
+    struct PendingCheck {
+        qint32 tag;
+        bool timed;  // a timed check resets the row's countdown afterwards
+    };
+
+    void enqueue(qint32 tag, bool timed);
+    void countDown();
+    // Runs the queued checks unless a run is already doing so.
+    void runQueue();
+    void checkOne(qint32 tag);
+    // The dialogue of one check; returns the STATUS text.
+    QString runDialogue(qint32 tag);
+
+    IMailCheckHost& m_host;
+    SocketControl* m_wsPopSocket;
+    TimerControl* m_tmrPopTimeOut;
+    TimerControl* m_tmrMailCheck;
+    std::unique_ptr<clsWinSockOperate> m_session;
+    QList<PendingCheck> m_queue;
+    bool m_running = false;
+    bool m_aborting = false;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QtGlobal>
+
+// Where a POP3 reply ends in the bytes received so far. Bytes may arrive in
+// any pieces, so every function works on the whole buffer and tells whether
+// the reply is complete yet.
+namespace Pop3Framing {
+
+// A status line longer than this without CR LF is not a reply but an attack.
+inline constexpr qsizetype MaxStatusLine = 8 * 1024;
+// The largest header block a TOP reply may carry.
+inline constexpr qsizetype MaxMultiLineBody = 1024 * 1024;
+
+enum class FrameState { Incomplete, Complete, TooLong };
+
+struct Frame {
+    FrameState state = FrameState::Incomplete;
+    qsizetype length = 0;  // bytes of the complete reply, terminator included
+    // Where a later scan of the same, longer buffer may start looking for the
+    // terminator (keeps reading a reply that arrives byte by byte linear).
+    qsizetype resumeAt = 0;
+};
+
+// A single-line reply: the status line up to CR LF.
+Frame ScanSingleLine(QByteArrayView buffer);
+
+// A reply that carries lines up to a line "." when its status line begins
+// with "+OK", and is the status line alone otherwise. `resumeAt` comes from
+// the previous scan of the same reply (0 at first).
+Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt = 0);
+
+// The first line of a complete reply, without CR LF.
+QByteArray StatusLine(QByteArrayView reply);
+
+// True when the status line begins with "+OK" (letter case ignored).
+bool IsPositive(QByteArrayView statusLine);
+
+// The lines of a complete multi-line reply between its status line and the
+// line ".", each still ended by CR LF, with the leading dot of dot-stuffed
+// lines removed. Empty for a reply without such lines.
+QByteArray MultiLineBody(QByteArrayView reply);
+
+}  // namespace Pop3Framing

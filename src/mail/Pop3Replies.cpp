@@ -1,0 +1,52 @@
+#include "mail/Pop3Replies.h"
+
+#include "app/NumericText.h"
+
+#include <QString>
+
+namespace Pop3Replies {
+
+std::optional<qint32> StatMessageCount(QByteArrayView statusLine)
+{
+    // Fields are separated by single blanks, so "+OK  3" has an empty count.
+    const qsizetype first = statusLine.indexOf(' ');
+    if (first < 0)
+        return std::nullopt;
+    QByteArrayView count = statusLine.sliced(first + 1);
+    if (const qsizetype second = count.indexOf(' '); second >= 0)
+        count = count.first(second);
+    if (count.isEmpty() || count[0] < '0' || count[0] > '9')
+        return std::nullopt;
+    const std::optional<qint32> value = NumericText::ToInt32Checked(QString::fromLatin1(count));
+    if (!value || *value > MaxMessageCount)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine)
+{
+    QByteArrayView rest = statusLine;
+    for (int field = 0; field < 2; ++field) {
+        const qsizetype blank = rest.indexOf(' ');
+        if (blank < 0)
+            return std::nullopt;
+        rest = rest.sliced(blank + 1);
+    }
+    if (!IsValidIdentifier(rest))
+        return std::nullopt;
+    return rest.toByteArray();
+}
+
+bool IsValidIdentifier(QByteArrayView identifier)
+{
+    if (identifier.isEmpty() || identifier.size() > MaxIdentifierLength)
+        return false;
+    for (const char c : identifier) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x21 || byte > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace Pop3Replies

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QtGlobal>
+
+#include <optional>
+
+// Values read out of POP3 status lines. Everything here comes from a server
+// that may be broken or hostile, so each reader says when it finds nothing
+// usable instead of guessing.
+namespace Pop3Replies {
+
+// More messages than this in one mailbox is taken as a broken server.
+inline constexpr qint32 MaxMessageCount = 1000000;
+// Longer identifiers than the usual 70 characters exist in the wild; beyond
+// this they are refused.
+inline constexpr qsizetype MaxIdentifierLength = 512;
+
+// The message count of a STAT status line ("+OK 3 5120" gives 3): the second
+// blank-separated field, which must begin with a digit. Empty when there is no
+// such field or the count exceeds MaxMessageCount.
+std::optional<qint32> StatMessageCount(QByteArrayView statusLine);
+
+// The identifier of a UIDL status line ("+OK 1 abc123" gives abc123): what
+// follows the second blank. Empty unless it is 1 to MaxIdentifierLength bytes
+// of 0x21 to 0x7E.
+std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine);
+
+// 1 to MaxIdentifierLength bytes, each from 0x21 to 0x7E.
+bool IsValidIdentifier(QByteArrayView identifier);
+
+}  // namespace Pop3Replies

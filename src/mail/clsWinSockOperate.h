@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+class SocketControl;
+class TimerControl;
+
+// Request and reply over the window's socket, on the one user-interface
+// thread: every wait keeps running the application's events (which deliver
+// this object's own notifications through the receivers) and sleeps while
+// there are none. One object serves one check.
+class clsWinSockOperate {
+public:
+    // Results of the waits.
+    enum : qint32 {
+        ResultClosed = 0,   // the connection is closed or closing
+        ResultArrived = 1,  // data (or, for WaitReply, a complete reply) is there
+        ResultTimedOut = 2, // the time-out passed or UserClose was called; socket closed
+        ResultError = 3,    // the socket reported an error; socket closed
+        ResultTooLong = 4,  // WaitReply only: the reply broke the size limits; socket closed
+    };
+
+    // What ends a reply for WaitReply.
+    enum class ReplyShape { SingleLine, MultiLine };
+
+    clsWinSockOperate();
+    ~clsWinSockOperate();
+
+    clsWinSockOperate(const clsWinSockOperate&) = delete;
+    clsWinSockOperate& operator=(const clsWinSockOperate&) = delete;
+
+    void Timer(TimerControl* timer);
+    // The time-out of each wait in milliseconds (the name is historical);
+    // 0 means no time-out.
+    void TimeOutSecond(qint32 milliseconds);
+    void RemoteHost(const QString& host);
+    void RemotePort(const QString& port);
+    void WinSock(SocketControl* socket);
+
+    // Connects; with bWaitConnectedOnly false, waits for the server's first data too.
+    bool Connect(bool bWaitConnectedOnly);
+    // Makes the running wait, and every later one until the next Connect, end as timed out.
+    void UserClose();
+    // The data of the most recent arrival, as text.
+    QString GetData() const;
+    // Sends; with bWaitResponse, waits for the next arrival. False only when
+    // the send fails or the wait times out.
+    bool SendData(const QString& strData, bool bWaitResponse);
+    // Waits for the next arrival (ResultClosed, ResultArrived, ResultTimedOut, ResultError).
+    qint32 WaitArrival(bool bClearData);
+
+    // Waits until a whole reply of the given shape has been received, however
+    // its bytes were split; the reply is then in Reply(). Result as WaitArrival,
+    // or ResultTooLong.
+    qint32 WaitReply(ReplyShape shape);
+    // The reply completed by the last successful WaitReply, terminator included.
+    QByteArray Reply() const;
+
+    void DataArraivalReceiver();
+    void ErrorReceiver(const QString& Description);
+    QString ErrorDescription() const;
+    void TimeOutReceiver();
+    void CloseConnection();
+
+private:
+    void restartTimer();
+    void stopTimer();
+    // The ends a wait shares: closed, error, time-out; -1 when none holds.
+    qint32 connectionEnded();
+    // Shared loop of the waits: result of the first rule that holds.
+    qint32 waitUntil(const std::function<qint32()>& passRule);
+
+    SocketControl* m_winSock = nullptr;
+    bool bAbortRequested = false;
+    QString strReceived;
+    QString strErrorDescription;
+    TimerControl* m_timer = nullptr;
+
+    // Bytes received since the last complete reply (or the last send).
+    QByteArray m_pending;
+    QByteArray m_reply;
+};

@@ -1,0 +1,146 @@
+#include "platform/SocketControl.h"
+
+#include "platform/Cp932.h"
+
+#include <QTcpSocket>
+
+#include <utility>
+
+namespace {
+
+// Qt's own buffer is capped so that a flooding peer is read in bounded pieces
+// and the reader above decides when enough is enough.
+constexpr qint64 kReadBufferSize = 64 * 1024;
+
+}  // namespace
+
+SocketControl::SocketControl(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this))
+{
+    m_socket->setReadBufferSize(kReadBufferSize);
+    connect(m_socket, &QTcpSocket::readyRead, this, &SocketControl::drainSocket);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &SocketControl::onErrorOccurred);
+    // The last bytes before a close must not be lost with the connection.
+    connect(m_socket, &QTcpSocket::disconnected, this, &SocketControl::drainSocket);
+}
+
+SocketControl::~SocketControl() = default;
+
+QString SocketControl::RemoteHost() const
+{
+    return m_host;
+}
+
+void SocketControl::setRemoteHost(const QString& host)
+{
+    m_host = host;
+}
+
+qint32 SocketControl::RemotePort() const
+{
+    return m_port;
+}
+
+void SocketControl::setRemotePort(qint32 port)
+{
+    m_port = port;
+}
+
+int SocketControl::State() const
+{
+    if (m_failed)
+        return StateError;
+    switch (m_socket->state()) {
+    case QAbstractSocket::HostLookupState:
+        return StateResolvingHost;
+    case QAbstractSocket::ConnectingState:
+        return StateConnecting;
+    case QAbstractSocket::ConnectedState:
+        return m_peerClosed ? StateClosing : StateConnected;
+    case QAbstractSocket::ClosingState:
+        return StateClosing;
+    default:
+        return m_peerClosed ? StateClosing : StateClosed;
+    }
+}
+
+bool SocketControl::Connect()
+{
+    Close();
+    if (m_host.trimmed().isEmpty()) {
+        m_failed = true;
+        m_errorDescription = QStringLiteral("No host name");
+        return false;
+    }
+    if (m_port < 1 || m_port > 65535) {
+        m_failed = true;
+        m_errorDescription = QStringLiteral("Invalid port %1").arg(m_port);
+        return false;
+    }
+    m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return true;
+}
+
+void SocketControl::Close()
+{
+    // Whatever was sent has already been pushed to the system (see SendBytes),
+    // so dropping the connection at once loses nothing of ours.
+    m_socket->abort();
+    m_received.clear();
+    m_failed = false;
+    m_peerClosed = false;
+}
+
+bool SocketControl::SendData(const QString& text)
+{
+    return SendBytes(Cp932::Encode(text));
+}
+
+bool SocketControl::SendBytes(const QByteArray& bytes)
+{
+    if (State() != StateConnected)
+        return false;
+    if (m_socket->write(bytes) != bytes.size())
+        return false;
+    // A command written just before a close must still reach the server.
+    m_socket->flush();
+    return true;
+}
+
+QString SocketControl::GetData()
+{
+    return Cp932::Decode(GetBytes());
+}
+
+QByteArray SocketControl::GetBytes()
+{
+    if (m_socket->bytesAvailable() > 0)
+        m_received += m_socket->readAll();
+    return std::exchange(m_received, QByteArray());
+}
+
+QString SocketControl::LastErrorDescription() const
+{
+    return m_errorDescription;
+}
+
+void SocketControl::drainSocket()
+{
+    if (m_socket->bytesAvailable() <= 0)
+        return;
+    m_received += m_socket->readAll();
+    Q_EMIT DataArrival(m_received.size());
+}
+
+void SocketControl::onErrorOccurred()
+{
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+        drainSocket();
+        m_peerClosed = true;
+        return;
+    }
+    drainSocket();
+    m_failed = true;
+    m_errorDescription = m_socket->errorString();
+    Q_EMIT Error(m_errorDescription);
+}

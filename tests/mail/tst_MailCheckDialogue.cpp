@@ -1,0 +1,506 @@
+#include "FakeMailCheckHost.h"
+#include "ScriptedPop3Server.h"
+
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "mail/MailChecker.h"
+#include "platform/TimerControl.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using S = ScriptedPop3Server;
+using After = ScriptedPop3Server::After;
+using Dialogue = QList<ScriptedPop3Server::Step>;
+
+Q_DECLARE_METATYPE(Dialogue)
+
+namespace {
+
+const QString kChecking = QStringLiteral("ﾒｰﾙﾁｪｯｸ中");
+const QString kAccountError = QStringLiteral("ｴﾗｰ(ACCOUNT ｴﾗｰ)");
+const QString kPasswdError = QStringLiteral("ｴﾗｰ(PASSWD ｴﾗｰ)");
+const QString kStatError = QStringLiteral("ｴﾗｰ(STAT ｴﾗｰ)");
+const QString kUidlError = QStringLiteral("ｴﾗｰ(UIDL ｴﾗｰ)");
+const QString kTopError = QStringLiteral("ｴﾗｰ(TOP ｴﾗｰ)");
+const QString kGreetingError = QStringLiteral("ｴﾗｰ()");
+
+QString success(int n)
+{
+    return QStringLiteral("成功(新着%1件)").arg(n);
+}
+
+Dialogue login()
+{
+    return { S::Greeting("+OK POP3 ready\r\n"), S::Exchange("USER taro", "+OK\r\n"),
+             S::Exchange("PASS secret", "+OK logged in\r\n") };
+}
+
+QByteArray headers(const QByteArray& subject)
+{
+    return "Return-Path: <hanako@example.jp>\r\nFrom: hanako@example.jp\r\n"
+           "Date: Tue, 15 Apr 2003 10:20:30 +0900\r\nSubject: "
+        + subject + "\r\n\r\n";
+}
+
+QByteArray topReply(const QByteArray& subject)
+{
+    return "+OK\r\n" + headers(subject) + ".\r\n";
+}
+
+Dialogue mailbox(const QList<QByteArray>& identifiers, const QList<int>& fetched)
+{
+    Dialogue d = login();
+    d << S::Exchange("STAT ", "+OK " + QByteArray::number(identifiers.size()) + " 4096\r\n");
+    for (int j = 1; j <= identifiers.size(); ++j) {
+        const QByteArray n = QByteArray::number(j);
+        d << S::Exchange("UIDL " + n, "+OK " + n + " " + identifiers[j - 1] + "\r\n");
+        if (fetched.contains(j))
+            d << S::Exchange("TOP " + n + " 0", topReply("message " + n));
+    }
+    d << S::Exchange("QUIT", "+OK bye\r\n", After::Close);
+    return d;
+}
+
+QByteArrayList clientLines(const Dialogue& dialogue)
+{
+    QByteArrayList lines;
+    for (const auto& step : dialogue)
+        if (!step.expectedLine.isNull())
+            lines << step.expectedLine;
+    return lines;
+}
+
+}  // namespace
+
+class tst_MailCheckDialogue : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedPop3Server> server;
+    std::unique_ptr<FakeMailCheckHost> host;
+    std::unique_ptr<MailChecker> checker;
+
+    void runCheck(const Dialogue& dialogue)
+    {
+        server->SetDialogue(dialogue);
+        server->ClearReceived();
+        checker->MailCheck(0);
+        // The last command goes out without waiting; let the server read it.
+        QTRY_VERIFY(server->IsIdle());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        server = std::make_unique<ScriptedPop3Server>();
+        QVERIFY(server->Listen());
+        host = std::make_unique<FakeMailCheckHost>();
+        host->AddRow(0, true, QStringLiteral("5"));
+        checker = std::make_unique<MailChecker>(*host);
+        checker->tmrMailCheck().setEnabled(false);
+        // Time-outs are stepped by the tests; the real one must never come first.
+        CommonSettings = CommonSettingsRecord();
+        CommonSettings.PopTimeOut = 3600;
+        connect(server.get(), &ScriptedPop3Server::Silenced, checker.get(),
+                [this] { Q_EMIT checker->tmrPopTimeOut().Timer(); });
+
+        Accounts.clear();
+        AccountEntry account;
+        account.UserTitle = QStringLiteral("home");
+        account.PopAccount = QStringLiteral("taro");
+        account.PopPasswd = QStringLiteral("secret");
+        account.PopServer = QStringLiteral("127.0.0.1");
+        account.PopPort = server->Port();
+        account.CheckInterval = 5;
+        account.Enabled = true;
+        Accounts.push_back(account);
+    }
+
+    void cleanup()
+    {
+        checker.reset();
+        host.reset();
+        server.reset();
+        Accounts.clear();
+    }
+
+    void completedDialogue_data()
+    {
+        QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<bool>("recheck");
+        QTest::addColumn<QStringList>("seenBefore");
+        QTest::addColumn<int>("announced");
+        QTest::addColumn<QStringList>("seenAfter");
+
+        QTest::newRow("one of two messages new, only it is fetched")
+            << mailbox({ "id-old", "id-new" }, { 2 }) << false << QStringList { "id-old" } << 1
+            << QStringList { "id-old", "id-new" };
+        QTest::newRow("rechecking fetches and announces every message")
+            << mailbox({ "id-old", "id-new" }, { 1, 2 }) << true << QStringList { "id-old" } << 2
+            << QStringList { "id-old", "id-new" };
+        QTest::newRow("empty mailbox: no UIDL, QUIT, seen list kept")
+            << mailbox({}, {}) << false << QStringList { "gone-1" } << 0 << QStringList { "gone-1" };
+        QTest::newRow("nothing new: no TOP, seen list replaced by the server's")
+            << mailbox({ "b", "a" }, {}) << false << QStringList { "a", "b", "c" } << 0
+            << QStringList { "b", "a" };
+        QTest::newRow("seen 121 does not hide new 21")
+            << mailbox({ "21" }, { 1 }) << false << QStringList { "121" } << 1 << QStringList { "21" };
+        QTest::newRow("new abc is not hidden by seen abc123")
+            << mailbox({ "abc" }, { 1 }) << false << QStringList { "abc123" } << 1 << QStringList { "abc" };
+        QTest::newRow("identifiers differ only in letter case")
+            << mailbox({ "ABC" }, { 1 }) << false << QStringList { "abc" } << 1 << QStringList { "ABC" };
+        QTest::newRow("identifier of 200 characters (over 70, within limit) accepted")
+            << mailbox({ QByteArray(200, 'u') }, { 1 }) << false << QStringList() << 1
+            << QStringList { QString(200, u'u') };
+        QTest::newRow("identifier of exactly 512 bytes accepted")
+            << mailbox({ QByteArray(512, '~') }, { 1 }) << false << QStringList() << 1
+            << QStringList { QString(512, u'~') };
+        QTest::newRow("empty seen list makes every message new")
+            << mailbox({ "x1", "x2", "x3" }, { 1, 2, 3 }) << false << QStringList() << 3
+            << QStringList { "x1", "x2", "x3" };
+
+        Dialogue lowerCase = login();
+        lowerCase[1] = S::Exchange("USER taro", "+ok\r\n");
+        lowerCase << S::Exchange("STAT ", "+ok 1 300\r\n") << S::Exchange("UIDL 1", "+ok 1 q\r\n")
+                  << S::Exchange("TOP 1 0", "+ok\r\n" + headers("x") + ".\r\n") << S::Exchange("QUIT", "+OK\r\n");
+        QTest::newRow("status indicators in lower case") << lowerCase << false << QStringList() << 1
+                                                         << QStringList { "q" };
+
+        Dialogue noSize = login();
+        noSize << S::Exchange("STAT ", "+OK 1\r\n") << S::Exchange("UIDL 1", "+OK 1 only\r\n")
+               << S::Exchange("TOP 1 0", topReply("s")) << S::Exchange("QUIT", "+OK\r\n");
+        QTest::newRow("STAT without the mailbox size") << noSize << false << QStringList() << 1
+                                                       << QStringList { "only" };
+
+        Dialogue stuffed = login();
+        stuffed << S::Exchange("STAT ", "+OK 1 1\r\n") << S::Exchange("UIDL 1", "+OK 1 dots\r\n")
+                << S::Exchange("TOP 1 0", "+OK\r\nX-Dots: \r\n..\r\n...hidden\r\n\r\n.\r\n")
+                << S::Exchange("QUIT", "+OK\r\n");
+        QTest::newRow("header block with dot-stuffed lines ends only at the lone dot")
+            << stuffed << false << QStringList() << 1 << QStringList { "dots" };
+    }
+
+    void completedDialogue()
+    {
+        QFETCH(Dialogue, dialogue);
+        QFETCH(bool, recheck);
+        QFETCH(QStringList, seenBefore);
+        QFETCH(int, announced);
+        QFETCH(QStringList, seenAfter);
+
+        CommonSettings.RecheckMailChecked = recheck;
+        Accounts[0].UIDL = seenBefore;
+        runCheck(dialogue);
+
+        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
+        QVERIFY(server->ClientSentNothingElse());
+        QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, success(announced) }));
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
+        QCOMPARE(Accounts[0].UIDL, seenAfter);
+        if (announced == 0) {
+            QVERIFY(host->arrival.calls.isEmpty());
+            QCOMPARE(host->arrivalWindowRequests, 0);
+        } else {
+            QCOMPARE(host->arrival.calls.size(), announced + 2);
+            QCOMPARE(host->arrival.calls.first(), QStringLiteral("RemoveMail 0"));
+            QCOMPARE(host->arrival.calls.last(), QStringLiteral("ShowForm"));
+            for (int i = 1; i <= announced; ++i)
+                QVERIFY(host->arrival.calls[i].startsWith(QStringLiteral("MailArraival 0|")));
+        }
+        QCOMPARE(host->commandsEnabledHistory.last(), true);
+        QVERIFY(!checker->IsRunning());
+    }
+
+    // The ways a reply to one command can fail: refused, never sent (time-out),
+    // connection dropped instead, and an endless status line.
+    static void addBrokenReplies(const Dialogue& before, const QByteArray& line, const QString& status)
+    {
+        const auto name = [&](const char* what) { return QByteArray(line + ": " + what); };
+        QTest::newRow(name("refused").constData()) << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } << status;
+        QTest::newRow(name("time-out").constData()) << before + Dialogue { S::Exchange(line, "", After::Silence) } << status;
+        QTest::newRow(name("hang-up").constData()) << before + Dialogue { S::Exchange(line, "", After::Close) } << status;
+        QTest::newRow(name("status line over 8 KiB without CR LF").constData())
+            << before + Dialogue { S::Exchange(line, "+OK " + QByteArray(9000, 'x')) } << status;
+    }
+
+    void failedDialogue_data()
+    {
+        QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<QString>("status");
+
+        const auto upTo = [](int loginSteps) { return login().mid(0, loginSteps); };
+        const QByteArray hugeLine = "+OK " + QByteArray(9000, 'x');
+
+        QTest::newRow("greeting refuses") << Dialogue { S::Greeting("-ERR too busy\r\n") } << kGreetingError;
+        QTest::newRow("greeting never comes (time-out)")
+            << Dialogue { S::Greeting("", After::Silence) } << kGreetingError;
+        QTest::newRow("server hangs up instead of greeting")
+            << Dialogue { S::Greeting("", After::Close) } << kGreetingError;
+        QTest::newRow("greeting line cut off by a hang-up")
+            << Dialogue { S::Greeting("+OK rea", After::Close) } << kGreetingError;
+        QTest::newRow("greeting without CR LF longer than 8 KiB") << Dialogue { S::Greeting(hugeLine) }
+                                                                  << kGreetingError;
+
+        addBrokenReplies(upTo(1), "USER taro", kAccountError);
+        QTest::newRow("USER answered with neither +OK nor -ERR")
+            << upTo(1) + Dialogue { S::Exchange("USER taro", "hello there +OK\r\n") } << kAccountError;
+
+        addBrokenReplies(upTo(2), "PASS secret", kPasswdError);
+        addBrokenReplies(login(), "STAT ", kStatError);
+        QTest::newRow("STAT without a count") << login() + Dialogue { S::Exchange("STAT ", "+OK\r\n") }
+                                              << kStatError;
+        QTest::newRow("STAT count that is not a number")
+            << login() + Dialogue { S::Exchange("STAT ", "+OK many 100\r\n") } << kStatError;
+        QTest::newRow("STAT count negative") << login() + Dialogue { S::Exchange("STAT ", "+OK -3 100\r\n") }
+                                             << kStatError;
+        QTest::newRow("STAT count above one million")
+            << login() + Dialogue { S::Exchange("STAT ", "+OK 1000001 100\r\n") } << kStatError;
+        QTest::newRow("STAT count beyond 32 bits")
+            << login() + Dialogue { S::Exchange("STAT ", "+OK 99999999999 100\r\n") } << kStatError;
+
+        const Dialogue stat2 = login() + Dialogue { S::Exchange("STAT ", "+OK 2 200\r\n") };
+        addBrokenReplies(stat2, "UIDL 1", kUidlError);
+        QTest::newRow("UIDL identifier empty") << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 \r\n") }
+                                               << kUidlError;
+        QTest::newRow("UIDL reply without identifier") << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1\r\n") }
+                                                       << kUidlError;
+        QTest::newRow("UIDL identifier with a blank")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 ab cd\r\n") } << kUidlError;
+        QTest::newRow("UIDL identifier with a control character")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 ab\x01\r\n") } << kUidlError;
+        QTest::newRow("UIDL identifier with a Shift_JIS byte")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 ab\x82\xa0\r\n") } << kUidlError;
+        QTest::newRow("UIDL identifier of 513 bytes")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 " + QByteArray(513, 'a') + "\r\n") }
+            << kUidlError;
+        const Dialogue firstDone = stat2
+            + Dialogue { S::Exchange("UIDL 1", "+OK 1 first\r\n"), S::Exchange("TOP 1 0", topReply("one")) };
+        QTest::newRow("connection lost at the second UIDL after a fetched message")
+            << firstDone + Dialogue { S::Exchange("UIDL 2", "", After::Close) } << kUidlError;
+        QTest::newRow("time-out at the second UIDL after a fetched message")
+            << firstDone + Dialogue { S::Exchange("UIDL 2", "", After::Silence) } << kUidlError;
+
+        const Dialogue uidl1 = stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 first\r\n") };
+        addBrokenReplies(uidl1, "TOP 1 0", kTopError);
+        QTest::newRow("TOP status line then silence (header block never ends)")
+            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + headers("x"), After::Silence) }
+            << kTopError;
+        QTest::newRow("hang-up in the middle of the header block")
+            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\nFrom: a@b\r\nSubj", After::Close) } << kTopError;
+        QTest::newRow("header block over 1 MiB")
+            << uidl1
+                + Dialogue { S::Exchange("TOP 1 0",
+                                         "+OK\r\n" + QByteArray("X-Pad: ") + QByteArray(1100 * 1024, 'p') + "\r\n") }
+            << kTopError;
+        QTest::newRow("header block of many short lines over 1 MiB")
+            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
+            << kTopError;
+    }
+
+    void failedDialogue()
+    {
+        QFETCH(Dialogue, dialogue);
+        QFETCH(QString, status);
+
+        CommonSettings.RecheckMailChecked = true;
+        Accounts[0].UIDL = QStringList { "keep-1", "keep-2" };
+        runCheck(dialogue);
+
+        QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, status }));
+        // The failing step is the last one scripted: nothing follows it, no QUIT.
+        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
+        QVERIFY(server->ClientSentNothingElse());
+        QCOMPARE(Accounts[0].UIDL, (QStringList { "keep-1", "keep-2" }));
+        QVERIFY(host->arrival.calls.isEmpty());
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
+        QVERIFY(!checker->tmrPopTimeOut().Enabled());
+
+        // The next check against a sound server works.
+        host->FindRow(0)->statusHistory.clear();
+        runCheck(mailbox({ "fresh" }, { 1 }));
+        QCOMPARE(host->Status(0), success(1));
+        QCOMPARE(Accounts[0].UIDL, QStringList { "fresh" });
+    }
+
+    void replySegmentation_data()
+    {
+        QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<int>("chunkSize");
+
+        const Dialogue whole = mailbox({ "m1", "m2" }, { 1, 2 });
+        QTest::newRow("every reply in one write, TOP status line with its headers") << whole << 0;
+        QTest::newRow("one byte per write") << whole << 1;
+        QTest::newRow("three bytes per write") << whole << 3;
+
+        Dialogue apart = whole;
+        for (auto& step : apart) {
+            if (step.expectedLine.startsWith("TOP")) {
+                const QByteArray reply = step.pieces.first();
+                const qsizetype cut = reply.indexOf("\r\n") + 2;
+                step.pieces = { reply.left(cut), reply.mid(cut) };
+            }
+        }
+        QTest::newRow("TOP status line and header block in separate writes") << apart << 0;
+
+        Dialogue crLf = whole;
+        for (auto& step : crLf) {
+            QByteArrayList pieces;
+            QByteArray rest = step.pieces.first();
+            for (qsizetype cr = rest.indexOf('\r'); cr >= 0; cr = rest.indexOf('\r')) {
+                pieces << rest.left(cr + 1);
+                rest = rest.mid(cr + 1);
+            }
+            pieces << rest;
+            step.pieces = pieces;
+        }
+        QTest::newRow("CR and LF of every line in different writes") << crLf << 0;
+
+        Dialogue dotApart = whole;
+        for (auto& step : dotApart) {
+            if (step.expectedLine.startsWith("TOP")) {
+                const QByteArray reply = step.pieces.first();
+                step.pieces = { reply.chopped(3), ".", "\r", "\n" };
+            }
+        }
+        QTest::newRow("terminating dot line in three writes") << dotApart << 0;
+    }
+
+    void replySegmentation()
+    {
+        QFETCH(Dialogue, dialogue);
+        QFETCH(int, chunkSize);
+
+        server->SetChunkSize(chunkSize);
+        runCheck(dialogue);
+
+        QCOMPARE(host->Status(0), success(2));
+        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
+        QVERIFY(server->ClientSentNothingElse());
+        QCOMPARE(Accounts[0].UIDL, (QStringList { "m1", "m2" }));
+        QCOMPARE(host->arrival.calls.size(), 4);
+    }
+
+    void uncheckedRowIsLeftAlone()
+    {
+        host->FindRow(0)->checked = false;
+        Accounts[0].UIDL = QStringList { "old" };
+        server->SetDialogue(mailbox({ "new" }, { 1 }));
+        checker->MailCheck(0);
+
+        QCOMPARE(server->ConnectionCount(), 0);
+        QVERIFY(host->StatusHistory(0).isEmpty());
+        QVERIFY(host->trayPictures.isEmpty());
+        QVERIFY(host->arrival.calls.isEmpty());
+        QCOMPARE(Accounts[0].UIDL, QStringList { "old" });
+    }
+
+    void refusedConnection()
+    {
+        // A port that was free a moment ago: nobody listens there.
+        const quint16 port = server->Port();
+        server.reset();
+        Accounts[0].PopPort = port;
+        checker->MailCheck(0);
+
+        const QString status = host->Status(0);
+        QVERIFY2(status.startsWith(QStringLiteral("ｴﾗｰ(")) && status != kGreetingError, qPrintable(status));
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
+        QVERIFY(!checker->tmrPopTimeOut().Enabled());
+    }
+
+    void unusableConnectRequest_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<qint32>("port");
+
+        QTest::newRow("port 0") << QStringLiteral("127.0.0.1") << 0;
+        QTest::newRow("negative port") << QStringLiteral("127.0.0.1") << -110;
+        QTest::newRow("port above 65535") << QStringLiteral("127.0.0.1") << 70000;
+        QTest::newRow("no server name") << QString() << 110;
+    }
+
+    void unusableConnectRequest()
+    {
+        QFETCH(QString, host);
+        QFETCH(qint32, port);
+
+        Accounts[0].PopServer = host;
+        Accounts[0].PopPort = port;
+        Accounts[0].UIDL = QStringList { "keep" };
+        checker->MailCheck(0);
+
+        const QString status = this->host->Status(0);
+        QVERIFY2(status.startsWith(QStringLiteral("ｴﾗｰ(")) && status != kGreetingError, qPrintable(status));
+        QCOMPARE(Accounts[0].UIDL, QStringList { "keep" });
+        QVERIFY(this->host->arrival.calls.isEmpty());
+        QVERIFY(!checker->tmrPopTimeOut().Enabled());
+        QCOMPARE(this->host->commandsEnabledHistory.last(), true);
+    }
+
+    void realTimeOutEndsTheWait()
+    {
+        // The one place the real timer runs: a silent greeting must end by itself.
+        CommonSettings.PopTimeOut = 1;
+        disconnect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), nullptr);
+        runCheck({ S::Greeting("", After::Silence) });
+        QCOMPARE(host->Status(0), kGreetingError);
+    }
+
+    void rowDeletedDuringTheCheck()
+    {
+        connect(server.get(), &ScriptedPop3Server::LineReceived, this, [this](const QByteArray& line) {
+            if (line == "STAT ")
+                host->RemoveRow(0);
+        });
+        runCheck(mailbox({ "n1" }, { 1 }));
+
+        QVERIFY(!host->HasRow(0));
+        QVERIFY(host->arrival.calls.isEmpty());
+        QVERIFY(server->ClientSentNothingElse());
+        QCOMPARE(host->commandsEnabledHistory.last(), true);
+    }
+
+    void abortEndsTheRunAtOnce()
+    {
+        Accounts.push_back(Accounts[0]);
+        host->AddRow(1, true, QStringLiteral("5"));
+        Accounts[0].UIDL = QStringList { "keep" };
+        disconnect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), nullptr);
+        connect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), [this] { checker->AbortAll(); });
+        server->SetDialogue(login() + Dialogue { S::Exchange("STAT ", "+OK 1 1\r\n"),
+                                                 S::Exchange("UIDL 1", "", After::Silence) });
+        checker->mnuMailCheck_Click();
+
+        QVERIFY(!checker->IsRunning());
+        QCOMPARE(host->Status(0), kUidlError);
+        QVERIFY(host->StatusHistory(1).isEmpty());
+        QCOMPARE(Accounts[0].UIDL, QStringList { "keep" });
+        QCOMPARE(host->commandsEnabledHistory, (QList<bool> { false, true }));
+        QCOMPARE(server->ConnectionCount(), 1);
+    }
+
+    void timeOutAppliedInFull_data()
+    {
+        QTest::addColumn<qint32>("popTimeOut");
+        QTest::addColumn<qint32>("interval");
+
+        QTest::newRow("40 s, beyond a 16-bit millisecond count") << 40 << 40000;
+        QTest::newRow("zero means the default") << 0 << 10000;
+        QTest::newRow("negative means the default") << -7 << 10000;
+    }
+
+    void timeOutAppliedInFull()
+    {
+        QFETCH(qint32, popTimeOut);
+        QFETCH(qint32, interval);
+
+        CommonSettings.PopTimeOut = popTimeOut;
+        runCheck(mailbox({}, {}));
+        QCOMPARE(checker->tmrPopTimeOut().Interval(), interval);
+        QCOMPARE(host->Status(0), success(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_MailCheckDialogue)
+#include "tst_MailCheckDialogue.moc"

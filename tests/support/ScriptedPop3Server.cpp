@@ -1,0 +1,165 @@
+#include "ScriptedPop3Server.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+ScriptedPop3Server::Step ScriptedPop3Server::Greeting(const QByteArray& reply, After after)
+{
+    return { QByteArray(), { reply }, after };
+}
+
+ScriptedPop3Server::Step ScriptedPop3Server::Exchange(const QByteArray& expectedLine, const QByteArray& reply,
+                                                      After after)
+{
+    return { expectedLine.isNull() ? QByteArray("") : expectedLine, { reply }, after };
+}
+
+ScriptedPop3Server::Step ScriptedPop3Server::Pieces(const QByteArray& expectedLine, const QByteArrayList& pieces,
+                                                    After after)
+{
+    return { expectedLine.isNull() ? QByteArray("") : expectedLine, pieces, after };
+}
+
+ScriptedPop3Server::ScriptedPop3Server(QObject* parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &ScriptedPop3Server::onNewConnection);
+}
+
+ScriptedPop3Server::~ScriptedPop3Server()
+{
+    if (m_client)
+        m_client->abort();
+}
+
+bool ScriptedPop3Server::Listen()
+{
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 ScriptedPop3Server::Port() const
+{
+    return m_server.serverPort();
+}
+
+void ScriptedPop3Server::SetDialogue(const QList<Step>& steps)
+{
+    m_dialogue = steps;
+}
+
+void ScriptedPop3Server::SetChunkSize(qsizetype bytes)
+{
+    m_chunkSize = bytes;
+}
+
+QByteArrayList ScriptedPop3Server::ReceivedLines() const
+{
+    return m_received;
+}
+
+bool ScriptedPop3Server::ClientSentNothingElse() const
+{
+    return !m_unexpected && m_lineBuffer.isEmpty();
+}
+
+int ScriptedPop3Server::ConnectionCount() const
+{
+    return m_connections;
+}
+
+bool ScriptedPop3Server::IsIdle() const
+{
+    return !m_client || m_client->state() == QAbstractSocket::UnconnectedState;
+}
+
+void ScriptedPop3Server::ClearReceived()
+{
+    m_received.clear();
+    m_unexpected = false;
+}
+
+void ScriptedPop3Server::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++m_connections;
+        if (m_client) {
+            // One client at a time, as a check never holds two connections.
+            m_unexpected = true;
+            m_client->abort();
+            m_client->deleteLater();
+        }
+        m_client = socket;
+        m_client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_lineBuffer.clear();
+        m_outbox.clear();
+        m_nextStep = 0;
+        connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (!m_dialogue.isEmpty() && m_dialogue.first().expectedLine.isNull())
+            playStep(0);
+    }
+}
+
+void ScriptedPop3Server::onReadyRead()
+{
+    auto* socket = qobject_cast<QTcpSocket*>(sender());
+    if (!socket || socket != m_client)
+        return;
+    m_lineBuffer += socket->readAll();
+    for (qsizetype end = m_lineBuffer.indexOf("\r\n"); end >= 0; end = m_lineBuffer.indexOf("\r\n")) {
+        const QByteArray line = m_lineBuffer.left(end);
+        m_lineBuffer.remove(0, end + 2);
+        m_received.append(line);
+        Q_EMIT LineReceived(line);
+        if (!m_client)
+            return;
+        if (m_nextStep >= m_dialogue.size() || m_dialogue[m_nextStep].expectedLine != line) {
+            m_unexpected = true;
+            m_client->write("-ERR unexpected\r\n");
+            continue;
+        }
+        playStep(m_nextStep);
+    }
+}
+
+void ScriptedPop3Server::playStep(int index)
+{
+    const Step& step = m_dialogue[index];
+    m_nextStep = index + 1;
+    m_outbox.clear();
+    for (const QByteArray& piece : step.pieces) {
+        if (m_chunkSize <= 0) {
+            if (!piece.isEmpty())
+                m_outbox.append(piece);
+            continue;
+        }
+        for (qsizetype pos = 0; pos < piece.size(); pos += m_chunkSize)
+            m_outbox.append(piece.mid(pos, m_chunkSize));
+    }
+    m_afterOutbox = step.after;
+    writeNext();
+}
+
+void ScriptedPop3Server::writeNext()
+{
+    if (!m_client)
+        return;
+    if (!m_outbox.isEmpty()) {
+        m_client->write(m_outbox.takeFirst());
+        m_client->flush();
+        if (!m_outbox.isEmpty()) {
+            // Let the client's side run between two writes so they arrive apart.
+            QTimer::singleShot(0, this, &ScriptedPop3Server::writeNext);
+            return;
+        }
+    }
+    switch (m_afterOutbox) {
+    case After::Continue:
+        break;
+    case After::Silence:
+        Q_EMIT Silenced();
+        break;
+    case After::Close:
+        m_client->disconnectFromHost();
+        break;
+    }
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A POP3 server in the test's own thread that plays one dialogue per
+// connection: it sends the greeting, then for every line the client sends
+// checks it against the next expected line and answers with the canned reply.
+// Replies can be cut into pieces written one after another (down to one byte
+// per write), and a step can leave the client waiting or hang up on it.
+class ScriptedPop3Server : public QObject {
+    Q_OBJECT
+
+public:
+    // What the server does once a step's reply is written.
+    enum class After { Continue, Silence, Close };
+
+    struct Step {
+        QByteArray expectedLine;  // the client line that starts this step, without CR LF; null for the greeting
+        QByteArrayList pieces;    // the reply, written piece by piece (subject to the chunk size)
+        After after = After::Continue;
+    };
+
+    // The greeting, sent on connect.
+    static Step Greeting(const QByteArray& reply, After after = After::Continue);
+    // One exchange: the expected client line and the reply to it.
+    static Step Exchange(const QByteArray& expectedLine, const QByteArray& reply, After after = After::Continue);
+    // One exchange whose reply is written as the given separate pieces.
+    static Step Pieces(const QByteArray& expectedLine, const QByteArrayList& pieces,
+                       After after = After::Continue);
+
+    explicit ScriptedPop3Server(QObject* parent = nullptr);
+    ~ScriptedPop3Server() override;
+
+    // Listens on a free loopback port.
+    bool Listen();
+    quint16 Port() const;
+
+    // The dialogue played on every new connection.
+    void SetDialogue(const QList<Step>& steps);
+    // Writes every reply in pieces of at most this many bytes (0: as given).
+    void SetChunkSize(qsizetype bytes);
+
+    // Every line received on every connection, in order (without CR LF).
+    QByteArrayList ReceivedLines() const;
+    // True when each received line was the expected one, nothing followed the
+    // last step, and no partial line was left behind.
+    bool ClientSentNothingElse() const;
+    int ConnectionCount() const;
+    // True when no client connection is open.
+    bool IsIdle() const;
+    // Drops what was received so far (between two checks of one test).
+    void ClearReceived();
+
+Q_SIGNALS:
+    // The server has reached a step after which it stays silent; the client is waiting.
+    void Silenced();
+    // A line arrived from the client (before it is answered).
+    void LineReceived(const QByteArray& line);
+
+private:
+    void onNewConnection();
+    void onReadyRead();
+    void playStep(int index);
+    void writeNext();
+
+    QTcpServer m_server;
+    QList<Step> m_dialogue;
+    qsizetype m_chunkSize = 0;
+
+    QPointer<QTcpSocket> m_client;
+    QByteArray m_lineBuffer;
+    int m_nextStep = 0;
+    QByteArrayList m_outbox;  // pieces still to write for the current step
+    After m_afterOutbox = After::Continue;
+
+    QByteArrayList m_received;
+    bool m_unexpected = false;
+    int m_connections = 0;
+};
