@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// Hands a web address, a mail address or a folder to whatever the desktop uses
+// for it, without waiting. The program uses the desktop's own handlers; tests
+// install a recorder instead.
+class ShellOpenService {
+public:
+    virtual ~ShellOpenService() = default;
+
+    // Returns false when the desktop could not start a handler; nobody is told.
+    virtual bool OpenUrl(const QUrl& url) = 0;
+
+    // A local folder, opened in the desktop's file manager. Blanks and
+    // non-ASCII characters in the path are passed on intact.
+    bool OpenFolder(const QString& strFolder);
+
+    // The service in use; without one installed, the desktop's default handlers.
+    static ShellOpenService& Current();
+    static void Install(ShellOpenService* service);
+};
