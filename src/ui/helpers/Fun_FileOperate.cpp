@@ -6,11 +6,21 @@
 
 namespace Fun_FileOperate {
 
+QString LocalPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return path;
+#else
+    QString local = path;
+    return local.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
+}
+
 bool IsFileExist(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
+    const QFileInfo info(LocalPath(path));
     return info.exists() && !info.isDir();
 }
 
@@ -18,7 +28,7 @@ bool IsFolderExist(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
+    const QFileInfo info(LocalPath(path));
     return info.exists() && info.isDir();
 }
 
@@ -26,11 +36,11 @@ void KillFile(const QString& path)
 {
     if (path.isEmpty())
         return;
-    const QFileInfo info(path);
+    const QFileInfo info(LocalPath(path));
     const QString pattern = info.fileName();
     if (!pattern.contains(QLatin1Char('*')) && !pattern.contains(QLatin1Char('?'))) {
         if (!info.isDir())
-            QFile::remove(path);
+            QFile::remove(info.filePath());
         return;
     }
     QDir folder = info.dir();

@@ -4,7 +4,12 @@
 
 namespace Fun_FileOperate {
 
-// True for an existing path that is not a folder.
+// The path as this system spells it. Paths from a settings file written on
+// Windows, and the default sound folder, use backslashes as separators; where
+// "/" is the separator, a backslash is taken as one too.
+QString LocalPath(const QString& path);
+
+// True for an existing path that is not a folder. These tests read paths as LocalPath does.
 bool IsFileExist(const QString& path);
 
 // True for an existing folder.

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "mail/IArrivalWindow.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+
+class ListView;
+class QLabel;
+class QTimer;
+class QTreeWidgetItem;
+
+// The pop-up that announces new mail: a borderless face in the configured
+// screen corner, on top of other windows without taking the focus, with a
+// countdown that closes it. Closing unloads it: rows, countdown, sort order and
+// a dragged position are gone, and the next use loads it afresh.
+class frmArrival final : public QWidget, public IArrivalWindow {
+    Q_OBJECT
+
+public:
+    frmArrival();
+    ~frmArrival() override;
+
+    // Runs the load step unless the window is loaded already; it stays hidden.
+    void Load();
+    bool IsLoaded() const { return m_face != nullptr; }
+
+    void RemoveMail(qint32 nAccountIdx) override;
+    void MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
+                      const QString& strSubject) override;
+    void ShowForm() override;
+
+    // The controls while the window is loaded, nullptr otherwise.
+    QLabel* lblTitle = nullptr;
+    // Shows "(seconds)"; its "Tag" property holds the remaining seconds as text.
+    QLabel* lblDisappear = nullptr;
+    std::array<QLabel*, 2> lblClose {};
+    ListView* lvArrival = nullptr;
+    QTimer* tmrDisappear = nullptr;
+
+    // The text of the details message for a row.
+    static QString DetailsText(const QTreeWidgetItem& row);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void Unload();
+    // True when the key closed the window.
+    bool Form_KeyDown(const QKeyEvent& event);
+    void lblClose_Click(int Index);
+    void lvArrival_ColumnClick(int nColumn);
+    void lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons);
+    void tmrDisappear_Timer();
+
+    // Holds every control, so that unloading drops them all at once.
+    QPointer<QWidget> m_face;
+    QPixmap m_facePicture;
+};

@@ -1,0 +1,506 @@
+#include "FixedScreenMetrics.h"
+#include "RecordingSoundService.h"
+#include "ScriptedMessageBoxService.h"
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "ui/ListView.h"
+#include "ui/frmArrival.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+AccountEntry Account(const char* title, const char* user, const char* server)
+{
+    AccountEntry entry;
+    entry.UserTitle = QString::fromUtf8(title);
+    entry.PopAccount = QString::fromUtf8(user);
+    entry.PopPasswd = QStringLiteral("never shown");
+    entry.PopServer = QString::fromUtf8(server);
+    entry.PopPort = 1110;
+    entry.CheckInterval = 5;
+    entry.Enabled = true;
+    return entry;
+}
+
+// Each row as "title|subject|from|date#account", in list order.
+QStringList Rows(const frmArrival& window)
+{
+    QStringList rows;
+    for (const QTreeWidgetItem* row : window.lvArrival->Rows())
+        rows << QStringLiteral("%1|%2|%3|%4#%5")
+                    .arg(row->text(0), row->text(1), row->text(2), row->text(3))
+                    .arg(ListView::RowTag(row));
+    return rows;
+}
+
+void Tick(const frmArrival& window)
+{
+    QVERIFY(window.tmrDisappear);
+    QVERIFY(window.tmrDisappear->isActive());
+    QVERIFY(QMetaObject::invokeMethod(window.tmrDisappear, "timeout"));
+}
+
+// What the countdown shows: its caption, "hidden", or "closed" once unloaded.
+QString Countdown(const frmArrival& window)
+{
+    if (!window.IsLoaded())
+        return QStringLiteral("closed");
+    if (window.lblDisappear->isHidden())
+        return QStringLiteral("hidden");
+    return window.lblDisappear->text();
+}
+
+QPoint RowCentre(const frmArrival& window, int index)
+{
+    return window.lvArrival->visualItemRect(window.lvArrival->topLevelItem(index)).center();
+}
+
+}  // namespace
+
+class tst_frmArrival : public QObject {
+    Q_OBJECT
+
+private:
+    // 1024 x 768 at 96 DPI with a 40 px panel at the bottom.
+    FixedScreenMetrics m_screen { QRect(0, 0, 1024, 768), QRect(0, 0, 1024, 728) };
+    RecordingSoundService m_sound;
+
+private Q_SLOTS:
+    void init()
+    {
+        Accounts.clear();
+        Accounts.push_back(Account("Home", "taro", "pop.home.example"));
+        Accounts.push_back(Account("Work", "t.yamada", "mail.work.example"));
+        Accounts.push_back(Account("Club", "club", "pop.club.example"));
+        SetOptionDefaults();
+        CommonSettings.ShowArrivalFormTime = 0;
+        CommonSettings.ArrivalFormPosition = 2;
+        CommonSettings.ArrivalSound.clear();
+        m_sound.played.clear();
+    }
+
+    void loadBuildsTheFaceHidden()
+    {
+        frmArrival window;
+        QVERIFY(!window.IsLoaded());
+        window.Load();
+        QVERIFY(window.IsLoaded());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.size(), QSize(430, 181));
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(window.lblTitle->text(), QStringLiteral("タンドレル"));
+        QCOMPARE(window.lblTitle->textFormat(), Qt::PlainText);
+        QCOMPARE(window.lblTitle->pos(), QPoint(26, 6));
+        QCOMPARE(window.lblTitle->height(), 12);
+        QVERIFY(window.lblDisappear->isHidden());
+        QCOMPARE(window.lblDisappear->geometry(), QRect(370, 6, 26, 12));
+        QCOMPARE(window.lblClose[0]->geometry(), QRect(396, 2, 31, 13));
+        QCOMPARE(window.lblClose[1]->geometry(), QRect(2, 0, 21, 21));
+        QCOMPARE(window.lvArrival->geometry(), QRect(8, 24, 415, 147));
+        QVERIFY(!window.tmrDisappear->isActive());
+        QCOMPARE(window.tmrDisappear->interval(), 1000);
+
+        const QTreeWidgetItem* header = window.lvArrival->headerItem();
+        QCOMPARE(header->text(0), QStringLiteral("USER-TITLE"));
+        QCOMPARE(header->text(1), QStringLiteral("SUBJECT"));
+        QCOMPARE(header->text(2), QStringLiteral("FROM"));
+        QCOMPARE(header->text(3), QStringLiteral("DATE"));
+        QCOMPARE(window.lvArrival->columnWidth(0), 80);
+        QCOMPARE(window.lvArrival->columnWidth(1), 133);
+        QCOMPARE(window.lvArrival->columnWidth(2), 96);
+        // 6225 - 1200 - 1995 - 1440 - 84 twips is 100.4 px.
+        QCOMPARE(window.lvArrival->columnWidth(3), 100);
+    }
+
+    void placedAtTheConfiguredCorner_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QPoint>("expected");
+
+        QTest::newRow("centre") << 1 << QPoint(297, 294);
+        QTest::newRow("bottom right above the panel") << 2 << QPoint(594, 547);
+        QTest::newRow("top right") << 3 << QPoint(594, 0);
+        QTest::newRow("bottom left above the panel") << 4 << QPoint(0, 547);
+        QTest::newRow("top left") << 5 << QPoint(0, 0);
+    }
+
+    void placedAtTheConfiguredCorner()
+    {
+        QFETCH(int, position);
+        QFETCH(QPoint, expected);
+        CommonSettings.ArrivalFormPosition = position;
+        frmArrival window;
+        window.ShowForm();
+        QCOMPARE(window.pos(), expected);
+    }
+
+    void mailArraivalTakesSenderDateSubject()
+    {
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QStringLiteral("03/05/01 12:00:00"), QStringLiteral("Hi"));
+        QCOMPARE(Rows(window), QStringList { "Home|Hi|Bob|03/05/01 12:00:00#0" });
+        QVERIFY(!window.isVisible());
+    }
+
+    void replacingOneAccountsRows_data()
+    {
+        QTest::addColumn<int>("account");
+        QTest::addColumn<QStringList>("rows");
+
+        QTest::newRow("second check of Home replaces only Home's rows")
+            << 0 << QStringList { "Work|w1|b@w|#1", "Club|c1|c@c|#2", "Home|new|x@h|#0" };
+        QTest::newRow("the middle account's row goes, the others keep their order")
+            << 1 << QStringList { "Home|h1|a@h|#0", "Home|h2|a@h|#0", "Club|c1|c@c|#2", "Work|new|x@h|#1" };
+        QTest::newRow("an account without rows only adds")
+            << 5 << QStringList { "Home|h1|a@h|#0", "Home|h2|a@h|#0", "Work|w1|b@w|#1", "Club|c1|c@c|#2", "|new|x@h|#5" };
+    }
+
+    void replacingOneAccountsRows()
+    {
+        QFETCH(int, account);
+        QFETCH(QStringList, rows);
+        frmArrival window;
+        window.RemoveMail(0);
+        window.MailArraival(0, QStringLiteral("a@h"), QString(), QStringLiteral("h1"));
+        window.MailArraival(0, QStringLiteral("a@h"), QString(), QStringLiteral("h2"));
+        window.RemoveMail(1);
+        window.MailArraival(1, QStringLiteral("b@w"), QString(), QStringLiteral("w1"));
+        window.MailArraival(2, QStringLiteral("c@c"), QString(), QStringLiteral("c1"));
+        window.ShowForm();
+
+        window.RemoveMail(account);
+        window.MailArraival(account, QStringLiteral("x@h"), QString(), QStringLiteral("new"));
+        window.ShowForm();
+        QCOMPARE(Rows(window), rows);
+    }
+
+    void untrustedTextStaysText()
+    {
+        Accounts[0].UserTitle = QStringLiteral("<i>Home</i>");
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("<a href=\"x\">Bob</a>"), QString(), QStringLiteral("<b>x</b>"));
+        QCOMPARE(Rows(window), QStringList { "<i>Home</i>|<b>x</b>|<a href=\"x\">Bob</a>|#0" });
+    }
+
+    void countdown_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QStringList>("shown");
+
+        const QStringList fiveDown { "show", "tick", "tick", "tick", "tick", "tick" };
+        const QStringList fiveShown { "(5)", "(4)", "(3)", "(2)", "(1)", "closed" };
+        QTest::newRow("5 seconds close at the fifth tick") << 5 << fiveDown << fiveShown;
+        QTest::newRow("-5 counts as 5") << -5 << fiveDown << fiveShown;
+        QTest::newRow("a second show restarts from 5")
+            << 5 << QStringList { "show", "tick", "tick", "show", "tick" }
+            << QStringList { "(5)", "(4)", "(3)", "(5)", "(4)" };
+        QTest::newRow("a second show restarts from -5 at the full 5")
+            << -5 << QStringList { "show", "tick", "tick", "tick", "show" }
+            << QStringList { "(5)", "(4)", "(3)", "(2)", "(5)" };
+        QTest::newRow("restarted countdown closes five ticks after the second show")
+            << 5 << QStringList { "show", "tick", "show", "tick", "tick", "tick", "tick", "tick" }
+            << QStringList { "(5)", "(4)", "(5)", "(4)", "(3)", "(2)", "(1)", "closed" };
+        QTest::newRow("1 second closes at the first tick") << 1 << QStringList { "show", "tick" }
+                                                           << QStringList { "(1)", "closed" };
+        QTest::newRow("0 shows no countdown and stays") << 0 << QStringList { "show", "show" }
+                                                        << QStringList { "hidden", "hidden" };
+    }
+
+    void countdown()
+    {
+        QFETCH(int, seconds);
+        QFETCH(QStringList, script);
+        QFETCH(QStringList, shown);
+        CommonSettings.ShowArrivalFormTime = seconds;
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("Hi"));
+        for (qsizetype i = 0; i < script.size(); ++i) {
+            if (script[i] == QLatin1String("show"))
+                window.ShowForm();
+            else
+                Tick(window);
+            QCOMPARE(Countdown(window), shown[i]);
+            if (window.IsLoaded()) {
+                QVERIFY(window.isVisible());
+                QCOMPARE(window.tmrDisappear->isActive(), seconds != 0);
+                if (seconds != 0)
+                    QCOMPARE(window.lblDisappear->property("Tag").toString(), shown[i].mid(1).chopped(1));
+            } else {
+                QVERIFY(!window.isVisible());
+            }
+        }
+    }
+
+    void thirtySecondsRestartAfterTwenty()
+    {
+        CommonSettings.ShowArrivalFormTime = 30;
+        frmArrival window;
+        window.ShowForm();
+        for (int i = 0; i < 20; ++i)
+            Tick(window);
+        QCOMPARE(Countdown(window), QStringLiteral("(10)"));
+        window.ShowForm();
+        QCOMPARE(Countdown(window), QStringLiteral("(30)"));
+        for (int i = 0; i < 29; ++i)
+            Tick(window);
+        QCOMPARE(Countdown(window), QStringLiteral("(1)"));
+        Tick(window);
+        QCOMPARE(Countdown(window), QStringLiteral("closed"));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("closes");
+
+        QTest::newRow("Alt+F4 closes") << int(Qt::Key_F4) << int(Qt::AltModifier) << true;
+        QTest::newRow("Ctrl+Alt+F4 does not") << int(Qt::Key_F4) << int(Qt::ControlModifier | Qt::AltModifier) << false;
+        QTest::newRow("Shift+Alt+F4 does not") << int(Qt::Key_F4) << int(Qt::ShiftModifier | Qt::AltModifier) << false;
+        QTest::newRow("F4 alone does not") << int(Qt::Key_F4) << int(Qt::NoModifier) << false;
+        QTest::newRow("Ctrl+F4 does not") << int(Qt::Key_F4) << int(Qt::ControlModifier) << false;
+        QTest::newRow("Alt+F5 does not") << int(Qt::Key_F5) << int(Qt::AltModifier) << false;
+        QTest::newRow("Escape does not") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+    }
+
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, closes);
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("Hi"));
+        window.ShowForm();
+        // The list has the focus: the window still sees the key first.
+        QTest::keyClick(window.lvArrival, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(!window.IsLoaded(), closes);
+        QCOMPARE(window.isVisible(), !closes);
+        if (!closes) {
+            QTest::keyClick(&window, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            QVERIFY(window.IsLoaded());
+        }
+    }
+
+    void closeAreas_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("boxes at the right of the band") << 0;
+        QTest::newRow("icon at the left of the band") << 1;
+    }
+
+    void closeAreas()
+    {
+        QFETCH(int, index);
+        frmArrival window;
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.lblClose[index], Qt::LeftButton);
+        QVERIFY(!window.IsLoaded());
+        QVERIFY(!window.isVisible());
+    }
+
+    void titleClickDoesNotClose()
+    {
+        frmArrival window;
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.lblTitle, Qt::LeftButton);
+        QTest::mouseClick(window.lblClose[0], Qt::RightButton);
+        QVERIFY(window.IsLoaded());
+    }
+
+    void detailsMessage_data()
+    {
+        QTest::addColumn<int>("account");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("Home, Hi from Bob")
+            << 0 << "Hi"
+            << "USER-TITLE : Home\r\n\r\nSUBJECT : Hi\r\nFROM : Bob\r\nDATE : 03/05/01 12:00:00\r\n\r\n"
+               "POP-ACCOUNT : taro\r\nPOP-SERVER : pop.home.example\r\n";
+        QTest::newRow("markup in the subject is shown as typed")
+            << 1 << "<b>x</b>"
+            << "USER-TITLE : Work\r\n\r\nSUBJECT : <b>x</b>\r\nFROM : Bob\r\nDATE : 03/05/01 12:00:00\r\n\r\n"
+               "POP-ACCOUNT : t.yamada\r\nPOP-SERVER : mail.work.example\r\n";
+    }
+
+    void detailsMessage()
+    {
+        QFETCH(int, account);
+        QFETCH(QString, subject);
+        QFETCH(QString, text);
+        ScriptedMessageBoxService boxes;
+        frmArrival window;
+        window.MailArraival(account, QStringLiteral("Bob"), QStringLiteral("03/05/01 12:00:00"), subject);
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::RightButton, {}, RowCentre(window, 0));
+        QTRY_COMPARE(boxes.shown().size(), 1);
+        const ScriptedMessageBoxService::Shown& box = boxes.shown().at(0);
+        QCOMPARE(box.text, text);
+        QCOMPARE(box.icon, MessageBoxService::Icon::Information);
+        QCOMPARE(box.buttons, MessageBoxService::Buttons::Ok);
+        QCOMPARE(box.title, QStringLiteral("タンドレル"));
+        QVERIFY(!box.text.contains(QStringLiteral("never shown")));
+    }
+
+    void detailsOfADeletedAccountStillShowItsValues()
+    {
+        ScriptedMessageBoxService boxes;
+        frmArrival window;
+        window.MailArraival(2, QStringLiteral("Bob"), QString(), QStringLiteral("Hi"));
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Accounts[2].Deleted = true;
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::RightButton, {}, RowCentre(window, 0));
+        QTRY_COMPARE(boxes.shown().size(), 1);
+        QVERIFY(boxes.shown().at(0).text.startsWith(QStringLiteral("USER-TITLE : Club\r\n")));
+        QVERIFY(boxes.shown().at(0).text.endsWith(QStringLiteral("POP-SERVER : pop.club.example\r\n")));
+    }
+
+    void detailsOnlyForARightClickOnASelectedRow()
+    {
+        ScriptedMessageBoxService boxes;
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("Hi"));
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint empty(200, window.lvArrival->viewport()->height() - 5);
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::RightButton, {}, empty);
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::LeftButton, {}, RowCentre(window, 0));
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::MiddleButton, {}, RowCentre(window, 0));
+        // A right click queued after the others proves they were all handled.
+        QTest::mouseClick(window.lvArrival->viewport(), Qt::RightButton, {}, RowCentre(window, 0));
+        QTRY_COMPARE(boxes.shown().size(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.shown().size(), 1);
+    }
+
+    void sortToggling_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QStringList>("subjects");
+
+        QTest::newRow("USER-TITLE first sorts descending") << QList<int> { 1 } << QStringList { "a", "b", "c" };
+        QTest::newRow("USER-TITLE twice sorts ascending") << QList<int> { 1, 1 } << QStringList { "c", "b", "a" };
+        QTest::newRow("SUBJECT first sorts ascending") << QList<int> { 2 } << QStringList { "a", "b", "c" };
+        QTest::newRow("SUBJECT twice sorts descending") << QList<int> { 2, 2 } << QStringList { "c", "b", "a" };
+        QTest::newRow("DATE then FROM sorts by sender") << QList<int> { 4, 3 } << QStringList { "c", "a", "b" };
+    }
+
+    void sortToggling()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QStringList, subjects);
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("zed@h"), QStringLiteral("03/05/02"), QStringLiteral("b"));
+        window.MailArraival(2, QStringLiteral("amy@c"), QStringLiteral("03/05/03"), QStringLiteral("c"));
+        window.MailArraival(1, QStringLiteral("kim@w"), QStringLiteral("03/05/01"), QStringLiteral("a"));
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QHeaderView* header = window.lvArrival->header();
+        for (int column : clicks) {
+            const QPoint at(header->sectionViewportPosition(column - 1) + 5, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        }
+        QStringList order;
+        for (const QTreeWidgetItem* row : window.lvArrival->Rows())
+            order << row->text(1);
+        QCOMPARE(order, subjects);
+    }
+
+    void showsOnTopWithoutMovingADraggedWindow()
+    {
+        frmArrival window;
+        window.ShowForm();
+        QVERIFY(window.isVisible());
+        QVERIFY(window.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(window.testAttribute(Qt::WA_ShowWithoutActivating));
+        QVERIFY(!window.testAttribute(Qt::WA_QuitOnClose));
+        window.move(100, 120);  // where the user dragged it
+        QCoreApplication::processEvents();
+        window.ShowForm();
+        QCOMPARE(window.pos(), QPoint(100, 120));
+    }
+
+    void reloadsAfterClose()
+    {
+        CommonSettings.ShowArrivalFormTime = 30;
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("old"));
+        window.ShowForm();
+        window.move(100, 120);
+        QCoreApplication::processEvents();
+        Fun_sortByFirstColumn(window);
+        Tick(window);
+        window.close();
+        QVERIFY(!window.IsLoaded());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        CommonSettings.ArrivalFormPosition = 3;
+        window.RemoveMail(1);
+        window.MailArraival(1, QStringLiteral("Ann"), QString(), QStringLiteral("new"));
+        window.ShowForm();
+        QCOMPARE(Rows(window), QStringList { "Work|new|Ann|#1" });
+        QCOMPARE(window.pos(), QPoint(594, 0));
+        QVERIFY(!window.lvArrival->Sorted());
+        QCOMPARE(window.lvArrival->ColumnTag(0), QString());
+        QCOMPARE(Countdown(window), QStringLiteral("(30)"));
+        // Only one set of controls: the old ones are gone.
+        QCOMPARE(window.findChildren<ListView*>().size(), 1);
+    }
+
+    void arrivalSound_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("sound");
+        QTest::addColumn<bool>("plays");
+
+        QTest::newRow("existing WAV file plays") << "Wave" << "ding.wav" << true;
+        QTest::newRow("folder written with a backslash") << "\\Wave" << "ding.wav" << true;
+        QTest::newRow("empty sound name plays nothing though the folder exists") << "Wave" << "" << false;
+        QTest::newRow("missing file plays nothing") << "Wave" << "gone.wav" << false;
+        QTest::newRow("a folder in place of the file plays nothing") << "Wave" << "sub.wav" << false;
+        QTest::newRow("missing folder plays nothing") << "Nowhere" << "ding.wav" << false;
+    }
+
+    void arrivalSound()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, sound);
+        QFETCH(bool, plays);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Wave/sub.wav")));
+        QFile wav(dir.filePath(QStringLiteral("Wave/ding.wav")));
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        wav.close();
+        CommonSettings.SoundFolder = folder.startsWith(QLatin1Char('\\')) ? dir.path() + folder
+                                                                          : dir.path() + QLatin1Char('/') + folder;
+        CommonSettings.ArrivalSound = sound;
+
+        frmArrival window;
+        window.ShowForm();
+        QCOMPARE(m_sound.played,
+                 plays ? QStringList { dir.filePath(QStringLiteral("Wave/ding.wav")) } : QStringList {});
+    }
+
+private:
+    static void Fun_sortByFirstColumn(frmArrival& window)
+    {
+        Q_EMIT window.lvArrival->ColumnClick(1);
+        QVERIFY(window.lvArrival->Sorted());
+    }
+};
+
+QTEST_MAIN(tst_frmArrival)
+#include "tst_frmArrival.moc"
