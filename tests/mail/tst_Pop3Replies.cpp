@@ -1,0 +1,78 @@
+#include "mail/Pop3Replies.h"
+
+#include <QTest>
+
+using namespace Pop3Replies;
+
+class tst_Pop3Replies : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void messageCount_data()
+    {
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<qint32>("count");  // -1: no usable count
+
+        QTest::newRow("count and size") << QByteArray("+OK 3 5120") << 3;
+        QTest::newRow("empty mailbox") << QByteArray("+OK 0 0") << 0;
+        QTest::newRow("count without size") << QByteArray("+OK 7") << 7;
+        QTest::newRow("count with trailing text") << QByteArray("+OK 12 4096 messages") << 12;
+        QTest::newRow("exactly one million") << QByteArray("+OK 1000000 1") << 1000000;
+        QTest::newRow("one more than a million") << QByteArray("+OK 1000001 1") << -1;
+        QTest::newRow("beyond 32 bits") << QByteArray("+OK 4294967297 1") << -1;
+        QTest::newRow("no second field") << QByteArray("+OK") << -1;
+        QTest::newRow("second field empty (two blanks)") << QByteArray("+OK  3 100") << -1;
+        QTest::newRow("negative count") << QByteArray("+OK -2 100") << -1;
+        QTest::newRow("count that is a word") << QByteArray("+OK maildrop has 2") << -1;
+        QTest::newRow("leading digits of a glued field") << QByteArray("+OK 5messages") << 5;
+        QTest::newRow("blank after +OK only") << QByteArray("+OK ") << -1;
+    }
+
+    void messageCount()
+    {
+        QFETCH(QByteArray, statusLine);
+        QFETCH(qint32, count);
+
+        const std::optional<qint32> got = StatMessageCount(statusLine);
+        QCOMPARE(got.value_or(-1), count);
+    }
+
+    void identifier_data()
+    {
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<QByteArray>("identifier");  // null: refused
+
+        QTest::newRow("usual reply") << QByteArray("+OK 1 abc123") << QByteArray("abc123");
+        QTest::newRow("hexadecimal pair of a common server") << QByteArray("+OK 2 000000015f1e9a2b")
+                                                             << QByteArray("000000015f1e9a2b");
+        QTest::newRow("punctuation within 0x21-0x7E") << QByteArray("+OK 3 <a.b@c>!~") << QByteArray("<a.b@c>!~");
+        QTest::newRow("200 characters, longer than the usual 70") << "+OK 1 " + QByteArray(200, 'z')
+                                                                  << QByteArray(200, 'z');
+        QTest::newRow("512 bytes") << "+OK 1 " + QByteArray(512, 'z') << QByteArray(512, 'z');
+        QTest::newRow("513 bytes") << "+OK 1 " + QByteArray(513, 'z') << QByteArray();
+        QTest::newRow("empty identifier") << QByteArray("+OK 1 ") << QByteArray();
+        QTest::newRow("no identifier field") << QByteArray("+OK 1") << QByteArray();
+        QTest::newRow("no fields") << QByteArray("+OK") << QByteArray();
+        QTest::newRow("blank inside") << QByteArray("+OK 1 ab cd") << QByteArray();
+        QTest::newRow("trailing blank") << QByteArray("+OK 1 abc ") << QByteArray();
+        QTest::newRow("tab") << QByteArray("+OK 1 ab\tcd") << QByteArray();
+        QTest::newRow("DEL character") << QByteArray("+OK 1 ab\x7f") << QByteArray();
+        QTest::newRow("byte above 0x7E") << QByteArray("+OK 1 ab\x82\xa0") << QByteArray();
+        QTest::newRow("NUL byte") << QByteArray("+OK 1 ab\0c", 10) << QByteArray();
+        QTest::newRow("CR inside") << QByteArray("+OK 1 ab\rcd") << QByteArray();
+    }
+
+    void identifier()
+    {
+        QFETCH(QByteArray, statusLine);
+        QFETCH(QByteArray, identifier);
+
+        const std::optional<QByteArray> got = UidlIdentifier(statusLine);
+        QCOMPARE(got.has_value(), !identifier.isNull());
+        if (got)
+            QCOMPARE(*got, identifier);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Pop3Replies)
+#include "tst_Pop3Replies.moc"
