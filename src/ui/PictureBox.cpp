@@ -1,30 +1,17 @@
 #include "ui/PictureBox.h"
 
-#include <QGuiApplication>
+#include "ui/helpers/Fun_SystemMetrics.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 
 #include <cmath>
 
-namespace {
-
-double ScreenTwipsPerPixel(bool horizontal)
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? (horizontal ? screen->logicalDotsPerInchX()
-                                            : screen->logicalDotsPerInchY())
-                              : 96.0;
-    return dpi > 0 ? 1440.0 / dpi : 15.0;
-}
-
-}  // namespace
-
 PictureBox::PictureBox(QWidget* parent)
     : QWidget(parent),
-      m_twipsPerPixelX(ScreenTwipsPerPixel(true)),
-      m_twipsPerPixelY(ScreenTwipsPerPixel(false))
+      m_twipsPerPixelX(Fun_SystemMetrics::TwipsPerPixelX()),
+      m_twipsPerPixelY(Fun_SystemMetrics::TwipsPerPixelY())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);

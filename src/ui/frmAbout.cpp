@@ -1,13 +1,14 @@
 #include "ui/frmAbout.h"
 
 #include "platform/ExecutableInfo.h"
+#include "platform/gui/ScreenMetrics.h"
 #include "platform/gui/ShellOpenService.h"
 #include "ui/Fun_GetKansuji.h"
 #include "ui/PictureBox.h"
+#include "ui/helpers/API_SetWindowPos.h"
+#include "ui/helpers/Fun_SystemMetrics.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -95,7 +96,7 @@ QColor frmAbout::SchemeColour(int nDay)
 }
 
 frmAbout::frmAbout(const QDate& today)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       picScreen(new PictureBox(this)),
       tmrUnload(new QTimer(this)),
       m_today(today),
@@ -129,6 +130,7 @@ frmAbout::frmAbout(const QDate& today)
 void frmAbout::Form_Load()
 {
     hide();
+    API_SetWindowPos::SetTopMost(*this, true);
 
     m_webLink = AuthorWebPage();
     m_mailLink = QStringLiteral("mailto:") + AuthorMailAddress();
@@ -244,10 +246,7 @@ void frmAbout::PrintEmbossed(DisplayText label)
 
 void frmAbout::StartSlide()
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double tppY = picScreen->TwipsPerPixelY();
-    const double screenHeight = (screen ? screen->geometry().height() : 768) * tppY;
-    const double base = std::nearbyint(screenHeight - 9000);
+    const double base = std::nearbyint(Fun_SystemMetrics::ScreenHeight() - 9000);
     m_slideBottomTwips = base + 8660;
     m_slideTopTwips = base + 3530;
     m_topTwips = m_slideBottomTwips;
@@ -279,8 +278,7 @@ void frmAbout::SlideStep()
 
 void frmAbout::ApplyGeometry()
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
+    const QPoint origin = ScreenMetrics::Current().ScreenGeometry().topLeft();
     const double tppX = picScreen->TwipsPerPixelX();
     const double tppY = picScreen->TwipsPerPixelY();
     // A window cannot be shown zero pixels high, so the slide starts at one.

@@ -3,13 +3,17 @@
 //   dialog_shots <output-folder>
 #include "app/CommonSettings.h"
 #include "ui/frmAbout.h"
+#include "ui/frmOption.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QWindow>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -67,6 +71,28 @@ int main(int argc, char* argv[])
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
     bool ok = true;
+
+    // The options dialog over a sound folder with a few sounds in it.
+    QTemporaryDir sounds;
+    for (const char* name : {"Ding.WAV", "chime.wav", "notify.wav"}) {
+        QFile file(sounds.filePath(QString::fromLatin1(name)));
+        file.open(QIODevice::WriteOnly);
+    }
+    SetOptionDefaults();
+    CommonSettings.SoundFolder = sounds.path();
+    CommonSettings.ArrivalSound = QStringLiteral("ding.wav");
+    CommonSettings.ArrivalFormPosition = 2;
+    CommonSettings.ShowArrivalFormTime = 8;
+    {
+        frmOption options;
+        options.show();
+        if (!WaitFor([&] { return options.isVisible() && options.windowHandle()
+                                  && options.windowHandle()->isExposed(); }))
+            return 1;
+        Settle();
+        ok &= Save(options.grab(), out.filePath(QStringLiteral("options.png")));
+        ok &= Save(GrabScreen(), out.filePath(QStringLiteral("options-screen.png")));
+    }
 
     // One day of each colour scheme: the 3rd is blue, the 1st green, the 2nd red.
     const struct {

@@ -1,0 +1,400 @@
+#include "ui/frmOption.h"
+
+#include "app/AppIdentity.h"
+#include "app/CommonSettings.h"
+#include "app/NumericText.h"
+#include "platform/MessageBoxService.h"
+#include "platform/gui/ShellOpenService.h"
+#include "settings/AppSettings.h"
+#include "ui/helpers/Fun_FileOperate.h"
+#include "ui/helpers/Fun_FormPosition.h"
+#include "ui/helpers/Fun_MouseOperate.h"
+#include "ui/helpers/Fun_SelText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kWidth = 530;
+constexpr int kHeight = 260;
+constexpr int kTitleBand = 24;
+const QColor kFrameColour(222, 219, 222);
+
+// The positions of the arrival window, in the order of their codes 1 to 5.
+const std::array<const char16_t*, 5> kPositions = {u"中央", u"右下", u"右上", u"左下", u"左上"};
+
+void PaintFrameColour(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, kFrameColour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const QString& caption, const QRect& place)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setGeometry(place);
+    PaintFrameColour(frame);
+    return frame;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const QString& caption, const QRect& place)
+{
+    auto* check = new QCheckBox(caption, parent);
+    check->setGeometry(place);
+    PaintFrameColour(check);
+    return check;
+}
+
+QLabel* MakeGuide(QWidget* parent, const QString& caption, const QRect& place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setGeometry(place);
+    return label;
+}
+
+QLineEdit* MakeNumberBox(QWidget* parent, const QRect& place)
+{
+    auto* box = new QLineEdit(parent);
+    box->setGeometry(place);
+    box->setAlignment(Qt::AlignRight);
+    return box;
+}
+
+QComboBox* MakeList(QWidget* parent, const QRect& place)
+{
+    auto* list = new QComboBox(parent);
+    list->setEditable(false);
+    list->setGeometry(place);
+    return list;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(place);
+    // Enter in a text box must not press a button that nobody focused.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+frmOption::frmOption(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setWindowTitle(AppIdentity::AppTitle());
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+    font.setPointSize(9);
+    setFont(font);
+
+    lblTitle = new QLabel(this);
+    lblTitle->setTextFormat(Qt::PlainText);
+    lblTitle->setGeometry(28, 4, 300, 16);
+    QFont titleFont = font;
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    QPalette titlePalette = lblTitle->palette();
+    titlePalette.setColor(QPalette::WindowText, Qt::white);
+    lblTitle->setPalette(titlePalette);
+
+    for (int i = 0; i < 2; ++i) {
+        lblClose[size_t(i)] = new QLabel(this);
+        lblClose[size_t(i)]->setFrameShape(QFrame::Box);
+        lblClose[size_t(i)]->setCursor(Qt::PointingHandCursor);
+        lblClose[size_t(i)]->installEventFilter(this);
+    }
+    lblClose[0]->setGeometry(kWidth - 22, 4, 17, 17);
+    lblClose[1]->setGeometry(5, 4, 17, 17);
+
+    // Left column: virus, spam and POP; right column: general operation.
+    fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), {8, 30, 254, 60});
+    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), {8, 95, 254, 60});
+    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), {8, 160, 254, 62});
+    fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), {268, 30, 254, 192});
+
+    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), {12, 18, 236, 18});
+    chkVirusDelete = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), {12, 37, 236, 18});
+    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), {12, 18, 236, 18});
+    chkDeleteSpam = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), {12, 37, 236, 18});
+    for (QCheckBox* inert : {chkVirusCheck, chkVirusDelete, chkSpamCheck, chkDeleteSpam})
+        inert->setEnabled(false);
+
+    lblGuide[0] = MakeGuide(fraOption[2], QStringLiteral("POPタイムアウト(秒)(&T)"), {12, 20, 156, 18});
+    txtPopTimeOut = MakeNumberBox(fraOption[2], {172, 18, 70, 20});
+    chkRecheckMailChecked =
+        MakeCheck(fraOption[2], QStringLiteral("確認済みメールを再度確認する(&R)"), {12, 40, 236, 18});
+
+    QGroupBox* general = fraOption[3];
+    lblGuide[1] = MakeGuide(general, QStringLiteral("到着確認表示時間(秒)(&A)"), {10, 20, 160, 18});
+    txtShowArrivalFormTime = MakeNumberBox(general, {172, 18, 70, 20});
+    lblGuide[5] = MakeGuide(general, QStringLiteral("（表示継続する場合は０秒を設定）"), {10, 40, 236, 16});
+    lblGuide[2] = MakeGuide(general, QStringLiteral("到着確認表示位置(&P)"), {10, 63, 130, 18});
+    cboArrivalFormPosition = MakeList(general, {142, 61, 100, 21});
+    lblGuide[3] = MakeGuide(general, QStringLiteral("到着確認音(&O)"), {10, 88, 130, 18});
+    cboArrivalSound = MakeList(general, {142, 86, 100, 21});
+    lblGuide[4] = MakeGuide(general, QStringLiteral("到着確認音追加"), {10, 113, 130, 18});
+    btnAddSound = MakeButton(general, QStringLiteral("追加(&N)"), {172, 110, 70, 23});
+    chkStartMinimizedWindow =
+        MakeCheck(general, QStringLiteral("最小化状態で起動する(&Z)"), {10, 142, 236, 18});
+    chkFormCloseIsMinimized =
+        MakeCheck(general, QStringLiteral("閉じるボタンを最小化ボタンとする(&M)"), {10, 164, 236, 18});
+
+    lblGuide[0]->setBuddy(txtPopTimeOut);
+    lblGuide[1]->setBuddy(txtShowArrivalFormTime);
+    lblGuide[2]->setBuddy(cboArrivalFormPosition);
+    lblGuide[3]->setBuddy(cboArrivalSound);
+
+    btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), {kWidth - 184, 229, 84, 24});
+    btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), {kWidth - 94, 229, 84, 24});
+
+    setTabOrder(txtShowArrivalFormTime, cboArrivalFormPosition);
+    setTabOrder(cboArrivalFormPosition, cboArrivalSound);
+    setTabOrder(cboArrivalSound, btnAddSound);
+    setTabOrder(btnAddSound, chkStartMinimizedWindow);
+    setTabOrder(chkStartMinimizedWindow, chkFormCloseIsMinimized);
+    setTabOrder(chkFormCloseIsMinimized, txtPopTimeOut);
+    setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
+    setTabOrder(chkRecheckMailChecked, btnAction[0]);
+    setTabOrder(btnAction[0], btnAction[1]);
+
+    // Named as the controls are named in the code, for tests and accessibility tools.
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    for (size_t i = 0; i < lblClose.size(); ++i)
+        lblClose[i]->setObjectName(QStringLiteral("lblClose%1").arg(i));
+    for (size_t i = 0; i < fraOption.size(); ++i)
+        fraOption[i]->setObjectName(QStringLiteral("fraOption%1").arg(i));
+    for (size_t i = 0; i < lblGuide.size(); ++i)
+        lblGuide[i]->setObjectName(QStringLiteral("lblGuide%1").arg(i));
+    for (size_t i = 0; i < btnAction.size(); ++i)
+        btnAction[i]->setObjectName(QStringLiteral("btnAction%1").arg(i));
+    txtShowArrivalFormTime->setObjectName(QStringLiteral("txtShowArrivalFormTime"));
+    cboArrivalFormPosition->setObjectName(QStringLiteral("cboArrivalFormPosition"));
+    cboArrivalSound->setObjectName(QStringLiteral("cboArrivalSound"));
+    btnAddSound->setObjectName(QStringLiteral("btnAddSound"));
+    chkStartMinimizedWindow->setObjectName(QStringLiteral("chkStartMinimizedWindow"));
+    chkFormCloseIsMinimized->setObjectName(QStringLiteral("chkFormCloseIsMinimized"));
+    txtPopTimeOut->setObjectName(QStringLiteral("txtPopTimeOut"));
+    chkRecheckMailChecked->setObjectName(QStringLiteral("chkRecheckMailChecked"));
+    chkSpamCheck->setObjectName(QStringLiteral("chkSpamCheck"));
+    chkDeleteSpam->setObjectName(QStringLiteral("chkDeleteSpam"));
+    chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
+    chkVirusDelete->setObjectName(QStringLiteral("chkVirusDelete"));
+
+    for (QWidget* watched : {static_cast<QWidget*>(txtPopTimeOut),
+                             static_cast<QWidget*>(txtShowArrivalFormTime),
+                             static_cast<QWidget*>(cboArrivalSound)})
+        watched->installEventFilter(this);
+
+    connect(btnAction[0], &QPushButton::clicked, this, [this] { btnAction_Click(0); });
+    connect(btnAction[1], &QPushButton::clicked, this, [this] { btnAction_Click(1); });
+    connect(btnAddSound, &QPushButton::clicked, this, &frmOption::btnAddSound_Click);
+
+    Form_Load();
+}
+
+void frmOption::Form_Load()
+{
+    lblTitle->setText(AppIdentity::AppTitle());
+    for (QLabel* hotSpot : lblClose)
+        hotSpot->setFrameShape(QFrame::NoFrame);
+
+    setFixedSize(kWidth, kHeight);
+    Fun_FormPosition::FormPosition(*this, 1);
+
+    txtPopTimeOut->setText(QString::number(CommonSettings.PopTimeOut));
+    chkRecheckMailChecked->setChecked(CommonSettings.RecheckMailChecked);
+    chkFormCloseIsMinimized->setChecked(CommonSettings.FormClosedIsMinimized);
+    chkStartMinimizedWindow->setChecked(CommonSettings.StartMinimizedWindow);
+    txtShowArrivalFormTime->setText(QString::number(CommonSettings.ShowArrivalFormTime));
+
+    for (const char16_t* position : kPositions)
+        cboArrivalFormPosition->addItem(QString::fromUtf16(position));
+    const qint32 code = CommonSettings.ArrivalFormPosition;
+    cboArrivalFormPosition->setCurrentIndex(code >= 1 && code <= 5 ? code - 1 : -1);
+
+    GetSoundFile(CommonSettings.ArrivalSound);
+    txtShowArrivalFormTime->setFocus();
+}
+
+void frmOption::GetSoundFile(const QString& strName)
+{
+    cboArrivalSound->clear();
+    const QString folder = CommonSettings.SoundFolder;
+    if (!Fun_FileOperate::IsFolderExist(folder))
+        return;
+    // Names matched without regard to case, as the wildcard does on Windows
+    // ("Ding.WAV" is a sound too); sorted by name so the list reads the same
+    // on every file system.
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files,
+                                                     QDir::Name | QDir::IgnoreCase);
+    const QString wanted = strName.toUpper();
+    int selected = -1;
+    for (const QString& name : names) {
+        cboArrivalSound->addItem(name);
+        if (name.toUpper() == wanted)
+            selected = cboArrivalSound->count() - 1;
+    }
+    cboArrivalSound->setCurrentIndex(selected);
+}
+
+bool frmOption::IsValidData()
+{
+    // A number that does not fit the stored 32-bit value counts as invalid too.
+    const auto acceptable = [](const QString& text, double least) {
+        return NumericText::IsNumeric(text) && NumericText::LeadingValue(text) >= least
+            && NumericText::ToInt32Checked(text).has_value();
+    };
+    QLineEdit* offending = nullptr;
+    if (!acceptable(txtPopTimeOut->text(), 1))
+        offending = txtPopTimeOut;
+    else if (!acceptable(txtShowArrivalFormTime->text(), 0))
+        offending = txtShowArrivalFormTime;
+    if (!offending)
+        return true;
+    offending->setFocus();
+    MessageBoxService::Current().Show(
+        QStringLiteral("データが入力されていないか、不正なデータが入力されています。"),
+        MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok,
+        AppIdentity::AppTitle());
+    return false;
+}
+
+void frmOption::btnAction_Click(int Index)
+{
+    if (Index != 0) {
+        reject();
+        return;
+    }
+    if (!IsValidData())
+        return;
+    CommonSettings.FormClosedIsMinimized = chkFormCloseIsMinimized->isChecked();
+    CommonSettings.RecheckMailChecked = chkRecheckMailChecked->isChecked();
+    CommonSettings.StartMinimizedWindow = chkStartMinimizedWindow->isChecked();
+    CommonSettings.ArrivalFormPosition = cboArrivalFormPosition->currentIndex() + 1;
+    CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());
+    CommonSettings.ShowArrivalFormTime = NumericText::ToInt32(txtShowArrivalFormTime->text());
+    CommonSettings.ArrivalSound = cboArrivalSound->currentText();
+    SaveSettings();
+    accept();
+}
+
+void frmOption::btnAddSound_Click()
+{
+    const QString folder = CommonSettings.SoundFolder;
+    // Make sure there is a folder to copy the sounds into before sending the user there.
+    if (!folder.isEmpty() && !Fun_FileOperate::IsFolderExist(folder))
+        QDir().mkpath(folder);
+    MessageBoxService::Current().Show(QStringLiteral("このフォルダにWAVEファイルをコピーしてください。"),
+                                      MessageBoxService::Icon::Information,
+                                      MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+    if (!folder.isEmpty())
+        ShellOpenService::Current().OpenFolder(QFileInfo(folder).absoluteFilePath());
+}
+
+void frmOption::lblClose_Click(int)
+{
+    reject();
+}
+
+void frmOption::cboArrivalSound_GotFocus()
+{
+    GetSoundFile(cboArrivalSound->currentText());
+}
+
+bool frmOption::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == cboArrivalSound)
+            cboArrivalSound_GotFocus();
+        else if (watched == txtPopTimeOut || watched == txtShowArrivalFormTime)
+            Fun_SelText::SelText(static_cast<QWidget*>(watched));
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (watched != lblClose[size_t(i)])
+            continue;
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_pressedClose = i;
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            // A click is a press and a release on the same hot spot.
+            const auto* release = static_cast<QMouseEvent*>(event);
+            const bool inside = lblClose[size_t(i)]->rect().contains(release->position().toPoint());
+            const bool clicked = m_pressedClose == i && inside;
+            m_pressedClose = -1;
+            if (clicked)
+                lblClose_Click(i);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmOption::keyPressEvent(QKeyEvent* event)
+{
+    // Alt+F4 exactly; Escape and Enter, which a dialog would otherwise take to
+    // cancel or confirm, do nothing here.
+    if (event->key() == Qt::Key_F4 && event->modifiers() == Qt::AltModifier) {
+        reject();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmOption::mouseMoveEvent(QMouseEvent* event)
+{
+    Fun_MouseOperate::DragWindow(*this);
+    QDialog::mouseMoveEvent(event);
+}
+
+void frmOption::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    QLinearGradient face(0, 0, 0, height());
+    face.setColorAt(0, QColor(246, 244, 248));
+    face.setColorAt(1, QColor(196, 190, 206));
+    painter.fillRect(rect(), face);
+
+    QLinearGradient band(0, 0, 0, kTitleBand);
+    band.setColorAt(0, QColor(104, 96, 160));
+    band.setColorAt(1, QColor(60, 52, 112));
+    painter.fillRect(QRect(0, 0, width(), kTitleBand), band);
+
+    // The close marks under the two hot spots.
+    for (const QLabel* hotSpot : lblClose) {
+        const QRectF box = QRectF(hotSpot->geometry()).adjusted(1.5, 1.5, -1.5, -1.5);
+        painter.setPen(QPen(QColor(230, 226, 244), 1));
+        painter.setBrush(QColor(150, 60, 80));
+        painter.drawRoundedRect(box, 3, 3);
+        painter.setPen(QPen(Qt::white, 1.6));
+        const QRectF cross = box.adjusted(4, 4, -4, -4);
+        painter.drawLine(cross.topLeft(), cross.bottomRight());
+        painter.drawLine(cross.topRight(), cross.bottomLeft());
+    }
+
+    painter.setPen(QColor(60, 52, 112));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
