@@ -1,0 +1,61 @@
+// Time of MailChecker::MailCheck for one account, every message new, against
+// a running POP3 server. bench/check_time.sh sets up the server and puts the
+// figure next to the floor client's.
+//
+//   bench_check_time <host> <port> <user> <password> [runs]
+//
+// Prints one line per run: messages announced, milliseconds, milliseconds per message.
+
+#include "FakeMailCheckHost.h"
+
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "app/NumericText.h"
+#include "mail/MailChecker.h"
+#include "platform/TimerControl.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s <host> <port> <user> <password> [runs]\n", argv[0]);
+        return 2;
+    }
+    const int runs = argc > 5 ? NumericText::ToInt32(QString::fromLocal8Bit(argv[5])) : 1;
+
+    SetOptionDefaults();
+    CommonSettings.RecheckMailChecked = true;
+    AccountEntry account;
+    account.PopServer = QString::fromLocal8Bit(argv[1]);
+    account.PopPort = NumericText::ToInt32(QString::fromLocal8Bit(argv[2]));
+    account.PopAccount = QString::fromLocal8Bit(argv[3]);
+    account.PopPasswd = QString::fromLocal8Bit(argv[4]);
+    account.Enabled = true;
+    Accounts.push_back(account);
+
+    FakeMailCheckHost host;
+    host.AddRow(0, true, QStringLiteral("1"));
+    MailChecker checker(host);
+    checker.tmrMailCheck().setEnabled(false);
+
+    for (int run = 0; run < runs; ++run) {
+        host.arrival.calls.clear();
+        QElapsedTimer clock;
+        clock.start();
+        checker.MailCheck(0);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        if (!host.Status(0).startsWith(QStringLiteral("成功"))) {
+            std::fprintf(stderr, "the check failed: %s\n", qPrintable(host.Status(0)));
+            return 1;
+        }
+        // RemoveMail, one MailArraival per message, ShowForm.
+        const qsizetype announced = qMax<qsizetype>(0, host.arrival.calls.size() - 2);
+        std::printf("check messages=%lld ms=%.1f ms_per_message=%.4f\n", static_cast<long long>(announced), ms,
+                    announced ? ms / announced : 0.0);
+    }
+    return 0;
+}
