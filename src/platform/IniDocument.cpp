@@ -49,14 +49,19 @@ QStringView entryKey(QStringView line)
 
 bool sameName(QStringView a, QStringView b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-QString withoutLineBreaks(QStringView text)
+bool isLineBreakOrNul(QChar c) { return c == u'\r' || c == u'\n' || c == QChar(u'\0'); }
+
+// Appends `text` without its CR, LF and NUL characters.
+void appendClean(QString& out, QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text)
-        if (c != u'\r' && c != u'\n' && c != QChar(u'\0'))
-            out.append(c);
-    return out;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isLineBreakOrNul(text[i]))
+            continue;
+        out.append(text.sliced(run, i - run));
+        run = i + 1;
+    }
+    out.append(text.sliced(run));
 }
 
 } // namespace
@@ -67,6 +72,7 @@ IniDocument IniDocument::FromBytes(QByteArrayView bytes)
     doc.m_original = bytes.toByteArray();
     const char* data = doc.m_original.constData();
     const qsizetype n = doc.m_original.size();
+    doc.m_lines.reserve(doc.m_original.count('\n') + doc.m_original.count('\r') / 2 + 1);
     qsizetype start = 0;
     while (start < n) {
         qsizetype end = start;
@@ -208,9 +214,37 @@ void IniDocument::SetValue(QStringView section, QStringView key, QStringView val
     reindex();
 }
 
-QString IniDocument::HeaderLine(QStringView name) { return u'[' + withoutLineBreaks(name) + u']'; }
+QString IniDocument::HeaderLine(QStringView name)
+{
+    QString line;
+    line.reserve(name.size() + 2);
+    line.append(u'[');
+    appendClean(line, name);
+    line.append(u']');
+    return line;
+}
 
 QString IniDocument::EntryLine(QStringView key, QStringView value)
 {
-    return withoutLineBreaks(key) + u'=' + withoutLineBreaks(value);
+    QString line;
+    line.reserve(key.size() + value.size() + 1);
+    appendClean(line, key);
+    line.append(u'=');
+    appendClean(line, value);
+    return line;
+}
+
+void IniDocument::AppendHeaderLine(QString& text, QStringView name)
+{
+    text.append(u'[');
+    appendClean(text, name);
+    text.append(QLatin1StringView("]\r\n"));
+}
+
+void IniDocument::AppendEntryLine(QString& text, QStringView key, QStringView value)
+{
+    appendClean(text, key);
+    text.append(u'=');
+    appendClean(text, value);
+    text.append(QLatin1StringView("\r\n"));
 }

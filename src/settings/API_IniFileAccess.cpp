@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace API_IniFileAccess {
 
 QStringList CheckedIniFiles;
@@ -84,25 +86,38 @@ bool ReadIniSection(const QString& section, QString& text, const QString& file)
     return ReadIniSection(ReadIniFile(file), section, text);
 }
 
-bool ReadIniSectionPairs(
-    const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes)
+bool ReadIniSectionPairs(const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes)
 {
-    QString text;
-    if (!ReadIniSection(ini, section, text))
+    const QStringList lines = ini.SectionLines(section);
+    // Read as one text, the section would end at its last character that is not a NUL.
+    const bool found = std::any_of(lines.cbegin(), lines.cend(), [](const QString& line) {
+        return std::any_of(line.cbegin(), line.cend(), [](QChar c) { return c != QChar(u'\0'); });
+    });
+    if (!found)
         return false;
     pairs.clear();
-    for (QStringView entry : QStringView(text).split(QChar(u'\0'))) {
+    pairs.reserve(lines.size());
+    auto add = [&](QStringView entry) {
         if (entry.trimmed().isEmpty())
-            continue;
+            return;
         const qsizetype equals = entry.indexOf(u'=');
         if (equals < 0)
-            continue; // a hand-edited line that is no entry at all
+            return; // a hand-edited line that is no entry at all
         IniPair pair { entry.first(equals).toString(), entry.sliced(equals + 1).toString() };
         if (stripQuotes) {
             pair.Key = StripQuotes(pair.Key);
             pair.Value = StripQuotes(pair.Value);
         }
         pairs.append(std::move(pair));
+    };
+    for (const QString& line : lines) {
+        // A NUL ends an entry, as it would in the text of the whole section.
+        if (!line.contains(QChar(u'\0'))) {
+            add(line);
+            continue;
+        }
+        for (QStringView entry : QStringView(line).split(QChar(u'\0')))
+            add(entry);
     }
     return true;
 }
@@ -133,14 +148,10 @@ bool WriteIniFile(const QList<IniSection>& sections, const QString& file)
             size += pair.Key.size() + pair.Value.size() + 3;
     }
     text.reserve(size);
-    const QLatin1StringView lineEnd("\r\n");
     for (const IniSection& section : sections) {
-        text += IniDocument::HeaderLine(section.Name);
-        text += lineEnd;
-        for (const IniPair& pair : section.Pairs) {
-            text += IniDocument::EntryLine(pair.Key, pair.Value);
-            text += lineEnd;
-        }
+        IniDocument::AppendHeaderLine(text, section.Name);
+        for (const IniPair& pair : section.Pairs)
+            IniDocument::AppendEntryLine(text, pair.Key, pair.Value);
     }
     return IniProfile::WriteFile(path, Cp932::Encode(text));
 }
