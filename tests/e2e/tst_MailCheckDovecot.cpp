@@ -10,6 +10,7 @@
 #include "platform/TimerControl.h"
 
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -91,6 +92,8 @@ private Q_SLOTS:
     void firstCheckAnnouncesEveryMessage();
     void firstCheckStoresTheServerIdentifiers();
     void secondCheckAnnouncesOnlyTheLateDelivery();
+    void refusedCheckChangesNothing_data();
+    void refusedCheckChangesNothing();
     void checkWithoutDeliveryAnnouncesNothing();
     void cleanupTestCase();
 
@@ -183,6 +186,54 @@ void tst_MailCheckDovecot::secondCheckAnnouncesOnlyTheLateDelivery() {
     QCOMPARE(onServer.size(), firstDelivery().size() + 1);
     QCOMPARE(Accounts.at(0).UIDL, onServer);
     QCOMPARE(onServer.mid(0, seenBefore.size()), seenBefore);
+}
+
+void tst_MailCheckDovecot::refusedCheckChangesNothing_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("serverListens");
+    QTest::addColumn<QString>("status");  // empty: any connection error text
+    QTest::newRow("wrong password") << DovecotFixture::user() << u"not-the-password"_qs << true
+                                    << u"ｴﾗｰ(PASSWD ｴﾗｰ)"_qs;
+    // Dovecot accepts any name at USER and refuses only at PASS.
+    QTest::newRow("user unknown to the server")
+        << u"hanako"_qs << DovecotFixture::password() << true << u"ｴﾗｰ(PASSWD ｴﾗｰ)"_qs;
+    QTest::newRow("nothing listens on the port") << DovecotFixture::user() << DovecotFixture::password() << false
+                                                 << QString();
+}
+
+// A refused check must leave the seen list and the arrival window alone, and
+// the next check (the test after this one) must work again.
+void tst_MailCheckDovecot::refusedCheckChangesNothing() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, serverListens);
+    QFETCH(QString, status);
+    AccountEntry& account = Accounts.at(0);
+    const AccountEntry before = account;
+    account.PopAccount = user;
+    account.PopPasswd = password;
+    if (!serverListens) {
+        // A port that was free a moment ago: nothing answers there.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        account.PopPort = probe.serverPort();
+    }
+    CommonSettings.RecheckMailChecked = true;
+
+    runCheck();
+    const QStringList seenAfter = account.UIDL;
+    account = before;
+
+    QCOMPARE(m_host.arrival.calls, QStringList());
+    QCOMPARE(seenAfter, before.UIDL);
+    QCOMPARE(m_host.trayPictures, (QList<int>{2, 1}));
+    if (status.isEmpty()) {
+        QVERIFY2(lastStatus().startsWith(u"ｴﾗｰ("_qs) && lastStatus().endsWith(u')'), qPrintable(lastStatus()));
+        QVERIFY(lastStatus().size() > 5);
+    } else {
+        QCOMPARE(lastStatus(), status);
+    }
 }
 
 void tst_MailCheckDovecot::checkWithoutDeliveryAnnouncesNothing() {
