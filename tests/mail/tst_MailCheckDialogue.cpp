@@ -1,5 +1,6 @@
 #include "FakeMailCheckHost.h"
 #include "ScriptedPop3Server.h"
+#include "TestAccount.h"
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
@@ -106,15 +107,7 @@ private Q_SLOTS:
                 [this] { Q_EMIT checker->tmrPopTimeOut().Timer(); });
 
         Accounts.clear();
-        AccountEntry account;
-        account.UserTitle = QStringLiteral("home");
-        account.PopAccount = QStringLiteral("taro");
-        account.PopPasswd = QStringLiteral("secret");
-        account.PopServer = QStringLiteral("127.0.0.1");
-        account.PopPort = server->Port();
-        account.CheckInterval = 5;
-        account.Enabled = true;
-        Accounts.push_back(account);
+        Accounts.push_back(TestAccount(server->Port()));
     }
 
     void cleanup()
@@ -379,6 +372,43 @@ private Q_SLOTS:
         QVERIFY(server->ClientSentNothingElse());
         QCOMPARE(Accounts[0].UIDL, (QStringList { "m1", "m2" }));
         QCOMPARE(host->arrival.calls.size(), 4);
+    }
+
+    // The header block reaches the field reader whole and unstuffed, however
+    // it was cut on the wire, and the fields arrive in the window's order.
+    void announcedFields_data()
+    {
+        QTest::addColumn<QByteArray>("headerBlock");
+        QTest::addColumn<int>("chunkSize");
+        QTest::addColumn<QString>("arrival");
+
+        const QByteArray japanese = "Received: from mx\r\n..dotted line\r\n"
+                                    "From: =?ISO-2022-JP?B?GyRCOzNFREJATzobKEI=?= <taro@example.jp>\r\n"
+                                    "Subject: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=\r\n"
+                                    "Date: Tue, 15 Apr 2003 10:20:30 +0900\r\n\r\n";
+        const QString expected = u"MailArraival 0| 山田太郎 <taro@example.jp>|03/04/15 10:20:30| テスト"_qs;
+        QTest::newRow("Japanese sender and subject in one write") << japanese << 0 << expected;
+        QTest::newRow("Japanese sender and subject one byte per write") << japanese << 1 << expected;
+        QTest::newRow("Shift_JIS subject bytes cut between lead and trail byte")
+            << QByteArray("From: a@b\r\nSubject: \x83\x65\x83\x58\x83\x67\r\n\r\n") << 1
+            << u"MailArraival 0| a@b|| テスト"_qs;
+        QTest::newRow("message without Date") << QByteArray("From: a@b\r\nSubject: hi\r\n\r\n") << 0
+                                              << QStringLiteral("MailArraival 0| a@b|| hi");
+    }
+
+    void announcedFields()
+    {
+        QFETCH(QByteArray, headerBlock);
+        QFETCH(int, chunkSize);
+        QFETCH(QString, arrival);
+
+        Dialogue dialogue = login();
+        dialogue << S::Exchange("STAT ", "+OK 1 100\r\n") << S::Exchange("UIDL 1", "+OK 1 one\r\n")
+                 << S::Exchange("TOP 1 0", "+OK\r\n" + headerBlock + ".\r\n") << S::Exchange("QUIT", "+OK\r\n");
+        server->SetChunkSize(chunkSize);
+        runCheck(dialogue);
+
+        QCOMPARE(host->arrival.calls, (QStringList { "RemoveMail 0", arrival, "ShowForm" }));
     }
 
     void uncheckedRowIsLeftAlone()

@@ -1,5 +1,6 @@
 #include "FakeMailCheckHost.h"
 #include "ScriptedPop3Server.h"
+#include "TestAccount.h"
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
@@ -27,19 +28,6 @@ quint16 deadPort()
     return probe.serverPort();
 }
 
-AccountEntry account(qint32 interval, quint16 port)
-{
-    AccountEntry entry;
-    entry.UserTitle = QStringLiteral("acct");
-    entry.PopAccount = QStringLiteral("taro");
-    entry.PopPasswd = QStringLiteral("secret");
-    entry.PopServer = QStringLiteral("127.0.0.1");
-    entry.PopPort = port;
-    entry.CheckInterval = interval;
-    entry.Enabled = true;
-    return entry;
-}
-
 }  // namespace
 
 class tst_MailCheckScheduling : public QObject {
@@ -54,7 +42,7 @@ private:
     void addAccount(qint32 interval, bool ticked = true, const QString& nextCheck = QString())
     {
         const auto tag = static_cast<qint32>(Accounts.size());
-        Accounts.push_back(account(interval, port));
+        Accounts.push_back(TestAccount(port, interval));
         host->AddRow(tag, ticked, nextCheck.isNull() ? QString::number(interval) : nextCheck);
     }
 
@@ -269,7 +257,7 @@ private Q_SLOTS:
         connect(&server, &ScriptedPop3Server::LineReceived, this, [&](const QByteArray& line) {
             if (line == "STAT ")
                 for (int i = 0; i < 5000; ++i)
-                    Accounts.push_back(account(1, port));
+                    Accounts.push_back(TestAccount(port, 1));
         });
         checker->MailCheck(0);
 

@@ -1,0 +1,133 @@
+// Time that a seen list of 10,000 identifiers adds to a check of a mailbox of
+// 10,000 messages (the seen test runs once per message). Prints figures only.
+#include "FakeMailCheckHost.h"
+#include "ScriptedPop3Server.h"
+#include "TestAccount.h"
+
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "mail/MailChecker.h"
+#include "platform/TimerControl.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+using S = ScriptedPop3Server;
+
+QByteArray serverId(int j)
+{
+    return QByteArray("srv-") + QByteArray::number(j).rightJustified(8, '0');
+}
+
+// Every message is fetched in both runs (none is in the seen list), so the
+// dialogue is the same and only the seen test differs.
+QList<S::Step> mailbox(int messages)
+{
+    QList<S::Step> d { S::Greeting("+OK ready\r\n"), S::Exchange("USER taro", "+OK\r\n"),
+                       S::Exchange("PASS secret", "+OK\r\n"),
+                       S::Exchange("STAT ", "+OK " + QByteArray::number(messages) + " 1\r\n") };
+    for (int j = 1; j <= messages; ++j) {
+        const QByteArray n = QByteArray::number(j);
+        d << S::Exchange("UIDL " + n, "+OK " + n + " " + serverId(j) + "\r\n")
+          << S::Exchange("TOP " + n + " 0", "+OK\r\nFrom: a@example.jp\r\nSubject: s" + n + "\r\n\r\n.\r\n");
+    }
+    d << S::Exchange("QUIT", "+OK\r\n", S::After::Close);
+    return d;
+}
+
+double processCpuMs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+struct Cost {
+    double wallMs;
+    double cpuMs;  // client and in-process server together
+};
+
+Cost runCheck(S& server, FakeMailCheckHost& host, MailChecker& checker, const QStringList& seen)
+{
+    Accounts[0].UIDL = seen;
+    server.ClearReceived();
+    host.arrival.calls.clear();
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuBefore = processCpuMs();
+    checker.MailCheck(0);
+    return { double(timer.nsecsElapsed()) / 1e6, processCpuMs() - cpuBefore };
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int messages = 10000;
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+
+    S server;
+    if (!server.Listen())
+        return 1;
+    server.SetDialogue(mailbox(messages));
+
+    Accounts.push_back(TestAccount(server.Port()));
+    CommonSettings.PopTimeOut = 60;
+    CommonSettings.RecheckMailChecked = false;
+
+    FakeMailCheckHost host;
+    host.AddRow(0, true, QStringLiteral("5"));
+    MailChecker checker(host);
+    checker.tmrMailCheck().setEnabled(false);
+
+    QStringList seen;
+    for (int j = 1; j <= messages; ++j)
+        seen << QStringLiteral("old-%1").arg(j, 8, 10, QLatin1Char('0'));
+
+    std::vector<double> wallWithout, wallWith, cpuWithout, cpuWith;
+    for (int round = 0; round < rounds; ++round) {
+        const Cost without = runCheck(server, host, checker, {});
+        const Cost with = runCheck(server, host, checker, seen);
+        wallWithout.push_back(without.wallMs);
+        cpuWithout.push_back(without.cpuMs);
+        wallWith.push_back(with.wallMs);
+        cpuWith.push_back(with.cpuMs);
+    }
+    const double base = median(wallWithout);
+    const double loaded = median(wallWith);
+    const double cpuBase = median(cpuWithout);
+    const double cpuLoaded = median(cpuWith);
+
+    // For scale: what a scan of the seen list per message would cost.
+    QElapsedTimer scanTimer;
+    scanTimer.start();
+    int hits = 0;
+    for (int j = 1; j <= messages; ++j) {
+        const QString id = QString::fromLatin1(serverId(j));
+        hits += std::any_of(seen.cbegin(), seen.cend(), [&](const QString& s) { return s.contains(id); });
+    }
+    const double scanMs = double(scanTimer.nsecsElapsed()) / 1e6;
+
+    std::printf("check of %d messages, all fetched, median of %d rounds\n", messages, rounds);
+    std::printf("  status:                     %s\n", qPrintable(host.Status(0)));
+    std::printf("  seen list empty:            %.1f ms wall, %.1f ms CPU\n", base, cpuBase);
+    std::printf("  seen list of %d:         %.1f ms wall, %.1f ms CPU\n", messages, loaded, cpuLoaded);
+    std::printf("  added by the seen list:     %.1f ms wall (%.2f %%), %.1f ms CPU (%.2f %%)\n", loaded - base,
+                100.0 * (loaded - base) / base, cpuLoaded - cpuBase, 100.0 * (cpuLoaded - cpuBase) / cpuBase);
+    std::printf("  (a substring scan per message would take %.1f ms, %d hits)\n", scanMs, hits);
+    return 0;
+}
