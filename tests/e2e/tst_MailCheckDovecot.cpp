@@ -95,6 +95,7 @@ private Q_SLOTS:
     void refusedCheckChangesNothing_data();
     void refusedCheckChangesNothing();
     void checkWithoutDeliveryAnnouncesNothing();
+    void checkAfterAnotherClientDeletedMailAnnouncesNothing();
     void cleanupTestCase();
 
 private:
@@ -245,6 +246,20 @@ void tst_MailCheckDovecot::checkWithoutDeliveryAnnouncesNothing() {
     QCOMPARE(m_host.arrival.calls, QStringList());
     QCOMPARE(lastStatus(), u"成功(新着0件)"_qs);
     QCOMPARE(Accounts.at(0).UIDL, seenBefore);
+}
+
+// The server renumbers the messages; only identifiers may decide what is new.
+void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing() {
+    const QStringList seenBefore = Accounts.at(0).UIDL;
+    QVERIFY2(m_server.deleteMessage(1), qPrintable(m_server.error()));
+    CommonSettings.RecheckMailChecked = false;
+
+    runCheck();
+
+    QCOMPARE(m_host.arrival.calls, QStringList());
+    QCOMPARE(lastStatus(), u"成功(新着0件)"_qs);
+    QCOMPARE(Accounts.at(0).UIDL, seenBefore.mid(1));
+    QCOMPARE(Accounts.at(0).UIDL, m_server.serverUidls());
 }
 
 void tst_MailCheckDovecot::cleanupTestCase() {

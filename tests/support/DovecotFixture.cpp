@@ -137,14 +137,18 @@ bool DovecotFixture::deliverBulk(int count) {
            deliverFiles(written);
 }
 
+bool DovecotFixture::logIn(QTcpSocket& socket, QByteArray& reply) {
+    socket.connectToHost(host(), m_port);
+    return socket.waitForConnected(kReplyLimitMs) && readLine(socket, reply) && reply.startsWith("+OK") &&
+           command(socket, "USER " + user().toLatin1(), reply) &&
+           command(socket, "PASS " + password().toLatin1(), reply);
+}
+
 QStringList DovecotFixture::serverUidls() {
     QStringList uidls;
     QTcpSocket socket;
-    socket.connectToHost(host(), m_port);
     QByteArray reply;
-    if (!socket.waitForConnected(kReplyLimitMs) || !readLine(socket, reply) || !reply.startsWith("+OK") ||
-        !command(socket, "USER " + user().toLatin1(), reply) ||
-        !command(socket, "PASS " + password().toLatin1(), reply) || !command(socket, "UIDL", reply)) {
+    if (!logIn(socket, reply) || !command(socket, "UIDL", reply)) {
         m_error = QStringLiteral("listing the server's identifiers failed: %1").arg(QString::fromLatin1(reply));
         return {};
     }
@@ -159,4 +163,16 @@ QStringList DovecotFixture::serverUidls() {
     }
     m_error = QStringLiteral("the server's identifier list ended early");
     return {};
+}
+
+bool DovecotFixture::deleteMessage(int number) {
+    QTcpSocket socket;
+    QByteArray reply;
+    // The deletion takes effect only when QUIT is answered.
+    if (!logIn(socket, reply) || !command(socket, "DELE " + QByteArray::number(number), reply) ||
+        !command(socket, "QUIT", reply)) {
+        m_error = QStringLiteral("deleting message %1 failed: %2").arg(number).arg(QString::fromLatin1(reply));
+        return false;
+    }
+    return true;
 }

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class QTcpSocket;
+
 // A private Dovecot POP3 server on loopback with one Maildir account, run by
 // tests/support/dovecot-fixture.sh. Stops the server when destroyed, so a
 // failing test never leaves one behind.
@@ -41,8 +43,12 @@ public:
     // The identifiers the server lists right now, in message order, read in a
     // session of its own so tests compare against the server, not the client.
     QStringList serverUidls();
+    // Deletes one message as another mail client would, in a session of its own.
+    bool deleteMessage(int number);
 
 private:
+    // Connects and logs in as user(); the last reply read is left in reply.
+    bool logIn(QTcpSocket& socket, QByteArray& reply);
     bool runScript(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
                    const QByteArray& input = {});
     bool deliverFiles(const QByteArray& fileList);
