@@ -433,24 +433,13 @@ private Q_SLOTS:
         QCOMPARE(QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"tandrel.ini"});
     }
 
-    void settingsPathThatIsAFolder()
-    {
-        TempSettingsFile settings;
-        ScriptedMessageBoxService boxes;
-        QVERIFY(QDir().mkdir(settings.path()));
-        LoadSettings();
-        QCOMPARE(Accounts.size(), size_t(0));
-        Accounts.push_back(account(QStringLiteral("a")));
-        SaveSettings();
-        QVERIFY(QFileInfo(settings.path()).isDir());
-        QCOMPARE(boxes.shown().size(), 0);
-    }
-
     void badInput_data()
     {
+        QTest::addColumn<QString>("arrangement");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("titles");
         QTest::addColumn<int>("popTimeOut");
+        const QString plain = QStringLiteral("file");
 
         QByteArray garbage;
         quint32 seed = 12345;
@@ -458,49 +447,70 @@ private Q_SLOTS:
             seed = seed * 1103515245u + 12345u;
             garbage.append(char(seed >> 24));
         }
-        QTest::newRow("binary garbage") << garbage << QStringList{} << 10;
+        QTest::newRow("binary garbage") << plain << garbage << QStringList{} << 10;
         QTest::newRow("binary garbage around valid sections")
-            << garbage + "\r\n[Common]\r\nPopTimeOut=7\r\n[Account0]\r\nUserTitle=kept\r\n" + garbage
+            << plain << garbage + "\r\n[Common]\r\nPopTimeOut=7\r\n[Account0]\r\nUserTitle=kept\r\n" + garbage
             << QStringList{"kept"} << 7;
         QTest::newRow("lone lead byte at the end")
-            << QByteArray("[Account0]\r\nUserTitle=x\x81") << QStringList{QStringLiteral("x・")} << 10;
+            << plain << QByteArray("[Account0]\r\nUserTitle=x\x81") << QStringList{QStringLiteral("x・")} << 10;
         QTest::newRow("lead byte before a line end")
-            << QByteArray("[Account0]\r\nUserTitle=x\x81\r\nPopPort=99\r\n") << QStringList{QStringLiteral("x・")} << 10;
+            << plain << QByteArray("[Account0]\r\nUserTitle=x\x81\r\nPopPort=99\r\n")
+            << QStringList{QStringLiteral("x・")} << 10;
         QTest::newRow("bytes that are no code page 932 character")
-            << QByteArray("[Account0]\r\nUserTitle=\x80\xA0\xFD\x85\x40\r\n")
+            << plain << QByteArray("[Account0]\r\nUserTitle=\x80\xA0\xFD\x85\x40\r\n")
             << QStringList{QStringLiteral("・・・・")} << 10;
         QTest::newRow("NUL bytes inside entries")
-            << withNul("[Common]\r\nPopTimeOut=4\0" "5\r\n[Account0]\r\nUserTitle=a\0UserTitle=b\r\n")
+            << plain << withNul("[Common]\r\nPopTimeOut=4\0" "5\r\n[Account0]\r\nUserTitle=a\0UserTitle=b\r\n")
             << QStringList{"b"} << 4;
-        QTest::newRow("no sections at all") << QByteArray("PopTimeOut=3\r\nUserTitle=x\r\n") << QStringList{} << 10;
+        QTest::newRow("no sections at all")
+            << plain << QByteArray("PopTimeOut=3\r\nUserTitle=x\r\n") << QStringList{} << 10;
         QTest::newRow("duplicate sections and keys")
+            << plain
             << QByteArray("[Common]\r\nPopTimeOut=1\r\nPopTimeOut=2\r\n[Common]\r\nPopTimeOut=3\r\n"
                           "[Account0]\r\nUserTitle=first\r\nUserTitle=second\r\n[Account0]\r\nUserTitle=third\r\n")
             << QStringList{"second"} << 1;
         QTest::newRow("entries without equals")
-            << QByteArray("[Common]\r\nPopTimeOut\r\n[Account0]\r\njust words\r\nUserTitle=t\r\n")
+            << plain << QByteArray("[Common]\r\nPopTimeOut\r\n[Account0]\r\njust words\r\nUserTitle=t\r\n")
             << QStringList{"t"} << 10;
         QTest::newRow("key of only quotes")
-            << QByteArray("[Account0]\r\n\"\"=x\r\n\"=y\r\n\"UserTitle\"=quoted\r\n") << QStringList{"quoted"} << 10;
-        QTest::newRow("empty file") << QByteArray() << QStringList{} << 10;
-        QTest::newRow("only line ends") << QByteArray("\r\n\n\r\r\n") << QStringList{} << 10;
+            << plain << QByteArray("[Account0]\r\n\"\"=x\r\n\"=y\r\n\"UserTitle\"=quoted\r\n")
+            << QStringList{"quoted"} << 10;
+        QTest::newRow("empty file") << plain << QByteArray() << QStringList{} << 10;
+        QTest::newRow("only line ends") << plain << QByteArray("\r\n\n\r\r\n") << QStringList{} << 10;
         QTest::newRow("unclosed section header")
-            << QByteArray("[Account0\r\nUserTitle=x\r\n") << QStringList{} << 10;
+            << plain << QByteArray("[Account0\r\nUserTitle=x\r\n") << QStringList{} << 10;
+        QByteArray huge = "[Common]\r\nPopTimeOut=9\r\n[Junk]\r\n";
+        for (int i = 0; i < 50 * 1024; ++i)
+            huge.append(QByteArray(1022, 'j')).append("\r\n");
+        huge.append("[Account0]\r\nUserTitle=after the junk\r\n");
+        QTest::newRow("50 MB file") << plain << huge << QStringList{"after the junk"} << 9;
+        QTest::newRow("folder where the file should be") << "folder" << QByteArray() << QStringList{} << 10;
+        QTest::newRow("file that disappears between load and save")
+            << "removed after loading" << QByteArray("[Account0]\r\nUserTitle=x\r\n") << QStringList{"x"} << 10;
     }
 
     void badInput()
     {
+        QFETCH(QString, arrangement);
         QFETCH(QByteArray, file);
         QFETCH(QStringList, titles);
         QFETCH(int, popTimeOut);
         TempSettingsFile settings;
-        settings.write(file);
+        ScriptedMessageBoxService boxes;
+        if (arrangement == u"folder")
+            QVERIFY(QDir().mkdir(settings.path()));
+        else
+            settings.write(file);
         LoadSettings();
         QCOMPARE(loadedTitles(), titles);
         QCOMPARE(CommonSettings.PopTimeOut, popTimeOut);
+        if (arrangement == u"removed after loading")
+            QVERIFY(QFile::remove(settings.path()));
         // Whatever was loaded can be saved and loaded again unchanged.
         const AccountTable first = Accounts;
         saveAndReload();
+        QCOMPARE(boxes.shown().size(), 0);
+        QCOMPARE(QFileInfo(settings.path()).isDir(), arrangement == u"folder");
         QCOMPARE(Accounts.size(), first.size());
         for (size_t i = 0; i < first.size(); ++i) {
             QCOMPARE(Accounts[i].UserTitle, first[i].UserTitle);
