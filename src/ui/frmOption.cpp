@@ -234,7 +234,7 @@ void frmOption::Form_Load()
 void frmOption::GetSoundFile(const QString& strName)
 {
     cboArrivalSound->clear();
-    const QString folder = CommonSettings.SoundFolder;
+    const QString folder = Fun_FileOperate::LocalPath(CommonSettings.SoundFolder);
     if (!Fun_FileOperate::IsFolderExist(folder))
         return;
     // Names matched without regard to case, as the wildcard does on Windows
@@ -295,7 +295,7 @@ void frmOption::btnAction_Click(int Index)
 
 void frmOption::btnAddSound_Click()
 {
-    const QString folder = CommonSettings.SoundFolder;
+    const QString folder = Fun_FileOperate::LocalPath(CommonSettings.SoundFolder);
     // Make sure there is a folder to copy the sounds into before sending the user there.
     if (!folder.isEmpty() && !Fun_FileOperate::IsFolderExist(folder))
         QDir().mkpath(folder);

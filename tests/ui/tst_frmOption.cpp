@@ -205,19 +205,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("selected");  // empty: nothing selected
+        QTest::addColumn<bool>("backslash");    // the folder spelt as on Windows
 
-        QTest::newRow("ding.wav finds Ding.WAV") << "ding.wav" << "Ding.WAV";
-        QTest::newRow("DING.WAV finds Ding.WAV") << "DING.WAV" << "Ding.WAV";
-        QTest::newRow("exact name") << "chime.wav" << "chime.wav";
-        QTest::newRow("a sound no longer there") << "gone.wav" << "";
-        QTest::newRow("no sound chosen") << "" << "";
-        QTest::newRow("a name that is only a prefix") << "ding" << "";
+        QTest::newRow("ding.wav finds Ding.WAV") << "ding.wav" << "Ding.WAV" << false;
+        QTest::newRow("DING.WAV finds Ding.WAV") << "DING.WAV" << "Ding.WAV" << false;
+        QTest::newRow("exact name") << "chime.wav" << "chime.wav" << false;
+        QTest::newRow("a sound no longer there") << "gone.wav" << "" << false;
+        QTest::newRow("no sound chosen") << "" << "" << false;
+        QTest::newRow("a name that is only a prefix") << "ding" << "" << false;
+        QTest::newRow("folder spelt with a backslash") << "ding.wav" << "Ding.WAV" << true;
     }
 
     void soundSelection()
     {
         QFETCH(QString, stored);
         QFETCH(QString, selected);
+        QFETCH(bool, backslash);
 
         TempSettingsFile settings;
         QTemporaryDir sounds;
@@ -227,6 +230,10 @@ private Q_SLOTS:
         MakeFile(sounds.filePath(QStringLiteral("chime.wav.bak")));
         QVERIFY(QDir(sounds.path()).mkdir(QStringLiteral("folder.wav")));
         CommonSettings.SoundFolder = sounds.path();
+        if (backslash) {
+            const qsizetype cut = CommonSettings.SoundFolder.lastIndexOf(u'/');
+            CommonSettings.SoundFolder[cut] = u'\\';
+        }
         CommonSettings.ArrivalSound = stored;
 
         auto dialog = OpenOptions();
@@ -383,17 +390,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("folderName");
         QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("separator");
 
-        QTest::newRow("existing folder") << "Wave" << true;
-        QTest::newRow("missing folder is created") << "Wave" << false;
-        QTest::newRow("blanks and Japanese in the path") << "My Sounds/音 ファイル" << true;
-        QTest::newRow("missing nested folder with blanks is created") << "a b/c d" << false;
+        QTest::newRow("existing folder") << "Wave" << true << "/";
+        QTest::newRow("missing folder is created") << "Wave" << false << "/";
+        QTest::newRow("blanks and Japanese in the path") << "My Sounds/音 ファイル" << true << "/";
+        QTest::newRow("missing nested folder with blanks is created") << "a b/c d" << false << "/";
+        QTest::newRow("default folder spelt with a backslash, missing") << "Wave" << false << "\\";
     }
 
     void addSound()
     {
         QFETCH(QString, folderName);
         QFETCH(bool, exists);
+        QFETCH(QString, separator);
 
         TempSettingsFile settings;
         ScriptedMessageBoxService boxes;
@@ -401,7 +411,7 @@ private Q_SLOTS:
         const QString folder = settings.folder() + u'/' + folderName;
         if (exists)
             QVERIFY(QDir().mkpath(folder));
-        CommonSettings.SoundFolder = folder;
+        CommonSettings.SoundFolder = settings.folder() + separator + folderName;
 
         auto dialog = OpenOptions();
         QVERIFY(dialog);
