@@ -33,13 +33,14 @@ const QColor TitleBand(0xFF, 0xCB, 0x00);
 const QColor TitleBandTop(0xFF, 0xE6, 0x80);
 const QColor Body(0xDE, 0xDB, 0xDE);
 
-QFont LabelFont()
+// 9 point "ＭＳ Ｐゴシック", or the IPA P Gothic that stands in for it.
+QFont FaceFont(bool bold)
 {
     QFont font;
     font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
                        QStringLiteral("IPAGothic") });
     font.setPointSize(9);
-    font.setBold(true);
+    font.setBold(bold);
     return font;
 }
 
@@ -94,7 +95,7 @@ QLabel* TransparentLabel(QWidget* parent, const QString& name)
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    label->setFont(LabelFont());
+    label->setFont(FaceFont(true));
     label->setFrameShape(QFrame::NoFrame);
     label->setAutoFillBackground(false);
     // Mouse activity over a label is the label's own, never a drag of the face.
@@ -145,6 +146,7 @@ void frmArrival::Form_Load()
     lvArrival = new ListView(m_face);
     lvArrival->setObjectName(QStringLiteral("lvArrival"));
     lvArrival->setGeometry(8, 24, 415, 147);
+    lvArrival->setFont(FaceFont(false));
     lvArrival->AddColumn(QStringLiteral("USER-TITLE"), 80);
     lvArrival->AddColumn(QStringLiteral("SUBJECT"), 133);
     lvArrival->AddColumn(QStringLiteral("FROM"), 96);
