@@ -25,6 +25,8 @@ int base64Index(char16_t c)
     return -1;
 }
 
+// Narrower than the code page's own lead bytes: 0xF0-0xFC (user-defined and
+// vendor rows) are read as single characters inside encoded words.
 bool isShiftJisLead(unsigned char byte)
 {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF);
