@@ -1,15 +1,19 @@
-#include "app/AccountTable.h"
-#include "app/AppIdentity.h"
 #include "app/AppMain.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignal.h"
 #include "platform/gui/QtMessageBoxService.h"
+#include "ui/frmTandrel.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QSessionManager>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The program lives on in the tray while no window is open; only the main
+    // window's orderly end quits it.
+    QApplication::setQuitOnLastWindowClosed(false);
     QtMessageBoxService messageBoxes;
     MessageBoxService::Install(&messageBoxes);
 
@@ -17,13 +21,22 @@ int main(int argc, char* argv[])
     if (!AppMain::StartUp(instance))
         return 0;
 
-    // Stand-in for the main window: the loaded accounts, one per line.
-    QListWidget accounts;
-    accounts.setWindowTitle(AppIdentity::AppTitle());
-    for (const AccountEntry& entry : Accounts)
-        if (!entry.Deleted)
-            accounts.addItem(entry.UserTitle);
-    accounts.resize(532, 290);
-    accounts.show();
+    frmTandrel window;
+    QObject::connect(&window, &frmTandrel::programEnded, &app, [] { QCoreApplication::exit(0); });
+
+    // SIGTERM and the end of the desktop session are closes other than the
+    // close button: they always end the program, saving first.
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::terminationRequested, &window,
+                     [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) {
+        window.EndProgram(frmTandrel::CloseReason::SessionEnd);
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
+                     [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
+
+    // The load runs inside the event loop, so an end requested during the
+    // start-up check reaches a running loop.
+    QTimer::singleShot(0, &window, &frmTandrel::Form_Load);
     return app.exec();
 }

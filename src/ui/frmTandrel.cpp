@@ -1,0 +1,583 @@
+#include "ui/frmTandrel.h"
+
+#include "app/AccountTable.h"
+#include "app/AppIdentity.h"
+#include "app/CommonSettings.h"
+#include "app/Fun_UboundEx.h"
+#include "app/NumericText.h"
+#include "mail/MailChecker.h"
+#include "platform/MessageBoxService.h"
+#include "settings/AppSettings.h"
+#include "ui/clsTaskTrayIcon.h"
+#include "ui/ListView.h"
+#include "ui/frmArrival.h"
+#include "ui/helpers/Fun_FormPosition.h"
+#include "ui/helpers/Fun_LineWrite3D.h"
+#include "ui/helpers/Fun_ListViewOperate.h"
+#include "ui/helpers/Fun_SelText.h"
+#include "ui/helpers/Fun_TextBoxOperate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWindowStateChangeEvent>
+
+namespace {
+
+constexpr int ColNextCheck = 1;
+constexpr int ColStatus = 2;
+
+QString RowKey(qint32 index)
+{
+    return QStringLiteral(":") + QString::number(index);
+}
+
+bool IsBlank(const QString& text)
+{
+    return text.trimmed().isEmpty();
+}
+
+void ProcessPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+frmTandrel::frmTandrel(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmTandrel"));
+    // The window is laid out in pixels for a small Japanese gothic face; a
+    // larger default font would push the labels into their text boxes.
+    QFont face = font();
+    face.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic")});
+    face.setPointSize(9);
+    setFont(face);
+    CreateControls();
+    CreateMenus();
+    m_checker = std::make_unique<MailChecker>(*this);
+}
+
+frmTandrel::~frmTandrel()
+{
+    // The engine may still hold a session that calls back into this window.
+    m_checker.reset();
+}
+
+void frmTandrel::CreateControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(532, 290);
+    setCentralWidget(m_client);
+    // A fixed window: the menu bar adds its height, the user cannot resize it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* line = new QFrame(m_client);
+    line->setObjectName(QStringLiteral("lnMenu"));
+    line->setFrameShape(QFrame::HLine);
+    line->setGeometry(0, 0, 532, 1);
+    lnMenu.push_back(line);
+
+    lvPopList = new ListView(m_client);
+    lvPopList->setObjectName(QStringLiteral("lvPopList"));
+    lvPopList->setGeometry(4, 6, 521, 193);
+    lvPopList->SetCheckBoxes(true);
+    lvPopList->AddColumn(QStringLiteral("USER-TITLE"), 133);
+    lvPopList->AddColumn(QStringLiteral("NEXT CHECK"), 96);
+    lvPopList->AddColumn(QStringLiteral("STATUS"), 100);
+
+    auto makeBox = [this](const char* name, int x, int y) {
+        auto* box = new QLineEdit(m_client);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(x, y, 137, 18);
+        box->installEventFilter(this);
+        return box;
+    };
+    txtUserTitle = makeBox("txtUserTitle", 106, 208);
+    txtPopAccount = makeBox("txtPopAccount", 106, 226);
+    txtPopPasswd = makeBox("txtPopPasswd", 106, 244);
+    txtPopServer = makeBox("txtPopServer", 390, 208);
+    txtPopPort = makeBox("txtPopPort", 390, 226);
+    txtChkInterval = makeBox("txtChkInterval", 390, 244);
+    txtPopPasswd->setEchoMode(QLineEdit::Password);
+    // Every character of the password shows as "*", whatever the style's own mask.
+    txtPopPasswd->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+
+    struct Guide {
+        const char* caption;
+        int x, y;
+        QLineEdit* buddy;
+    };
+    const std::array<Guide, 6> guides{{
+        {"USER-TITLE(&R)", 4, 212, txtUserTitle},
+        {"POP-ACCOUNT(&A)", 4, 230, txtPopAccount},
+        {"POP-SERVER(&S)", 252, 212, txtPopServer},
+        {"CHECK INTERVAL(MIN)(&I)", 252, 248, txtChkInterval},
+        {"POP-PASSWD(&P)", 4, 248, txtPopPasswd},
+        {"POP-PORT(&O)", 252, 230, txtPopPort},
+    }};
+    for (std::size_t i = 0; i < guides.size(); ++i) {
+        auto* label = new QLabel(QString::fromUtf8(guides[i].caption), m_client);
+        label->setObjectName(QStringLiteral("lblGuide%1").arg(i));
+        label->setTextFormat(Qt::PlainText);
+        label->setBuddy(guides[i].buddy);
+        label->adjustSize();
+        label->move(guides[i].x, guides[i].y);
+        lblGuide[i] = label;
+    }
+
+    const std::array<const char*, 3> captions{"新規登録(&N)", "更新(&U)", "削除(&D)"};
+    const std::array<int, 3> lefts{6, 179, 352};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QPushButton(QString::fromUtf8(captions[i]), m_client);
+        button->setObjectName(QStringLiteral("btnAction%1").arg(i));
+        button->setGeometry(lefts[i], 266, 173, 22);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, i] { btnAction_Click(i); });
+        btnAction[i] = button;
+    }
+    btnAction[1]->setEnabled(false);
+    btnAction[2]->setEnabled(false);
+
+    setTabOrder(txtUserTitle, txtPopAccount);
+    setTabOrder(txtPopAccount, txtPopPasswd);
+    setTabOrder(txtPopPasswd, txtPopServer);
+    setTabOrder(txtPopServer, txtPopPort);
+    setTabOrder(txtPopPort, txtChkInterval);
+    setTabOrder(txtChkInterval, btnAction[0]);
+    setTabOrder(btnAction[0], btnAction[1]);
+    setTabOrder(btnAction[1], btnAction[2]);
+    setTabOrder(btnAction[2], lvPopList);
+
+    connect(lvPopList, &ListView::ItemClick, this, &frmTandrel::lvPopList_ItemClick);
+    connect(lvPopList, &ListView::ItemCheck, this, &frmTandrel::lvPopList_ItemCheck);
+    connect(lvPopList, &ListView::ColumnClick, this, &frmTandrel::lvPopList_ColumnClick);
+}
+
+void frmTandrel::CreateMenus()
+{
+    auto action = [this](QMenu* menu, const char* name, const char* caption, void (frmTandrel::*handler)()) {
+        QAction* item = menu->addAction(QString::fromUtf8(caption));
+        item->setObjectName(QLatin1String(name));
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QLatin1String(name)); };
+
+    mnuFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuAddNew = action(mnuFile, "mnuAddNew", "新規作成(&N)", &frmTandrel::mnuAddNew_Click);
+    mnuAddNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    separator(mnuFile, "xSep0");
+    mnuExit = action(mnuFile, "mnuExit", "終了(&X)", &frmTandrel::mnuExit_Click);
+
+    mnuTool = menuBar()->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
+    mnuTool->setObjectName(QStringLiteral("mnuTool"));
+    mnuMailCheck = action(mnuTool, "mnuMailCheck", "ﾒｰﾙﾁｪｯｸ(&C)", &frmTandrel::mnuMailCheck_Click);
+    separator(mnuTool, "xSep1");
+    mnuOption = action(mnuTool, "mnuOption", "ｵﾌﾟｼｮﾝ(&O)...", &frmTandrel::mnuOption_Click);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuVersion = action(mnuHelp, "mnuVersion", "ﾊﾞｰｼﾞｮﾝ(&A)...", &frmTandrel::mnuVersion_Click);
+
+    // The tray menu lives with the window but never shows in its menu bar.
+    mnuTaskTray = new QMenu(this);
+    mnuTaskTray->setObjectName(QStringLiteral("mnuTaskTray"));
+    mnuTTOpen = action(mnuTaskTray, "mnuTTOpen", "開く(&O)", &frmTandrel::mnuTTOpen_Click);
+    separator(mnuTaskTray, "xSep4");
+    mnuTTMailCheck = action(mnuTaskTray, "mnuTTMailCheck", "ﾒｰﾙﾁｪｯｸ(&M)", &frmTandrel::mnuTTMailCheck_Click);
+    separator(mnuTaskTray, "xSep3");
+    mnuTTClose = action(mnuTaskTray, "mnuTTClose", "閉じる(&X)", &frmTandrel::mnuTTClose_Click);
+}
+
+void frmTandrel::Form_Load()
+{
+    setWindowTitle(AppIdentity::AppTitle());
+    Fun_LineWrite3D::WriteMenuLine3D(lnMenu);
+    Fun_FormPosition::FormPosition(*this, 1);
+    SetMailList();
+    ReadyAddNew();
+
+    m_trayIcon = std::make_unique<clsTaskTrayIcon>();
+    m_trayIcon->hWnd(this);
+    m_trayIcon->ToolTip(AppIdentity::AppTitle());
+    m_trayIcon->Visible(TrayAvailable());
+    m_trayIcon->Icon(TrayImage(1));
+    ProcessPendingEvents();
+
+    if (CommonSettings.StartMinimizedWindow) {
+        // Shown minimised: the state change hides it into the tray when there is one.
+        showMinimized();
+    } else {
+        show();
+        ProcessPendingEvents();
+    }
+    Fun_ListViewOperate::FitLastColumn(*lvPopList);
+    ProcessPendingEvents();
+    if (m_ended)
+        return;
+
+    mnuMailCheck_Click();
+}
+
+void frmTandrel::UpdateAccountInfo()
+{
+    AccountEntry& entry = Accounts.at(std::size_t(m_currentAccountIdx));
+    entry.CheckInterval = NumericText::ToInt32(txtChkInterval->text());
+    entry.PopPort = NumericText::ToInt32(txtPopPort->text());
+    entry.PopAccount = txtPopAccount->text();
+    entry.PopPasswd = txtPopPasswd->text();
+    entry.PopServer = txtPopServer->text();
+    entry.UserTitle = txtUserTitle->text();
+}
+
+bool frmTandrel::IsValidData()
+{
+    // A number that does not fit the 32-bit fields counts as not a number.
+    auto isNumber = [](const QString& text) {
+        return NumericText::IsNumeric(text) && NumericText::ToInt32Checked(text).has_value();
+    };
+    QLineEdit* offending = nullptr;
+    if (IsBlank(txtPopAccount->text()))
+        offending = txtPopAccount;
+    else if (IsBlank(txtPopPasswd->text()))
+        offending = txtPopPasswd;
+    else if (IsBlank(txtPopServer->text()))
+        offending = txtPopServer;
+    else if (!isNumber(txtPopPort->text()))
+        offending = txtPopPort;
+    else if (!isNumber(txtChkInterval->text()))
+        offending = txtChkInterval;
+    if (!offending)
+        return true;
+
+    offending->setFocus(Qt::OtherFocusReason);
+    MessageBoxService::Current().Show(QStringLiteral("データが不正か、もくしは入力されていません。"),
+                                      MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok,
+                                      AppIdentity::AppTitle());
+    return false;
+}
+
+void frmTandrel::ReadyAddNew()
+{
+    Fun_TextBoxOperate::ClearTextBoxes(*this);
+    txtPopPort->setText(QStringLiteral("110"));
+}
+
+void frmTandrel::SetMailList()
+{
+    const qint32 upper = Fun_UboundEx::UboundEx(Accounts);
+    for (qint32 i = 0; i <= upper; ++i) {
+        const AccountEntry& entry = Accounts[std::size_t(i)];
+        if (entry.Deleted)
+            continue;
+        const QString key = RowKey(i);
+        QTreeWidgetItem* row = lvPopList->FindRow(key);
+        const bool isNew = row == nullptr;
+        if (isNew)
+            row = lvPopList->AddRow(entry.UserTitle, key);
+        lvPopList->SetRowChecked(row, entry.Enabled);
+        ListView::SetCell(row, 0, entry.UserTitle);
+        ListView::SetRowTag(row, i);
+
+        qint32 n = isNew ? 0 : NumericText::ToInt32(row->text(ColNextCheck));
+        if (n == 0 || n > entry.CheckInterval)
+            n = entry.CheckInterval;
+        const QString s = isNew ? QString() : row->text(ColStatus);
+        ListView::SetCell(row, ColNextCheck, QString::number(n));
+        ListView::SetCell(row, ColStatus, i == m_currentAccountIdx ? QString() : s);
+    }
+}
+
+void frmTandrel::btnAction_Click(int Index)
+{
+    switch (Index) {
+    case 0: {
+        if (!IsValidData())
+            return;
+        // A deque keeps every entry in place, so a check that is using one
+        // goes on undisturbed while the table grows.
+        m_currentAccountIdx = Fun_UboundEx::UboundEx(Accounts) + 1;
+        Accounts.emplace_back();
+        UpdateAccountInfo();
+        Accounts.back().Enabled = true;
+        SetMailList();
+        ReadyAddNew();
+        SaveSettings();
+        break;
+    }
+    case 1:
+        if (m_currentAccountIdx < 0 || m_currentAccountIdx > Fun_UboundEx::UboundEx(Accounts)
+            || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
+            return;  // nothing left to update: the account was deleted
+        if (!IsValidData())
+            return;
+        UpdateAccountInfo();
+        SetMailList();
+        SaveSettings();
+        break;
+    case 2: {
+        if (m_currentAccountIdx < 0 || m_currentAccountIdx > Fun_UboundEx::UboundEx(Accounts)
+            || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
+            return;
+        const auto answer = MessageBoxService::Current().Show(
+            QStringLiteral("このアカウント情報を削除してもよろしいですか？"), MessageBoxService::Icon::Question,
+            MessageBoxService::Buttons::YesNo, AppIdentity::AppTitle());
+        if (answer != MessageBoxService::Answer::Yes)
+            return;
+        Accounts[std::size_t(m_currentAccountIdx)].Deleted = true;
+        lvPopList->RemoveRow(lvPopList->FindRow(RowKey(m_currentAccountIdx)));
+        SaveSettings();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void frmTandrel::lvPopList_ItemClick(QTreeWidgetItem* Item)
+{
+    if (!Item)
+        return;
+    const qint32 index = ListView::RowTag(Item);
+    const AccountEntry& entry = Accounts.at(std::size_t(index));
+    txtChkInterval->setText(QString::number(entry.CheckInterval));
+    txtPopAccount->setText(entry.PopAccount);
+    txtPopPasswd->setText(entry.PopPasswd);
+    txtPopPort->setText(QString::number(entry.PopPort));
+    txtPopServer->setText(entry.PopServer);
+    txtUserTitle->setText(entry.UserTitle);
+    btnAction[0]->setEnabled(false);
+    btnAction[1]->setEnabled(true);
+    btnAction[2]->setEnabled(true);
+    m_currentAccountIdx = index;
+}
+
+void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
+{
+    if (!Item)
+        return;
+    const qint32 index = ListView::RowTag(Item);
+    if (index >= 0 && index <= Fun_UboundEx::UboundEx(Accounts))
+        Accounts[std::size_t(index)].Enabled = ListView::IsRowChecked(Item);
+}
+
+void frmTandrel::lvPopList_ColumnClick(int column)
+{
+    Fun_ListViewOperate::SortListView(*lvPopList, column);
+}
+
+void frmTandrel::Form_MouseMove(int X)
+{
+    if (!m_trayIcon)
+        return;
+    if (X == m_trayIcon->WM_RBUTTONDOWN())
+        m_trayIcon->ShowMenu(*this, *mnuTaskTray);
+    else if (X == m_trayIcon->WM_LBUTTONDOWN())
+        m_trayIcon->ShowForm(*this);
+}
+
+bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
+{
+    if (m_ended)
+        return false;
+    if (UnloadMode == CloseReason::FormControlMenu && CommonSettings.FormClosedIsMinimized && TrayAvailable()) {
+        hide();
+        return true;
+    }
+
+    m_ended = true;
+    // The check in progress is dropped first, so nothing it does afterwards
+    // reaches a settings file that is already written or a window that is gone.
+    m_checker->AbortAll();
+    SaveSettings();
+    if (m_trayIcon) {
+        m_trayIcon->Visible(false);
+        m_trayIcon.reset();
+    }
+    if (m_arrival)
+        m_arrival->close();
+    m_closingByProgram = true;
+    close();
+    m_closingByProgram = false;
+    Q_EMIT programEnded();
+    return false;
+}
+
+void frmTandrel::Form_Resize()
+{
+    // Without a tray, a hidden window could not be brought back: it stays
+    // minimised on the taskbar instead.
+    if (isMinimized() && TrayAvailable())
+        hide();
+}
+
+void frmTandrel::mnuAddNew_Click()
+{
+    btnAction[0]->setEnabled(true);
+    btnAction[1]->setEnabled(false);
+    btnAction[2]->setEnabled(false);
+    m_currentAccountIdx = -1;
+    ReadyAddNew();
+}
+
+void frmTandrel::mnuExit_Click()
+{
+    Form_QueryUnload(CloseReason::ProgramRequest);
+}
+
+void frmTandrel::mnuMailCheck_Click()
+{
+    m_checker->mnuMailCheck_Click();
+}
+
+void frmTandrel::mnuOption_Click()
+{
+    // The options dialog opens here once it is part of the program.
+}
+
+void frmTandrel::mnuVersion_Click()
+{
+    // The about box opens here once it is part of the program.
+}
+
+void frmTandrel::mnuTTOpen_Click()
+{
+    if (m_trayIcon)
+        m_trayIcon->ShowForm(*this);
+}
+
+void frmTandrel::mnuTTMailCheck_Click()
+{
+    mnuMailCheck_Click();
+}
+
+void frmTandrel::mnuTTClose_Click()
+{
+    mnuExit_Click();
+}
+
+void frmTandrel::EndProgram(CloseReason UnloadMode)
+{
+    Form_QueryUnload(UnloadMode);
+}
+
+QList<qint32> frmTandrel::RowTags() const
+{
+    QList<qint32> tags;
+    for (const QTreeWidgetItem* row : lvPopList->Rows())
+        tags.append(ListView::RowTag(row));
+    return tags;
+}
+
+bool frmTandrel::HasRow(qint32 tag) const
+{
+    return RowByTag(tag) != nullptr;
+}
+
+bool frmTandrel::IsRowChecked(qint32 tag) const
+{
+    const QTreeWidgetItem* row = RowByTag(tag);
+    return row && ListView::IsRowChecked(row);
+}
+
+QString frmTandrel::NextCheckText(qint32 tag) const
+{
+    const QTreeWidgetItem* row = RowByTag(tag);
+    return row ? row->text(ColNextCheck) : QString();
+}
+
+void frmTandrel::SetNextCheckText(qint32 tag, const QString& text)
+{
+    if (QTreeWidgetItem* row = RowByTag(tag))
+        ListView::SetCell(row, ColNextCheck, text);
+}
+
+void frmTandrel::SetStatusText(qint32 tag, const QString& text)
+{
+    if (QTreeWidgetItem* row = RowByTag(tag))
+        ListView::SetCell(row, ColStatus, text);
+}
+
+void frmTandrel::SetCheckCommandsEnabled(bool enabled)
+{
+    mnuMailCheck->setEnabled(enabled);
+    mnuTTMailCheck->setEnabled(enabled);
+}
+
+IArrivalWindow& frmTandrel::ArrivalWindow()
+{
+    if (!m_arrival)
+        m_arrival = std::make_unique<frmArrival>();
+    return *m_arrival;
+}
+
+void frmTandrel::SetTrayPicture(int nPicture)
+{
+    if (m_trayIcon)
+        m_trayIcon->Icon(TrayImage(nPicture));
+}
+
+bool frmTandrel::TrayAvailable() const
+{
+    return clsTaskTrayIcon::IsAvailable();
+}
+
+void frmTandrel::closeEvent(QCloseEvent* event)
+{
+    if (m_closingByProgram || m_ended) {
+        event->accept();
+        return;
+    }
+    // Only the window system sends a close of its own: that is the title bar.
+    const CloseReason reason = event->spontaneous() ? CloseReason::FormControlMenu : CloseReason::ProgramRequest;
+    if (Form_QueryUnload(reason))
+        event->ignore();
+    else
+        event->accept();
+}
+
+void frmTandrel::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmTandrel::mouseMoveEvent(QMouseEvent* event)
+{
+    Form_MouseMove(qRound(event->position().x()));
+    QMainWindow::mouseMoveEvent(event);
+}
+
+bool frmTandrel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn && qobject_cast<QLineEdit*>(watched))
+        Fun_SelText::SelText();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const
+{
+    return lvPopList->FindRow(RowKey(tag));
+}
+
+QIcon frmTandrel::TrayImage(int nPicture) const
+{
+    return clsTaskTrayIcon::Picture(nPicture);
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "mail/IMailCheckHost.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class MailChecker;
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeWidgetItem;
+class clsTaskTrayIcon;
+class frmArrival;
+class ListView;
+
+// The main window: the account list with its editor, the menus, the tray icon
+// and the mail engine, which it owns for the whole run.
+class frmTandrel : public QMainWindow, public IMailCheckHost {
+    Q_OBJECT
+
+public:
+    // Why the window is asked to close. Only the title bar's close can be
+    // turned into hiding; every other close ends the program.
+    enum class CloseReason {
+        FormControlMenu = 0,  // close button, Alt+F4, system menu
+        ProgramRequest,       // "終了(&X)", "閉じる(&X)"
+        SessionEnd,           // the desktop session ends, SIGTERM
+    };
+
+    explicit frmTandrel(QWidget* parent = nullptr);
+    ~frmTandrel() override;
+
+    // The load sequence; ends with the start-up check of every account.
+    void Form_Load();
+
+    void UpdateAccountInfo();
+    // Checks the editor's values; on failure tells the user and moves the focus.
+    bool IsValidData();
+    void ReadyAddNew();
+    // Brings the rows up to date with the account table.
+    void SetMailList();
+
+    void btnAction_Click(int Index);
+    void lvPopList_ItemClick(QTreeWidgetItem* Item);
+    void lvPopList_ItemCheck(QTreeWidgetItem* Item);
+    void lvPopList_ColumnClick(int column);
+    // The tray icon's clicks arrive as mouse moves whose x is the message number.
+    void Form_MouseMove(int X);
+    // Returns true when the close is cancelled (the window only hides).
+    bool Form_QueryUnload(CloseReason UnloadMode);
+    void Form_Resize();
+
+    void mnuAddNew_Click();
+    void mnuExit_Click();
+    void mnuMailCheck_Click();
+    void mnuOption_Click();
+    void mnuVersion_Click();
+    void mnuTTOpen_Click();
+    void mnuTTMailCheck_Click();
+    void mnuTTClose_Click();
+
+    // Ends the program for a reason from outside the window (SIGTERM, the
+    // end of the desktop session); a second request does nothing.
+    void EndProgram(CloseReason UnloadMode);
+    bool HasEnded() const { return m_ended; }
+
+    qint32 CurrentAccountIndex() const { return m_currentAccountIdx; }
+    MailChecker& Checker() { return *m_checker; }
+
+    // IMailCheckHost
+    QList<qint32> RowTags() const override;
+    bool HasRow(qint32 tag) const override;
+    bool IsRowChecked(qint32 tag) const override;
+    QString NextCheckText(qint32 tag) const override;
+    void SetNextCheckText(qint32 tag, const QString& text) override;
+    void SetStatusText(qint32 tag, const QString& text) override;
+    void SetCheckCommandsEnabled(bool enabled) override;
+    IArrivalWindow& ArrivalWindow() override;
+    void SetTrayPicture(int nPicture) override;
+
+Q_SIGNALS:
+    // The orderly end is done: settings saved, tray icon removed, windows closed.
+    void programEnded();
+
+protected:
+    // Without a notification area the window must never hide itself.
+    virtual bool TrayAvailable() const;
+
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    QTreeWidgetItem* RowByTag(qint32 tag) const;
+    QIcon TrayImage(int nPicture) const;
+
+public:
+    // Controls, named as the window declares them.
+    std::vector<QFrame*> lnMenu;
+    ListView* lvPopList = nullptr;
+    std::array<QLabel*, 6> lblGuide{};
+    QLineEdit* txtUserTitle = nullptr;
+    QLineEdit* txtPopAccount = nullptr;
+    QLineEdit* txtPopPasswd = nullptr;
+    QLineEdit* txtPopServer = nullptr;
+    QLineEdit* txtPopPort = nullptr;
+    QLineEdit* txtChkInterval = nullptr;
+    std::array<QPushButton*, 3> btnAction{};
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuAddNew = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuTool = nullptr;
+    QAction* mnuMailCheck = nullptr;
+    QAction* mnuOption = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuVersion = nullptr;
+    QMenu* mnuTaskTray = nullptr;
+    QAction* mnuTTOpen = nullptr;
+    QAction* mnuTTMailCheck = nullptr;
+    QAction* mnuTTClose = nullptr;
+
+private:
+    QWidget* m_client = nullptr;
+    qint32 m_currentAccountIdx = 0;
+    bool m_ended = false;
+    bool m_closingByProgram = false;
+    std::unique_ptr<clsTaskTrayIcon> m_trayIcon;
+    std::unique_ptr<frmArrival> m_arrival;
+    std::unique_ptr<MailChecker> m_checker;
+};
