@@ -6,6 +6,7 @@
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
+#include "mail/NextCheck.h"
 #include "platform/MessageBoxService.h"
 #include "settings/AppSettings.h"
 #include "ui/clsTaskTrayIcon.h"
@@ -295,9 +296,8 @@ void frmTandrel::SetMailList()
         ListView::SetCell(row, 0, entry.UserTitle);
         ListView::SetRowTag(row, i);
 
-        qint32 n = isNew ? 0 : NumericText::ToInt32(row->text(ColNextCheck));
-        if (n == 0 || n > entry.CheckInterval)
-            n = entry.CheckInterval;
+        const qint32 n = NextCheckForRebuild(
+            isNew ? std::nullopt : std::optional(NumericText::ToInt32(row->text(ColNextCheck))), entry.CheckInterval);
         const QString s = isNew ? QString() : row->text(ColStatus);
         ListView::SetCell(row, ColNextCheck, QString::number(n));
         ListView::SetCell(row, ColStatus, i == m_currentAccountIdx ? QString() : s);

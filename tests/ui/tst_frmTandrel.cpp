@@ -404,7 +404,7 @@ void tst_frmTandrel::updateAppliesCountdownRule_data()
     QTest::newRow("shortened from 25 to 10 shows 10 at once") << 25 << "25" << "10" << "10" << "25";
     QTest::newRow("lengthened from 25 to 60 keeps 25") << 25 << "25" << "60" << "25" << "25";
     QTest::newRow("countdown at 0 takes the new interval") << 25 << "0" << "60" << "60" << "25";
-    QTest::newRow("overdue countdown below 0 runs on") << 5 << "-2" << "10" << "-2" << "-2";
+    QTest::newRow("overdue countdown below 0 restarts at the interval") << 5 << "-2" << "10" << "10" << "5";
     QTest::newRow("countdown 7 of 25 cut to 5") << 25 << "7" << "5" << "5" << "7";
 }
 
