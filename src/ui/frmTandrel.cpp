@@ -8,9 +8,11 @@
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
 #include "platform/MessageBoxService.h"
+#include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
 #include "ui/clsTaskTrayIcon.h"
 #include "ui/ListView.h"
+#include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/helpers/Fun_FormPosition.h"
 #include "ui/helpers/Fun_LineWrite3D.h"
@@ -67,6 +69,7 @@ frmTandrel::frmTandrel(QWidget* parent)
                       QStringLiteral("IPAGothic")});
     face.setPointSize(9);
     setFont(face);
+    setWindowIcon(TrayPictures::Idle());
     CreateControls();
     CreateMenus();
     m_checker = std::make_unique<MailChecker>(*this);
@@ -215,15 +218,18 @@ void frmTandrel::Form_Load()
     ReadyAddNew();
 
     m_trayIcon = std::make_unique<clsTaskTrayIcon>();
-    m_trayIcon->hWnd(this);
-    m_trayIcon->ToolTip(AppIdentity::AppTitle());
-    m_trayIcon->Visible(TrayAvailable());
-    m_trayIcon->Icon(TrayImage(1));
+    m_trayIcon->sethWnd(this);
+    m_trayIcon->setToolTip(AppIdentity::AppTitle());
+    m_trayIcon->setVisible(true);
+    m_trayIcon->setIcon(TrayImage(1));
     ProcessPendingEvents();
 
     if (CommonSettings.StartMinimizedWindow) {
-        // Shown minimised: the state change hides it into the tray when there is one.
-        showMinimized();
+        // Minimised means hidden in the tray; without a tray the window stays
+        // minimised on the taskbar, where the user can still reach it.
+        setWindowState(windowState() | Qt::WindowMinimized);
+        if (!TrayAvailable())
+            showMinimized();
     } else {
         show();
         ProcessPendingEvents();
@@ -386,9 +392,9 @@ void frmTandrel::Form_MouseMove(int X)
 {
     if (!m_trayIcon)
         return;
-    if (X == m_trayIcon->WM_RBUTTONDOWN())
+    if (X == clsTaskTrayIcon::WM_RBUTTONDOWN)
         m_trayIcon->ShowMenu(*this, *mnuTaskTray);
-    else if (X == m_trayIcon->WM_LBUTTONDOWN())
+    else if (X == clsTaskTrayIcon::WM_LBUTTONDOWN)
         m_trayIcon->ShowForm(*this);
 }
 
@@ -407,7 +413,7 @@ bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
     m_checker->AbortAll();
     SaveSettings();
     if (m_trayIcon) {
-        m_trayIcon->Visible(false);
+        m_trayIcon->setVisible(false);
         m_trayIcon.reset();
     }
     if (m_arrival)
@@ -530,12 +536,12 @@ IArrivalWindow& frmTandrel::ArrivalWindow()
 void frmTandrel::SetTrayPicture(int nPicture)
 {
     if (m_trayIcon)
-        m_trayIcon->Icon(TrayImage(nPicture));
+        m_trayIcon->setIcon(TrayImage(nPicture));
 }
 
 bool frmTandrel::TrayAvailable() const
 {
-    return clsTaskTrayIcon::IsAvailable();
+    return TrayIconService::Current().IsAvailable();
 }
 
 void frmTandrel::closeEvent(QCloseEvent* event)
@@ -561,7 +567,9 @@ void frmTandrel::changeEvent(QEvent* event)
 
 void frmTandrel::mouseMoveEvent(QMouseEvent* event)
 {
-    Form_MouseMove(qRound(event->position().x()));
+    // Only the tray's own callbacks count; a real mouse move at that x is not a click.
+    if (const std::optional<qint32> message = clsTaskTrayIcon::CallbackMessage(*event))
+        Form_MouseMove(*message);
     QMainWindow::mouseMoveEvent(event);
 }
 
@@ -579,5 +587,5 @@ QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const
 
 QIcon frmTandrel::TrayImage(int nPicture) const
 {
-    return clsTaskTrayIcon::Picture(nPicture);
+    return nPicture == 2 ? TrayPictures::Checking() : TrayPictures::Idle();
 }

@@ -90,9 +90,6 @@ Q_SIGNALS:
     void programEnded();
 
 protected:
-    // Without a notification area the window must never hide itself.
-    virtual bool TrayAvailable() const;
-
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -103,6 +100,8 @@ private:
     void CreateMenus();
     QTreeWidgetItem* RowByTag(qint32 tag) const;
     QIcon TrayImage(int nPicture) const;
+    // Without a notification area the window must never hide itself.
+    bool TrayAvailable() const;
 
 public:
     // Controls, named as the window declares them.

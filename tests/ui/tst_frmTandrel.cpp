@@ -5,6 +5,7 @@
 #include "ui/ListView.h"
 #include "ui/frmTandrel.h"
 
+#include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
@@ -14,26 +15,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
-
-// The window with the desktop's notification area decided by the test.
-class TestWindow : public frmTandrel {
-public:
-    explicit TestWindow(bool tray = false)
-        : m_tray(tray)
-    {
-    }
-
-protected:
-    bool TrayAvailable() const override { return m_tray; }
-
-private:
-    bool m_tray;
-};
 
 AccountEntry Account(const QString& title, qint32 interval, bool enabled = false)
 {
@@ -127,16 +114,24 @@ private Q_SLOTS:
     void closeRequest();
     void minimiseHidesOnlyWithTray_data();
     void minimiseHidesOnlyWithTray();
+    void startMinimized_data();
+    void startMinimized();
+    void trayEntryFromLoadToEnd();
+    void trayClicks_data();
+    void trayClicks();
 
 private:
     std::unique_ptr<TempSettingsFile> m_settings;
     std::unique_ptr<ScriptedMessageBoxService> m_boxes;
+    std::unique_ptr<RecordingTrayIconService> m_tray;
 };
 
 void tst_frmTandrel::init()
 {
     m_settings = std::make_unique<TempSettingsFile>();
     m_boxes = std::make_unique<ScriptedMessageBoxService>();
+    m_tray = std::make_unique<RecordingTrayIconService>();
+    m_tray->available = false;
     Accounts.clear();
     SetOptionDefaults();
 }
@@ -145,6 +140,7 @@ void tst_frmTandrel::cleanup()
 {
     Accounts.clear();
     m_boxes.reset();
+    m_tray.reset();
     m_settings.reset();
 }
 
@@ -189,7 +185,7 @@ void tst_frmTandrel::controlsAsDesigned()
     QFETCH(QString, caption);
     QFETCH(bool, enabled);
 
-    TestWindow w;
+    frmTandrel w;
     auto* control = w.findChild<QWidget*>(name);
     QVERIFY(control);
     QCOMPARE(control->pos(), geometry.topLeft());
@@ -207,7 +203,7 @@ void tst_frmTandrel::controlsAsDesigned()
 
 void tst_frmTandrel::menusAsDesigned()
 {
-    TestWindow w;
+    frmTandrel w;
     QCOMPARE(w.centralWidget()->size(), QSize(532, 290));
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -240,7 +236,7 @@ void tst_frmTandrel::menusAsDesigned()
 
 void tst_frmTandrel::tabOrder()
 {
-    TestWindow w;
+    frmTandrel w;
     const QList<QWidget*> expected{w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd, w.txtPopServer,
                                    w.txtPopPort,   w.txtChkInterval, w.btnAction[0], w.btnAction[1],
                                    w.btnAction[2], w.lvPopList};
@@ -285,7 +281,7 @@ void tst_frmTandrel::validation()
     QFETCH(QStringList, editor);
     QFETCH(QString, focused);
 
-    TestWindow w;
+    frmTandrel w;
     FillEditor(w, editor);
     const bool accepted = w.IsValidData();
     QCOMPARE(accepted, focused.isEmpty());
@@ -329,7 +325,7 @@ void tst_frmTandrel::registerStoresNumbers()
     QFETCH(qint32, storedPort);
     QFETCH(qint32, storedInterval);
 
-    TestWindow w;
+    frmTandrel w;
     FillEditor(w, {" Title ", " taro ", "p w", "pop.example", port, interval});
     w.btnAction_Click(0);
     QCOMPARE(Accounts.size(), std::size_t(1));
@@ -365,7 +361,7 @@ void tst_frmTandrel::registerAppendsNextIndex()
 
     for (int i = 0; i < existing; ++i)
         Accounts.push_back(Account(QStringLiteral("acc%1").arg(i), 10));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     for (int index : deleted) {
         w.lvPopList_ItemClick(Row(w, index));
@@ -418,7 +414,7 @@ void tst_frmTandrel::updateAppliesCountdownRule()
 
     Accounts.push_back(Account(QStringLiteral("first"), interval));
     Accounts.push_back(Account(QStringLiteral("second"), interval));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     for (qint32 tag : {0, 1}) {
         w.SetNextCheckText(tag, countdown);
@@ -457,7 +453,7 @@ void tst_frmTandrel::deleteAsksFirst()
 
     for (int i = 0; i < 3; ++i)
         Accounts.push_back(Account(QStringLiteral("acc%1").arg(i), 10, true));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     w.lvPopList_ItemClick(Row(w, 1));
     const QStringList editor = EditorTexts(w);
@@ -490,7 +486,7 @@ void tst_frmTandrel::rowClickLoadsEditor()
     entry.PopPort = 995;
     Accounts.push_back(Account(QStringLiteral("other"), 10));
     Accounts.push_back(entry);
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
 
     w.lvPopList_ItemClick(Row(w, 1));
@@ -502,7 +498,7 @@ void tst_frmTandrel::rowClickLoadsEditor()
 void tst_frmTandrel::newEntryResetsEditor()
 {
     Accounts.push_back(Account(QStringLiteral("a"), 10));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     w.lvPopList_ItemClick(Row(w, 0));
     w.mnuAddNew->trigger();
@@ -514,7 +510,7 @@ void tst_frmTandrel::newEntryResetsEditor()
 void tst_frmTandrel::checkBoxChangesOnlyMemory()
 {
     Accounts.push_back(Account(QStringLiteral("a"), 10, true));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     QVERIFY(ListView::IsRowChecked(Row(w, 0)));
 
@@ -532,7 +528,7 @@ void tst_frmTandrel::headerClicksSort()
     Accounts.push_back(Account(QStringLiteral("b"), 3));
     Accounts.push_back(Account(QStringLiteral("c"), 1));
     Accounts.push_back(Account(QStringLiteral("a"), 2));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     auto order = [&w] {
         QString s;
@@ -562,7 +558,7 @@ void tst_frmTandrel::headerClicksSort()
 
 void tst_frmTandrel::focusSelectsWholeText()
 {
-    TestWindow w;
+    frmTandrel w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.activateWindow();
@@ -585,7 +581,7 @@ void tst_frmTandrel::untrustedTextStaysLiteral()
     QFETCH(QString, title);
 
     Accounts.push_back(Account(title, 10));
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     w.SetStatusText(0, title);
     QCOMPARE(Row(w, 0)->text(0), title);
@@ -625,7 +621,8 @@ void tst_frmTandrel::closeRequest()
     Accounts.push_back(Account(QStringLiteral("kept"), 10));
     Accounts.push_back(Account(QStringLiteral("gone"), 10));
     Accounts[1].Deleted = true;
-    TestWindow w(tray);
+    m_tray->available = tray;
+    frmTandrel w;
     w.Form_Load();
     QTRY_VERIFY(!w.Checker().IsRunning());
     QVERIFY(w.isVisible());
@@ -663,7 +660,8 @@ void tst_frmTandrel::minimiseHidesOnlyWithTray()
 {
     QFETCH(bool, tray);
 
-    TestWindow w(tray);
+    m_tray->available = tray;
+    frmTandrel w;
     w.Form_Load();
     QVERIFY(w.isVisible());
     w.setWindowState(Qt::WindowMinimized);
@@ -671,6 +669,99 @@ void tst_frmTandrel::minimiseHidesOnlyWithTray()
     w.mnuTTOpen_Click();
     QTRY_VERIFY(w.isVisible());
     QVERIFY(!w.isMinimized());
+}
+
+void tst_frmTandrel::startMinimized_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("with a tray it starts hidden in the tray") << true << false;
+    QTest::newRow("without a tray it starts minimised where the user can reach it") << false << true;
+}
+
+void tst_frmTandrel::startMinimized()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, visible);
+
+    CommonSettings.StartMinimizedWindow = true;
+    m_tray->available = tray;
+    frmTandrel w;
+    w.Form_Load();
+    QTRY_COMPARE(w.isVisible(), visible);
+    if (visible)
+        QVERIFY(w.isMinimized());
+    QVERIFY(m_tray->Messages().contains(TrayIconService::NIM_ADD));
+}
+
+void tst_frmTandrel::trayEntryFromLoadToEnd()
+{
+    m_tray->available = true;
+    frmTandrel w;
+    QVERIFY(m_tray->calls.isEmpty());
+    w.Form_Load();
+
+    // Added with the tip first, then modified to carry the idle picture.
+    QCOMPARE(m_tray->Messages(), QList<qint32>({TrayIconService::NIM_ADD, TrayIconService::NIM_MODIFY}));
+    const NotifyIconRecord& added = m_tray->calls.front().record;
+    QCOMPARE(added.TipText(), QStringLiteral("タンドレル"));
+    QCOMPARE(added.hWnd.data(), &w);
+    QVERIFY(added.hIcon.isNull());
+    QVERIFY(!m_tray->calls.back().record.hIcon.isNull());
+
+    w.SetTrayPicture(2);
+    w.SetTrayPicture(1);
+    QCOMPARE(m_tray->Messages().size(), 4);
+
+    w.mnuExit->trigger();
+    QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
+    QCOMPARE(m_tray->Messages().count(TrayIconService::NIM_DELETE), 1);
+    // Nothing reaches the tray after the end.
+    w.SetTrayPicture(2);
+    QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
+}
+
+void tst_frmTandrel::trayClicks_data()
+{
+    QTest::addColumn<int>("message");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("menu");
+
+    QTest::newRow("left button down brings the window back") << 513 << true << false;
+    QTest::newRow("right button down pops up the tray menu") << 516 << false << true;
+    QTest::newRow("left button up does nothing") << 514 << false << false;
+    QTest::newRow("double click does nothing") << 515 << false << false;
+}
+
+void tst_frmTandrel::trayClicks()
+{
+    QFETCH(int, message);
+    QFETCH(bool, shown);
+    QFETCH(bool, menu);
+
+    m_tray->available = true;
+    frmTandrel w;
+    w.Form_Load();
+    w.Form_QueryUnload(frmTandrel::CloseReason::FormControlMenu);
+    QVERIFY(!w.isVisible());
+
+    TrayIconService::PostCallback(&w, message);
+    QCoreApplication::processEvents();
+    if (shown)
+        QTRY_VERIFY(w.isVisible());
+    else
+        QVERIFY(!w.isVisible());
+    if (menu)
+        QTRY_VERIFY(w.mnuTaskTray->isVisible());
+    else
+        QVERIFY(!w.mnuTaskTray->isVisible());
+    w.mnuTaskTray->hide();
+
+    // A real mouse move at the same x is no click on the icon.
+    w.hide();
+    QMouseEvent real(QEvent::MouseMove, QPointF(513, 0), QPointF(513, 0), Qt::NoButton, Qt::NoButton, {});
+    QCoreApplication::sendEvent(&w, &real);
+    QVERIFY(!w.isVisible());
 }
 
 QTEST_MAIN(tst_frmTandrel)

@@ -4,6 +4,7 @@
 #include "ui/ListView.h"
 #include "ui/frmTandrel.h"
 
+#include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "ScriptedPop3Server.h"
 #include "TempSettingsFile.h"
@@ -17,11 +18,6 @@
 #include <functional>
 
 namespace {
-
-class TestWindow : public frmTandrel {
-protected:
-    bool TrayAvailable() const override { return false; }
-};
 
 using Server = ScriptedPop3Server;
 
@@ -70,12 +66,15 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TempSettingsFile> m_settings;
     std::unique_ptr<ScriptedMessageBoxService> m_boxes;
+    std::unique_ptr<RecordingTrayIconService> m_tray;
 };
 
 void tst_frmTandrelDuringCheck::init()
 {
     m_settings = std::make_unique<TempSettingsFile>();
     m_boxes = std::make_unique<ScriptedMessageBoxService>();
+    m_tray = std::make_unique<RecordingTrayIconService>();
+    m_tray->available = false;
     Accounts.clear();
     SetOptionDefaults();
     // Long enough never to end a check in these tests by itself.
@@ -86,6 +85,7 @@ void tst_frmTandrelDuringCheck::cleanup()
 {
     Accounts.clear();
     m_boxes.reset();
+    m_tray.reset();
     m_settings.reset();
 }
 
@@ -125,7 +125,7 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     Accounts.push_back(checked);
     Accounts.push_back(idle);
 
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     const AccountEntry* entryInUse = &Accounts[0];
 
@@ -213,7 +213,7 @@ void tst_frmTandrelDuringCheck::endDuringCheck()
     entry.Enabled = true;
     Accounts.push_back(entry);
 
-    TestWindow w;
+    frmTandrel w;
     QSignalSpy ended(&w, &frmTandrel::programEnded);
     connect(&server, &Server::Silenced, &w, [&] {
         if (how == QLatin1String("exit"))
@@ -252,7 +252,7 @@ void tst_frmTandrelDuringCheck::checkCommandsDisabledDuringRun()
     entry.Enabled = true;
     Accounts.push_back(entry);
 
-    TestWindow w;
+    frmTandrel w;
     w.SetMailList();
     QList<bool> seen;
     connect(&server, &Server::LineReceived, &w, [&](const QByteArray&) {
