@@ -416,7 +416,7 @@ bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
         m_trayIcon->setVisible(false);
         m_trayIcon.reset();
     }
-    if (m_arrival)
+    if (m_arrival && m_arrival->IsLoaded())
         m_arrival->close();
     m_closingByProgram = true;
     close();
@@ -530,6 +530,7 @@ IArrivalWindow& frmTandrel::ArrivalWindow()
 {
     if (!m_arrival)
         m_arrival = std::make_unique<frmArrival>();
+    m_arrival->Load();
     return *m_arrival;
 }
 

@@ -73,6 +73,8 @@ public:
 
     qint32 CurrentAccountIndex() const { return m_currentAccountIdx; }
     MailChecker& Checker() { return *m_checker; }
+    // The arrival window once a check has needed it, else nullptr.
+    frmArrival* ArrivalForm() const { return m_arrival.get(); }
 
     // IMailCheckHost
     QList<qint32> RowTags() const override;

@@ -2,8 +2,10 @@
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "ui/ListView.h"
+#include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 
+#include "RecordingSoundService.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "ScriptedPop3Server.h"
@@ -67,6 +69,7 @@ private:
     std::unique_ptr<TempSettingsFile> m_settings;
     std::unique_ptr<ScriptedMessageBoxService> m_boxes;
     std::unique_ptr<RecordingTrayIconService> m_tray;
+    std::unique_ptr<RecordingSoundService> m_sound;
 };
 
 void tst_frmTandrelDuringCheck::init()
@@ -75,6 +78,7 @@ void tst_frmTandrelDuringCheck::init()
     m_boxes = std::make_unique<ScriptedMessageBoxService>();
     m_tray = std::make_unique<RecordingTrayIconService>();
     m_tray->available = false;
+    m_sound = std::make_unique<RecordingSoundService>();
     Accounts.clear();
     SetOptionDefaults();
     // Long enough never to end a check in these tests by itself.
@@ -86,6 +90,7 @@ void tst_frmTandrelDuringCheck::cleanup()
     Accounts.clear();
     m_boxes.reset();
     m_tray.reset();
+    m_sound.reset();
     m_settings.reset();
 }
 
@@ -170,6 +175,16 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     QCOMPARE(Accounts[0].UIDL, QStringList{QStringLiteral("uid-0001")});
     QCOMPARE(w.mnuMailCheck->isEnabled(), true);
     QCOMPARE(w.mnuTTMailCheck->isEnabled(), true);
+    // A deleted account has nobody to announce to; the others show their mail.
+    frmArrival* arrival = w.ArrivalForm();
+    if (action == QLatin1String("delete")) {
+        QVERIFY(!arrival || !arrival->isVisible());
+    } else {
+        QVERIFY(arrival && arrival->IsLoaded());
+        const QList<QTreeWidgetItem*> mail = arrival->lvArrival->Rows();
+        QCOMPARE(mail.size(), 1);
+        QCOMPARE(mail[0]->text(1).trimmed(), QStringLiteral("<b>x</b>"));
+    }
     if (action == QLatin1String("register")) {
         QCOMPARE(Accounts.size(), std::size_t(3));
         QCOMPARE(Accounts[2].PopAccount, QStringLiteral("jiro"));

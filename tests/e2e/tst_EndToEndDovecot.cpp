@@ -1,0 +1,155 @@
+#include "app/AccountTable.h"
+#include "app/AppMain.h"
+#include "app/CommonSettings.h"
+#include "mail/MailChecker.h"
+#include "platform/SingleInstance.h"
+#include "ui/ListView.h"
+#include "ui/frmArrival.h"
+#include "ui/frmTandrel.h"
+
+#include "DovecotFixture.h"
+#include "RecordingSoundService.h"
+#include "RecordingTrayIconService.h"
+#include "ScriptedMessageBoxService.h"
+#include "TempSettingsFile.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+// The whole program against a real POP3 server: start-up reads the settings
+// file, the window's load runs the start-up check, the arrival window lists
+// what the server holds, and the end writes the seen lists back.
+class tst_EndToEndDovecot : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startUpCheckFillsArrivalWindow_data();
+    void startUpCheckFillsArrivalWindow();
+
+private:
+    DovecotFixture m_server;
+    QStringList m_uidls;
+    std::unique_ptr<TempSettingsFile> m_settings;
+    std::unique_ptr<ScriptedMessageBoxService> m_boxes;
+    std::unique_ptr<RecordingTrayIconService> m_tray;
+    std::unique_ptr<RecordingSoundService> m_sound;
+};
+
+void tst_EndToEndDovecot::initTestCase()
+{
+    if (!m_server.start()) {
+        if (!m_server.skipReason().isEmpty())
+            QSKIP(qPrintable(m_server.skipReason()));
+        QFAIL(qPrintable(m_server.error()));
+    }
+    const auto message = [](const char* charset, const QString& name, const char* address, const QString& subject) {
+        return QJsonObject{{"charset", charset},
+                           {"fromName", name},
+                           {"fromAddr", address},
+                           {"subject", subject},
+                           {"date", "Tue, 15 Apr 2003 10:20:30 +0900"}};
+    };
+    QVERIFY2(m_server.deliverMessages(QJsonArray{
+                 message("iso-2022-jp", QStringLiteral("山田太郎"), "yamada@example.jp",
+                         QStringLiteral("会議の件について")),
+                 message("us-ascii", QStringLiteral("Mallory"), "mallory@example.com",
+                         QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>")),
+             }),
+             qPrintable(m_server.error()));
+    m_uidls = m_server.serverUidls();
+    QCOMPARE(m_uidls.size(), 2);
+}
+
+void tst_EndToEndDovecot::init()
+{
+    m_settings = std::make_unique<TempSettingsFile>();
+    m_boxes = std::make_unique<ScriptedMessageBoxService>();
+    m_tray = std::make_unique<RecordingTrayIconService>();
+    m_sound = std::make_unique<RecordingSoundService>();
+    Accounts.clear();
+}
+
+void tst_EndToEndDovecot::cleanup()
+{
+    Accounts.clear();
+    m_sound.reset();
+    m_tray.reset();
+    m_boxes.reset();
+    m_settings.reset();
+}
+
+void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow_data()
+{
+    QTest::addColumn<bool>("recheck");
+    QTest::addColumn<bool>("seenBefore");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("first start announces every message") << false << false << 2;
+    QTest::newRow("messages seen before stay quiet") << false << true << 0;
+    QTest::newRow("announcing everything ignores the seen list") << true << true << 2;
+}
+
+void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
+{
+    QFETCH(bool, recheck);
+    QFETCH(bool, seenBefore);
+    QFETCH(int, rows);
+
+    QByteArray ini = "[Common]\r\nRecheckMailChecked=" + QByteArray(recheck ? "True" : "False")
+        + "\r\nPopTimeOut=30\r\nFormClosedIsMinimized=True\r\n"
+          "[Account0]\r\nUserTitle=dovecot\r\nPopAccount="
+        + DovecotFixture::user().toLatin1() + "\r\nPopPasswd=" + DovecotFixture::password().toLatin1()
+        + "\r\nPopServer=" + DovecotFixture::host().toLatin1() + "\r\nPopPort=" + QByteArray::number(m_server.port())
+        + "\r\nCheckInterval=5\r\nEnabled=True\r\n";
+    if (seenBefore) {
+        for (qsizetype i = 0; i < m_uidls.size(); ++i)
+            ini += "UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n";
+    }
+    m_settings->write(ini);
+
+    const SingleInstance instance(m_settings->path());
+    QVERIFY(AppMain::StartUp(instance));
+    QCOMPARE(Accounts.size(), std::size_t(1));
+
+    frmTandrel w;
+    QSignalSpy ended(&w, &frmTandrel::programEnded);
+    w.Form_Load();  // returns once the start-up check is over
+    QVERIFY(!w.Checker().IsRunning());
+
+    QTreeWidgetItem* row = w.lvPopList->FindRow(QStringLiteral(":0"));
+    QVERIFY(row);
+    QCOMPARE(row->text(2), QStringLiteral("成功(新着%1件)").arg(rows));
+    QCOMPARE(row->text(1), QStringLiteral("5"));
+
+    if (rows == 0) {
+        QVERIFY(!w.ArrivalForm() || !w.ArrivalForm()->isVisible());
+    } else {
+        frmArrival* arrival = w.ArrivalForm();
+        QVERIFY(arrival);
+        QTRY_VERIFY(arrival->isVisible());
+        const QList<QTreeWidgetItem*> mail = arrival->lvArrival->Rows();
+        QCOMPARE(mail.size(), rows);
+        QCOMPARE(mail[0]->text(0), QStringLiteral("dovecot"));
+        // The header value keeps the blank after the colon, as the check reads it.
+        QCOMPARE(mail[0]->text(1).trimmed(), QStringLiteral("会議の件について"));
+        QVERIFY(mail[0]->text(2).contains(QStringLiteral("山田太郎")));
+        QCOMPARE(mail[0]->text(3), QStringLiteral("03/04/15 10:20:30"));
+        QCOMPARE(mail[1]->text(1).trimmed(), QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>"));
+    }
+
+    // The seen list reaches the file with the end of the program.
+    w.mnuExit->trigger();
+    QCOMPARE(ended.size(), 1);
+    const QByteArray saved = m_settings->read();
+    for (qsizetype i = 0; i < m_uidls.size(); ++i)
+        QVERIFY(saved.contains("UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1()));
+    QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
+}
+
+QTEST_MAIN(tst_EndToEndDovecot)
+#include "tst_EndToEndDovecot.moc"
