@@ -2,6 +2,8 @@
 
 #include "app/AppIdentity.h"
 
+#include <QDir>
+
 CommonSettingsRecord CommonSettings;
 
 void SetOptionDefaults()
@@ -12,5 +14,7 @@ void SetOptionDefaults()
     CommonSettings.RecheckMailChecked = true;
     CommonSettings.FormClosedIsMinimized = true;
     CommonSettings.ArrivalFormPosition = 5;
-    CommonSettings.SoundFolder = AppIdentity::ProgramFolder() + QStringLiteral("\\Wave");
+    // "\Wave" beside the program on Windows; the same folder with the local
+    // separator elsewhere, so the path names a real folder there too.
+    CommonSettings.SoundFolder = QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
 }

@@ -6,6 +6,8 @@
 #include "platform/Cp932.h"
 #include "settings/AppSettings.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -175,7 +177,8 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.FormClosedIsMinimized, true);
         QCOMPARE(CommonSettings.ArrivalFormPosition, 5);
         QCOMPARE(CommonSettings.ArrivalSound, QString());
-        QVERIFY(CommonSettings.SoundFolder.endsWith(QStringLiteral("\\Wave")));
+        QCOMPARE(CommonSettings.SoundFolder,
+                 QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/Wave")));
         QVERIFY(!settings.exists());
     }
 
@@ -442,10 +445,10 @@ private Q_SLOTS:
         const QString plain = QStringLiteral("file");
 
         QByteArray garbage;
-        quint32 seed = 12345;
+        quint32 state = 12345;
         for (int i = 0; i < 200000; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            garbage.append(char(seed >> 24));
+            state = state * 1103515245u + 12345u;
+            garbage.append(char(state >> 24));
         }
         QTest::newRow("binary garbage") << plain << garbage << QStringList{} << 10;
         QTest::newRow("binary garbage around valid sections")

@@ -31,22 +31,22 @@ def charset_for(name):
     return charset
 
 
-def build_message(spec, number):
-    charset_name = spec.get("charset", "us-ascii")
+def build_message(entry, number):
+    charset_name = entry.get("charset", "us-ascii")
     msg = Message()
-    msg["Return-Path"] = "<%s>" % spec["fromAddr"]
+    msg["Return-Path"] = "<%s>" % entry["fromAddr"]
     msg["Received"] = ("from mx.example.jp (mx.example.jp [192.0.2.25]) by pop.example.jp "
                        "with ESMTP id T%06d for <taro@example.jp>; Tue, 15 Apr 2003 10:20:31 +0900" % number)
     if charset_name == "us-ascii":
-        msg["From"] = formataddr((spec["fromName"], spec["fromAddr"]))
-        msg["Subject"] = spec["subject"]
+        msg["From"] = formataddr((entry["fromName"], entry["fromAddr"]))
+        msg["Subject"] = entry["subject"]
     else:
         charset = charset_for(charset_name)
-        msg["From"] = formataddr((spec["fromName"], spec["fromAddr"]), charset=charset)
-        msg["Subject"] = Header(spec["subject"], charset, header_name="Subject")
+        msg["From"] = formataddr((entry["fromName"], entry["fromAddr"]), charset=charset)
+        msg["Subject"] = Header(entry["subject"], charset, header_name="Subject")
     msg["To"] = "taro@example.jp"
-    if spec.get("date") is not None:
-        msg["Date"] = spec["date"]
+    if entry.get("date") is not None:
+        msg["Date"] = entry["date"]
     msg["Message-ID"] = "<tandrel-%06d@example.jp>" % number
     msg["MIME-Version"] = "1.0"
     body_charset = "us-ascii" if charset_name == "us-ascii" else charset_name
@@ -54,13 +54,13 @@ def build_message(spec, number):
     return msg
 
 
-def write_messages(specs, outdir):
+def write_messages(entries, outdir):
     os.makedirs(outdir, exist_ok=True)
     names = []
-    for number, spec in enumerate(specs, start=1):
+    for number, entry in enumerate(entries, start=1):
         path = os.path.join(outdir, "msg-%06d.eml" % number)
         with open(path, "w", encoding="ascii", newline="\n") as out:
-            Generator(out, mangle_from_=False, maxheaderlen=76).flatten(build_message(spec, number))
+            Generator(out, mangle_from_=False, maxheaderlen=76).flatten(build_message(entry, number))
         names.append(path)
     print("\n".join(names))
 
@@ -77,19 +77,19 @@ BULK_PATTERNS = [
 ]
 
 
-def bulk_specs(count):
-    specs = []
+def bulk_entries(count):
+    entries = []
     for i in range(count):
         pattern = dict(BULK_PATTERNS[i % len(BULK_PATTERNS)])
         pattern["subject"] = pattern["subject"] % (i + 1)
         pattern["date"] = "Mon, %d Dec 2026 %02d:%02d:%02d +0900" % (1 + i % 28, i % 24, i % 60, (i * 7) % 60)
-        specs.append(pattern)
-    return specs
+        entries.append(pattern)
+    return entries
 
 
 def main(argv):
     if len(argv) == 4 and argv[1] == "--bulk":
-        write_messages(bulk_specs(int(argv[2])), argv[3])
+        write_messages(bulk_entries(int(argv[2])), argv[3])
     elif len(argv) == 2:
         write_messages(json.load(sys.stdin), argv[1])
     else:
