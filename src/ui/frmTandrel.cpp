@@ -13,7 +13,9 @@
 #include "ui/clsTaskTrayIcon.h"
 #include "ui/ListView.h"
 #include "ui/TrayPictures.h"
+#include "ui/frmAbout.h"
 #include "ui/frmArrival.h"
+#include "ui/frmOption.h"
 #include "ui/helpers/Fun_FormPosition.h"
 #include "ui/helpers/Fun_LineWrite3D.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
@@ -65,7 +67,7 @@ frmTandrel::frmTandrel(QWidget* parent)
     // The window is laid out in pixels for a small Japanese gothic face; a
     // larger default font would push the labels into their text boxes.
     QFont face = font();
-    face.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+    face.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
                       QStringLiteral("IPAGothic")});
     face.setPointSize(9);
     setFont(face);
@@ -139,6 +141,11 @@ void frmTandrel::CreateControls()
         label->setObjectName(QStringLiteral("lblGuide%1").arg(i));
         label->setTextFormat(Qt::PlainText);
         label->setBuddy(guides[i].buddy);
+        // The longest caption must end before its box, as with the narrow face
+        // the positions were made for.
+        QFont narrow = label->font();
+        narrow.setStretch(QFont::SemiCondensed);
+        label->setFont(narrow);
         label->adjustSize();
         label->move(guides[i].x, guides[i].y);
         lblGuide[i] = label;
@@ -213,6 +220,8 @@ void frmTandrel::Form_Load()
 {
     setWindowTitle(AppIdentity::AppTitle());
     Fun_LineWrite3D::WriteMenuLine3D(lnMenu);
+    // The fixed size must be in force before the window is centred by it.
+    layout()->activate();
     Fun_FormPosition::FormPosition(*this, 1);
     SetMailList();
     ReadyAddNew();
@@ -454,12 +463,14 @@ void frmTandrel::mnuMailCheck_Click()
 
 void frmTandrel::mnuOption_Click()
 {
-    // The options dialog opens here once it is part of the program.
+    frmOption dialog(this);
+    dialog.exec();
 }
 
 void frmTandrel::mnuVersion_Click()
 {
-    // The about box opens here once it is part of the program.
+    frmAbout::ShowAbout(QStringLiteral("mailto:") + frmAbout::AuthorMailAddress(), frmAbout::AuthorWebPage(),
+                        windowIcon());
 }
 
 void frmTandrel::mnuTTOpen_Click()
