@@ -2,7 +2,8 @@
 # Pictures of the running program against a private Dovecot server, taken on a
 # virtual display with a window manager and a tray host, into build/screenshots/:
 # the main window, the arrival window in each corner (and the centre), the tray
-# icon and the tray menu.
+# icon and the tray menu; then the options dialog and the about box
+# (tools/screenshots-dialogs.sh).
 #   tools/screenshots.sh [build-dir]
 # Needs root for the private Dovecot instance (see tests/support/dovecot-fixture.sh).
 set -euo pipefail
@@ -123,4 +124,5 @@ for position in 5 4 3 2 1; do
   fi
   end_program
 done
+"$root/tools/screenshots-dialogs.sh" "$build"
 echo "pictures in $out"
