@@ -38,4 +38,8 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_COMPILER="${CXX:-g++}" \
   -DTANDREL_WERROR="${TANDREL_WERROR:-OFF}" \
   $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
+# After an update that adds a Q_OBJECT header, Qt's moc step in an existing build
+# folder can look current and skip it (the link then fails); forgetting its stamps
+# makes it look at every header again, which costs a few seconds.
+find "$build" -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
 cmake --build "$build" -j "$(nproc)"
