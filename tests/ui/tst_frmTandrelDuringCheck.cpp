@@ -10,6 +10,7 @@
 #include "ScriptedMessageBoxService.h"
 #include "ScriptedPop3Server.h"
 #include "TempSettingsFile.h"
+#include "TestAccount.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -116,14 +117,8 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     QVERIFY(server.Listen());
     server.SetDialogue(OneMessageDialogue("taro"));
 
-    AccountEntry checked;
+    AccountEntry checked = TestAccount(server.Port());
     checked.UserTitle = QStringLiteral("checked");
-    checked.PopAccount = QStringLiteral("taro");
-    checked.PopPasswd = QStringLiteral("secret");
-    checked.PopServer = QStringLiteral("127.0.0.1");
-    checked.PopPort = server.Port();
-    checked.CheckInterval = 5;
-    checked.Enabled = true;
     AccountEntry idle = checked;
     idle.UserTitle = QStringLiteral("idle");
     idle.Enabled = false;
@@ -218,14 +213,8 @@ void tst_frmTandrelDuringCheck::endDuringCheck()
     });
     CommonSettings.FormClosedIsMinimized = false;
 
-    AccountEntry entry;
+    AccountEntry entry = TestAccount(server.Port());
     entry.UserTitle = QStringLiteral("waiting");
-    entry.PopAccount = QStringLiteral("taro");
-    entry.PopPasswd = QStringLiteral("secret");
-    entry.PopServer = QStringLiteral("127.0.0.1");
-    entry.PopPort = server.Port();
-    entry.CheckInterval = 5;
-    entry.Enabled = true;
     Accounts.push_back(entry);
 
     frmTandrel w;
@@ -258,13 +247,8 @@ void tst_frmTandrelDuringCheck::checkCommandsDisabledDuringRun()
     Server server;
     QVERIFY(server.Listen());
     server.SetDialogue(OneMessageDialogue("taro"));
-    AccountEntry entry;
-    entry.PopAccount = QStringLiteral("taro");
-    entry.PopPasswd = QStringLiteral("secret");
-    entry.PopServer = QStringLiteral("127.0.0.1");
-    entry.PopPort = server.Port();
-    entry.CheckInterval = 5;
-    entry.Enabled = true;
+    AccountEntry entry = TestAccount(server.Port());
+    entry.UserTitle.clear();
     Accounts.push_back(entry);
 
     frmTandrel w;
