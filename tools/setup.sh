@@ -14,7 +14,8 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth openbox trayer x11-utils imagemagick
   dovecot-core dovecot-pop3d
-  python3 procps
+  python3 procps ccache openssl xdotool desktop-file-utils
+  mpop libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
