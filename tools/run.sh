@@ -2,7 +2,8 @@
 # Sets up, builds and starts タンドレル. Its settings file is build/tandrel.ini.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/tools/setup.sh" "$root/build"
+# The compiler and flags of tools/test.sh, so the two share build/ without rebuilding.
+CXX=g++ TANDREL_WERROR=ON "$root/tools/setup.sh" "$root/build"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "tandrel is built at $root/build/tandrel, but there is no display to show it on." >&2
   echo "Start it from a desktop session, or under a virtual one: xvfb-run -a $root/build/tandrel" >&2

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the project needs on Debian 12, then configures and builds it.
 #   tools/setup.sh [build-dir]     (default: build)
-# Environment: CXX picks the compiler (g++ by default), TANDREL_WERROR=ON turns
-# warnings into errors.
+# Environment: CXX picks the compiler (g++ by default); warnings are errors
+# unless TANDREL_WERROR=OFF. Every script builds build/ with the same compiler
+# and flags, so alternating them never flips its cache into a full rebuild.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
@@ -37,7 +38,7 @@ export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
   -DCMAKE_CXX_COMPILER="${CXX:-g++}" \
-  -DTANDREL_WERROR="${TANDREL_WERROR:-OFF}" \
+  -DTANDREL_WERROR="${TANDREL_WERROR:-ON}" \
   $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
 # After an update that adds a Q_OBJECT header, Qt's moc step in an existing build
 # folder can look current and skip it (the link then fails); forgetting its stamps
