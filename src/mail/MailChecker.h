@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QList>
+#include "mail/CheckScheduler.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,9 +12,10 @@ class SocketControl;
 class TimerControl;
 class clsWinSockOperate;
 
-// The mail engine of the main window: its socket, its two timers, the socket
-// session of the running check, the check of one account and the scheduling
-// of check runs. The window owns one and forwards to it.
+// The mail engine of the main window: its socket, its two timers and the
+// socket session of the running check, tied to the scheduling of runs, the
+// POP3 dialogue and the step that shows its outcome. The window owns one and
+// forwards to it.
 class MailChecker : public QObject {
     Q_OBJECT
 
@@ -47,25 +49,14 @@ public:
     void AbortAll();
 
 private:
-    struct PendingCheck {
-        qint32 tag;
-        bool timed;  // a timed check resets the row's countdown afterwards
-    };
-
-    void enqueue(qint32 tag, bool timed);
-    void countDown();
-    // Runs the queued checks unless a run is already doing so.
-    void runQueue();
+    // One check of one row's account: tray picture, STATUS while it runs,
+    // the session, and the outcome put in place.
     void checkOne(qint32 tag);
-    // The dialogue of one check; returns the STATUS text.
-    QString runDialogue(qint32 tag);
 
     IMailCheckHost& m_host;
     SocketControl* m_wsPopSocket;
     TimerControl* m_tmrPopTimeOut;
     TimerControl* m_tmrMailCheck;
     std::unique_ptr<clsWinSockOperate> m_session;
-    QList<PendingCheck> m_queue;
-    bool m_running = false;
-    bool m_aborting = false;
+    CheckScheduler m_scheduler;
 };

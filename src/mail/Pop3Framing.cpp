@@ -4,8 +4,18 @@ namespace Pop3Framing {
 
 namespace {
 
-constexpr QByteArrayView kCrLf("\r\n");
-constexpr QByteArrayView kEndOfLines("\r\n.\r\n");
+// Servers and proxies that end lines with a bare LF exist; a CR before the LF
+// is optional everywhere.
+constexpr char kLf = '\n';
+
+// The line ending at the LF at lineEnd, without its CR.
+QByteArrayView lineBefore(QByteArrayView buffer, qsizetype lineStart, qsizetype lineEnd)
+{
+    QByteArrayView line = buffer.sliced(lineStart, lineEnd - lineStart);
+    if (!line.isEmpty() && line.back() == '\r')
+        line.chop(1);
+    return line;
+}
 
 }  // namespace
 
@@ -13,12 +23,12 @@ Frame ScanSingleLine(QByteArrayView buffer)
 {
     // Only the first MaxStatusLine + 2 bytes can hold a legal line end.
     const qsizetype window = qMin(buffer.size(), MaxStatusLine + 2);
-    const qsizetype end = buffer.first(window).indexOf(kCrLf);
+    const qsizetype end = buffer.first(window).indexOf(kLf);
     if (end >= 0)
-        return { FrameState::Complete, end + 2, end + 2 };
+        return { FrameState::Complete, end + 1, end + 1 };
     if (buffer.size() >= MaxStatusLine + 2)
         return { FrameState::TooLong, 0, 0 };
-    return { FrameState::Incomplete, 0, qMax<qsizetype>(0, buffer.size() - 1) };
+    return { FrameState::Incomplete, 0, buffer.size() };
 }
 
 Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt)
@@ -29,21 +39,46 @@ Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt)
     if (!IsPositive(buffer.first(status.length)))
         return status;
 
-    // The terminator's leading CR LF may be the status line's own (no lines).
-    const qsizetype searchFrom = qMax(status.length - 2, resumeAt);
-    const qsizetype end = buffer.indexOf(kEndOfLines, searchFrom);
-    if (end >= 0)
-        return { FrameState::Complete, end + kEndOfLines.size(), end + kEndOfLines.size() };
-    if (buffer.size() - status.length > MaxMultiLineBody)
+    // The block ends at a line ".": a LF (the status line's own, when there
+    // are no lines), a dot, an optional CR and a LF. resumeAt is always a LF
+    // not yet ruled out, or a place after every LF seen.
+    qsizetype pos = qMax(status.length - 1, resumeAt);
+    const qsizetype size = buffer.size();
+    for (;;) {
+        const qsizetype lf = buffer.indexOf(kLf, pos);
+        if (lf < 0) {
+            pos = size;
+            break;
+        }
+        if (lf + 2 >= size) {
+            pos = lf;
+            break;
+        }
+        if (buffer[lf + 1] == '.') {
+            if (buffer[lf + 2] == kLf)
+                return { FrameState::Complete, lf + 3, lf + 3 };
+            if (buffer[lf + 2] == '\r') {
+                if (lf + 3 >= size) {
+                    pos = lf;
+                    break;
+                }
+                if (buffer[lf + 3] == kLf)
+                    return { FrameState::Complete, lf + 4, lf + 4 };
+            }
+        }
+        pos = lf + 1;
+    }
+    if (size - status.length > MaxMultiLineBody)
         return { FrameState::TooLong, 0, 0 };
-    return { FrameState::Incomplete, 0,
-             qMax(status.length - 2, buffer.size() - (kEndOfLines.size() - 1)) };
+    return { FrameState::Incomplete, 0, pos };
 }
 
 QByteArray StatusLine(QByteArrayView reply)
 {
-    const qsizetype end = reply.indexOf(kCrLf);
-    return (end >= 0 ? reply.first(end) : reply).toByteArray();
+    const qsizetype end = reply.indexOf(kLf);
+    if (end < 0)
+        return reply.toByteArray();
+    return lineBefore(reply, 0, end).toByteArray();
 }
 
 bool IsPositive(QByteArrayView statusLine)
@@ -54,28 +89,27 @@ bool IsPositive(QByteArrayView statusLine)
 
 QByteArray MultiLineBody(QByteArrayView reply)
 {
-    const qsizetype statusEnd = reply.indexOf(kCrLf);
+    const qsizetype statusEnd = reply.indexOf(kLf);
     if (statusEnd < 0)
         return {};
-    // Lines run from after the status line to just before the final ".\r\n".
-    const qsizetype first = statusEnd + 2;
-    const qsizetype terminator = reply.lastIndexOf(kEndOfLines);
-    if (terminator < statusEnd)
-        return {};
-    const qsizetype last = terminator + 2;  // keeps the CR LF of the last line
-    if (last <= first)
+    const Frame frame = ScanMultiLine(reply);
+    if (frame.state != FrameState::Complete || frame.length <= statusEnd + 1)
         return {};
 
+    // Lines run from after the status line up to the LF before the final ".".
+    const qsizetype last = reply.first(frame.length - 1).lastIndexOf('.');
     QByteArray body;
-    body.reserve(last - first);
-    qsizetype pos = first;
+    body.reserve(last - statusEnd);
+    qsizetype pos = statusEnd + 1;
     while (pos < last) {
-        qsizetype lineEnd = reply.indexOf(kCrLf, pos);
-        if (lineEnd < 0 || lineEnd + 2 > last)
-            lineEnd = last - 2;
-        const qsizetype from = (reply[pos] == '.') ? pos + 1 : pos;
-        body.append(reply.sliced(from, lineEnd + 2 - from));
-        pos = lineEnd + 2;
+        const qsizetype lineEnd = reply.indexOf(kLf, pos);
+        QByteArrayView line = lineBefore(reply, pos, lineEnd);
+        if (line.startsWith('.'))
+            line = line.sliced(1);
+        // Whatever the server ended its lines with, readers get CR LF.
+        body.append(line);
+        body.append("\r\n", 2);
+        pos = lineEnd + 1;
     }
     return body;
 }

@@ -9,7 +9,7 @@
 // the reply is complete yet.
 namespace Pop3Framing {
 
-// A status line longer than this without CR LF is not a reply but an attack.
+// A status line longer than this without a line end is not a reply but an attack.
 inline constexpr qsizetype MaxStatusLine = 8 * 1024;
 // The largest header block a TOP reply may carry.
 inline constexpr qsizetype MaxMultiLineBody = 1024 * 1024;
@@ -24,7 +24,7 @@ struct Frame {
     qsizetype resumeAt = 0;
 };
 
-// A single-line reply: the status line up to CR LF.
+// A single-line reply: the status line up to its LF (CR LF or a bare LF).
 Frame ScanSingleLine(QByteArrayView buffer);
 
 // A reply that carries lines up to a line "." when its status line begins
@@ -32,14 +32,14 @@ Frame ScanSingleLine(QByteArrayView buffer);
 // the previous scan of the same reply (0 at first).
 Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt = 0);
 
-// The first line of a complete reply, without CR LF.
+// The first line of a complete reply, without its line end.
 QByteArray StatusLine(QByteArrayView reply);
 
 // True when the status line begins with "+OK" (letter case ignored).
 bool IsPositive(QByteArrayView statusLine);
 
 // The lines of a complete multi-line reply between its status line and the
-// line ".", each still ended by CR LF, with the leading dot of dot-stuffed
+// line ".", each ended by CR LF whatever the server sent, with the leading dot of dot-stuffed
 // lines removed. Empty for a reply without such lines.
 QByteArray MultiLineBody(QByteArrayView reply);
 

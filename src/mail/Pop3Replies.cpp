@@ -32,9 +32,30 @@ std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine)
             return std::nullopt;
         rest = rest.sliced(blank + 1);
     }
+    // Some servers pad the line; the blanks are no part of the identifier.
+    while (!rest.isEmpty() && (rest.back() == ' ' || rest.back() == '\t'))
+        rest.chop(1);
     if (!IsValidIdentifier(rest))
         return std::nullopt;
     return rest.toByteArray();
+}
+
+bool ListsPipelining(QByteArrayView capabilities)
+{
+    constexpr QByteArrayView kTag("PIPELINING");
+    qsizetype pos = 0;
+    while (pos < capabilities.size()) {
+        qsizetype end = capabilities.indexOf('\n', pos);
+        if (end < 0)
+            end = capabilities.size();
+        QByteArrayView line = capabilities.sliced(pos, end - pos).trimmed();
+        if (const qsizetype blank = line.indexOf(' '); blank >= 0)
+            line = line.first(blank);
+        if (line.compare(kTag, Qt::CaseInsensitive) == 0)
+            return true;
+        pos = end + 1;
+    }
+    return false;
 }
 
 bool IsValidIdentifier(QByteArrayView identifier)

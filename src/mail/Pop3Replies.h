@@ -23,9 +23,13 @@ inline constexpr qsizetype MaxIdentifierLength = 512;
 std::optional<qint32> StatMessageCount(QByteArrayView statusLine);
 
 // The identifier of a UIDL status line ("+OK 1 abc123" gives abc123): what
-// follows the second blank. Empty unless it is 1 to MaxIdentifierLength bytes
+// follows the second blank, without trailing blanks. Empty unless it is 1 to MaxIdentifierLength bytes
 // of 0x21 to 0x7E.
 std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine);
+
+// True when the lines of a CAPA reply (its body, lines ended by CR LF) name
+// PIPELINING: a line whose first word is that tag, letter case ignored.
+bool ListsPipelining(QByteArrayView capabilities);
 
 // 1 to MaxIdentifierLength bytes, each from 0x21 to 0x7E.
 bool IsValidIdentifier(QByteArrayView identifier);

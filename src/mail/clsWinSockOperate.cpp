@@ -53,8 +53,10 @@ void clsWinSockOperate::WinSock(SocketControl* socket)
 bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
 {
     bAbortRequested = false;
-    strReceived.clear();
+    bTimedOut = false;
+    m_lastArrival.clear();
     m_pending.clear();
+    m_consumed = 0;
     m_reply.clear();
     restartTimer();
     if (!m_winSock) {
@@ -72,9 +74,9 @@ bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
 
     const qint32 result = waitUntil([&]() -> qint32 {
         const int state = m_winSock->State();
-        if (state == SocketControl::StateConnected && (bWaitConnectedOnly || !strReceived.isEmpty()))
+        if (state == SocketControl::StateConnected && (bWaitConnectedOnly || !m_lastArrival.isEmpty()))
             return 1;
-        if (bAbortRequested)
+        if (bAbortRequested || bTimedOut)
             return 0;
         if (state == SocketControl::StateClosed || state == SocketControl::StateClosing
             || state == SocketControl::StateConnectionPending || state == SocketControl::StateError)
@@ -97,14 +99,15 @@ void clsWinSockOperate::UserClose()
 
 QString clsWinSockOperate::GetData() const
 {
-    return strReceived;
+    return Cp932::Decode(m_lastArrival);
 }
 
 bool clsWinSockOperate::SendData(const QString& strData, bool bWaitResponse)
 {
-    strReceived.clear();
+    m_lastArrival.clear();
     // Whatever came unasked before this command belongs to no reply.
     m_pending.clear();
+    m_consumed = 0;
     if (!m_winSock || !m_winSock->SendData(strData))
         return false;
     if (bWaitResponse)
@@ -112,15 +115,20 @@ bool clsWinSockOperate::SendData(const QString& strData, bool bWaitResponse)
     return true;
 }
 
+bool clsWinSockOperate::SendAhead(const QByteArray& commands)
+{
+    return m_winSock && m_winSock->SendBytes(commands);
+}
+
 qint32 clsWinSockOperate::WaitArrival(bool bClearData)
 {
     restartTimer();
     if (bClearData)
-        strReceived.clear();
+        m_lastArrival.clear();
     return waitUntil([&]() -> qint32 {
         if (const qint32 ended = connectionEnded(); ended != kKeepWaiting)
             return ended;
-        if (!strReceived.isEmpty()) {
+        if (!m_lastArrival.isEmpty()) {
             stopTimer();
             return ResultArrived;
         }
@@ -134,16 +142,19 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
     restartTimer();
     m_reply.clear();
     qsizetype resumeAt = 0;
+    qsizetype seen = -1;
     return waitUntil([&]() -> qint32 {
+        const QByteArrayView unread = QByteArrayView(m_pending).sliced(m_consumed);
         // A reply that is complete counts even when the server closed right
-        // after it ("-ERR" and hang up is common).
-        const Frame frame
-            = shape == ReplyShape::SingleLine ? ScanSingleLine(m_pending) : ScanMultiLine(m_pending, resumeAt);
+        // after it ("-ERR" and hang up is common), or when the time-out
+        // fired in the same pass: it came in time to be read.
+        const Frame frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread) : ScanMultiLine(unread, resumeAt);
         resumeAt = frame.resumeAt;
         if (frame.state == FrameState::Complete) {
             stopTimer();
-            m_reply = m_pending.first(frame.length);
-            m_pending.remove(0, frame.length);
+            bTimedOut = false;
+            m_reply = unread.first(frame.length).toByteArray();
+            consume(frame.length);
             return ResultArrived;
         }
         if (frame.state == FrameState::TooLong) {
@@ -151,8 +162,31 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
             CloseConnection();
             return ResultTooLong;
         }
+        // The time-out is the longest silence: a reply that keeps coming,
+        // however slowly, is still being answered.
+        if (unread.size() != seen) {
+            if (seen >= 0) {
+                bTimedOut = false;
+                restartTimer();
+            }
+            seen = unread.size();
+        }
         return connectionEnded();
     });
+}
+
+void clsWinSockOperate::consume(qsizetype length)
+{
+    m_consumed += length;
+    // Replies that were sent ahead wait behind this one; moving them to the
+    // front after every reply would cost their length each time.
+    if (m_consumed == m_pending.size()) {
+        m_pending.clear();
+        m_consumed = 0;
+    } else if (m_consumed > 64 * 1024 && m_consumed * 2 > m_pending.size()) {
+        m_pending.remove(0, m_consumed);
+        m_consumed = 0;
+    }
 }
 
 qint32 clsWinSockOperate::connectionEnded()
@@ -168,7 +202,7 @@ qint32 clsWinSockOperate::connectionEnded()
         CloseConnection();
         return ResultError;
     }
-    if (bAbortRequested) {
+    if (bAbortRequested || bTimedOut) {
         stopTimer();
         CloseConnection();
         return ResultTimedOut;
@@ -189,7 +223,7 @@ void clsWinSockOperate::DataArraivalReceiver()
     if (bytes.isEmpty())
         return;
     m_pending += bytes;
-    strReceived = Cp932::Decode(bytes);
+    m_lastArrival = bytes;
 }
 
 void clsWinSockOperate::ErrorReceiver(const QString& Description)
@@ -204,7 +238,7 @@ QString clsWinSockOperate::ErrorDescription() const
 
 void clsWinSockOperate::TimeOutReceiver()
 {
-    bAbortRequested = true;
+    bTimedOut = true;
 }
 
 void clsWinSockOperate::CloseConnection()
@@ -215,6 +249,8 @@ void clsWinSockOperate::CloseConnection()
 
 void clsWinSockOperate::restartTimer()
 {
+    // A tick from before this restart belongs to a silence that has ended.
+    bTimedOut = false;
     if (!m_timer)
         return;
     m_timer->setEnabled(false);

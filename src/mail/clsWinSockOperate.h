@@ -50,12 +50,17 @@ public:
     // Sends; with bWaitResponse, waits for the next arrival. False only when
     // the send fails or the wait times out.
     bool SendData(const QString& strData, bool bWaitResponse);
+    // Sends commands whose replies are still to come after those of commands
+    // already sent (pipelining): nothing received is dropped. False when the
+    // socket cannot send.
+    bool SendAhead(const QByteArray& commands);
     // Waits for the next arrival (ResultClosed, ResultArrived, ResultTimedOut, ResultError).
     qint32 WaitArrival(bool bClearData);
 
     // Waits until a whole reply of the given shape has been received, however
     // its bytes were split; the reply is then in Reply(). Result as WaitArrival,
-    // or ResultTooLong.
+    // or ResultTooLong. The time-out counts the longest silence: every arrival
+    // of data starts it again. Bytes behind the reply stay for the next call.
     qint32 WaitReply(ReplyShape shape);
     // The reply completed by the last successful WaitReply, terminator included.
     QByteArray Reply() const;
@@ -69,18 +74,23 @@ public:
 private:
     void restartTimer();
     void stopTimer();
+    // Drops a reply just taken from the front of the received bytes.
+    void consume(qsizetype length);
     // The ends a wait shares: closed, error, time-out; -1 when none holds.
     qint32 connectionEnded();
     // Shared loop of the waits: result of the first rule that holds.
     qint32 waitUntil(const std::function<qint32()>& passRule);
 
     SocketControl* m_winSock = nullptr;
-    bool bAbortRequested = false;
-    QString strReceived;
+    bool bAbortRequested = false;  // by UserClose: sticks until the next Connect
+    bool bTimedOut = false;        // by the timer: ends only the wait it fired in
+    QByteArray m_lastArrival;
     QString strErrorDescription;
     TimerControl* m_timer = nullptr;
 
-    // Bytes received since the last complete reply (or the last send).
+    // Bytes received since the last send that dropped them; the first
+    // m_consumed of them belong to replies already taken.
     QByteArray m_pending;
+    qsizetype m_consumed = 0;
     QByteArray m_reply;
 };

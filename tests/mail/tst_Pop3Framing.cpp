@@ -20,8 +20,8 @@ private Q_SLOTS:
         QTest::newRow("greeting complete") << QByteArray("+OK ready\r\n") << FrameState::Complete << qsizetype(11);
         QTest::newRow("CR arrived, LF not yet") << QByteArray("+OK ready\r") << FrameState::Incomplete
                                                 << qsizetype(0);
-        QTest::newRow("bare LF does not end a line") << QByteArray("+OK ready\n") << FrameState::Incomplete
-                                                     << qsizetype(0);
+        QTest::newRow("bare LF ends a line") << QByteArray("+OK ready\n") << FrameState::Complete
+                                             << qsizetype(10);
         QTest::newRow("bare CR inside the line") << QByteArray("+OK a\rb\r\n") << FrameState::Complete
                                                  << qsizetype(9);
         QTest::newRow("next reply already behind it") << QByteArray("+OK\r\n+OK 2\r\n") << FrameState::Complete
@@ -77,8 +77,10 @@ private Q_SLOTS:
             << QByteArray("+OK\r\n..\r\nX: y\r\n.\r\n");
         QTest::newRow("dot followed by text is not the end") << QByteArray("+OK\r\n.x\r\n") << FrameState::Incomplete
                                                              << QByteArray();
-        QTest::newRow("dot with bare LF is not the end") << QByteArray("+OK\r\nA\r\n.\n")
-                                                         << FrameState::Incomplete << QByteArray();
+        QTest::newRow("dot with bare LF ends the block") << QByteArray("+OK\r\nA\r\n.\n")
+                                                        << FrameState::Complete << QByteArray("+OK\r\nA\r\n.\n");
+        QTest::newRow("bare LF lines throughout") << QByteArray("+OK\nA: b\n..c\n.\nnext")
+                                                  << FrameState::Complete << QByteArray("+OK\nA: b\n..c\n.\n");
         QTest::newRow("the next reply already behind the dot line")
             << top + "+OK 2 x\r\n" << FrameState::Complete << top;
         QTest::newRow("lower-case +ok still has lines") << QByteArray("+ok\r\nA\r\n.\r\n") << FrameState::Complete
@@ -182,6 +184,8 @@ private Q_SLOTS:
         QTest::newRow("no lines") << QByteArray("+OK\r\n.\r\n") << QByteArray();
         QTest::newRow("negative reply has none") << QByteArray("-ERR no\r\n") << QByteArray();
         QTest::newRow("status line without CR LF") << QByteArray("+OK") << QByteArray();
+        QTest::newRow("bare LF lines come out with CR LF") << QByteArray("+OK\nFrom: a\n..x\n\n.\n")
+                                                           << QByteArray("From: a\r\n.x\r\n\r\n");
         QTest::newRow("Shift_JIS bytes pass untouched") << QByteArray("+OK\r\nSubject: \x82\xa0\r\n.\r\n")
                                                         << QByteArray("Subject: \x82\xa0\r\n");
     }

@@ -54,7 +54,7 @@ private Q_SLOTS:
         QTest::newRow("no identifier field") << QByteArray("+OK 1") << QByteArray();
         QTest::newRow("no fields") << QByteArray("+OK") << QByteArray();
         QTest::newRow("blank inside") << QByteArray("+OK 1 ab cd") << QByteArray();
-        QTest::newRow("trailing blank") << QByteArray("+OK 1 abc ") << QByteArray();
+        QTest::newRow("trailing blanks of a sloppy server") << QByteArray("+OK 1 abc \t ") << QByteArray("abc");
         QTest::newRow("tab") << QByteArray("+OK 1 ab\tcd") << QByteArray();
         QTest::newRow("DEL character") << QByteArray("+OK 1 ab\x7f") << QByteArray();
         QTest::newRow("byte above 0x7E") << QByteArray("+OK 1 ab\x82\xa0") << QByteArray();

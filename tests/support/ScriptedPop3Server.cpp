@@ -51,6 +51,21 @@ void ScriptedPop3Server::SetChunkSize(qsizetype bytes)
     m_chunkSize = bytes;
 }
 
+void ScriptedPop3Server::SetCapabilities(const QByteArrayList& capabilities)
+{
+    m_capabilities = capabilities;
+}
+
+QByteArrayList ScriptedPop3Server::WireLines() const
+{
+    return m_wire;
+}
+
+int ScriptedPop3Server::MaxLinesAhead() const
+{
+    return m_maxLinesAhead;
+}
+
 QByteArrayList ScriptedPop3Server::ReceivedLines() const
 {
     return m_received;
@@ -74,7 +89,9 @@ bool ScriptedPop3Server::IsIdle() const
 void ScriptedPop3Server::ClearReceived()
 {
     m_received.clear();
+    m_wire.clear();
     m_unexpected = false;
+    m_maxLinesAhead = 0;
 }
 
 void ScriptedPop3Server::onNewConnection()
@@ -90,7 +107,10 @@ void ScriptedPop3Server::onNewConnection()
         m_client = socket;
         m_client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_lineBuffer.clear();
+        m_waitingLines.clear();
         m_outbox.clear();
+        m_writing = false;
+        m_silenced = false;
         m_nextStep = 0;
         connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -106,15 +126,43 @@ void ScriptedPop3Server::onReadyRead()
         return;
     m_lineBuffer += socket->readAll();
     for (qsizetype end = m_lineBuffer.indexOf("\r\n"); end >= 0; end = m_lineBuffer.indexOf("\r\n")) {
-        const QByteArray line = m_lineBuffer.left(end);
+        m_waitingLines.append(m_lineBuffer.left(end));
         m_lineBuffer.remove(0, end + 2);
+    }
+    // Lines that wait for an answer were sent before the client could have
+    // read the replies to the lines ahead of them.
+    m_maxLinesAhead = qMax(m_maxLinesAhead, int(m_waitingLines.size()) + (m_writing ? 1 : 0));
+    answerWaitingLines();
+}
+
+void ScriptedPop3Server::answerWaitingLines()
+{
+    // One reply at a time, in order, like a real server reading its input.
+    while (m_client && !m_writing && !m_waitingLines.isEmpty()) {
+        const QByteArray line = m_waitingLines.takeFirst();
+        m_wire.append(line);
+        const bool scripted = m_nextStep < m_dialogue.size() && m_dialogue[m_nextStep].expectedLine == line;
+        if (line == "CAPA" && !scripted) {
+            // Asked of every server; answered here unless a test scripts it.
+            if (m_silenced)
+                continue;
+            m_client->write(m_capabilities.isEmpty() ? QByteArray("-ERR unknown command\r\n")
+                                                     : "+OK\r\n" + m_capabilities.join("\r\n") + "\r\n.\r\n");
+            continue;
+        }
         m_received.append(line);
         Q_EMIT LineReceived(line);
         if (!m_client)
-            return;
-        if (m_nextStep >= m_dialogue.size() || m_dialogue[m_nextStep].expectedLine != line) {
+            continue;
+        if (!scripted) {
             m_unexpected = true;
-            m_client->write("-ERR unexpected\r\n");
+            if (!m_silenced)
+                m_client->write("-ERR unexpected\r\n");
+            continue;
+        }
+        if (m_silenced) {
+            // Sent ahead before the client knew; taken, never answered.
+            ++m_nextStep;
             continue;
         }
         playStep(m_nextStep);
@@ -136,6 +184,7 @@ void ScriptedPop3Server::playStep(int index)
             m_outbox.append(piece.mid(pos, m_chunkSize));
     }
     m_afterOutbox = step.after;
+    m_writing = true;
     writeNext();
 }
 
@@ -152,13 +201,17 @@ void ScriptedPop3Server::writeNext()
             return;
         }
     }
+    m_writing = false;
     switch (m_afterOutbox) {
     case After::Continue:
+        answerWaitingLines();
         break;
     case After::Silence:
+        m_silenced = true;
         Q_EMIT Silenced();
         break;
     case After::Close:
+        m_silenced = true;
         m_client->disconnectFromHost();
         break;
     }

@@ -46,9 +46,18 @@ public:
     void SetDialogue(const QList<Step>& steps);
     // Writes every reply in pieces of at most this many bytes (0: as given).
     void SetChunkSize(qsizetype bytes);
+    // The lines of the positive answer to CAPA; with none (the default) CAPA
+    // gets "-ERR", as from an older server. A CAPA the dialogue does not
+    // script is answered from this list and kept out of ReceivedLines.
+    void SetCapabilities(const QByteArrayList& capabilities);
 
     // Every line received on every connection, in order (without CR LF).
     QByteArrayList ReceivedLines() const;
+    // Every line received, CAPA included, in order.
+    QByteArrayList WireLines() const;
+    // The most client lines that were waiting for their answer at once: above
+    // 1 only when the client sent commands ahead of the replies.
+    int MaxLinesAhead() const;
     // True when each received line was the expected one, nothing followed the
     // last step, and no partial line was left behind.
     bool ClientSentNothingElse() const;
@@ -67,6 +76,7 @@ Q_SIGNALS:
 private:
     void onNewConnection();
     void onReadyRead();
+    void answerWaitingLines();
     void playStep(int index);
     void writeNext();
 
@@ -76,6 +86,12 @@ private:
 
     QPointer<QTcpSocket> m_client;
     QByteArray m_lineBuffer;
+    QByteArrayList m_waitingLines;  // complete lines not yet answered
+    bool m_writing = false;         // a step's reply is still being written
+    bool m_silenced = false;        // a step ended in silence or a close: no more answers
+    QByteArrayList m_capabilities;
+    QByteArrayList m_wire;
+    int m_maxLinesAhead = 0;
     int m_nextStep = 0;
     QByteArrayList m_outbox;  // pieces still to write for the current step
     After m_afterOutbox = After::Continue;

@@ -1,0 +1,24 @@
+#include "mail/ApplyCheckOutcome.h"
+
+#include "app/AccountEntry.h"
+#include "app/Fun_UboundEx.h"
+#include "mail/IArrivalWindow.h"
+#include "mail/IMailCheckHost.h"
+#include "mail/Pop3CheckSession.h"
+
+void ApplyCheckOutcome(IMailCheckHost& host, qint32 rowTag, AccountEntry& account, const Pop3CheckOutcome& outcome)
+{
+    // An empty mailbox keeps the old list: nothing says those messages went.
+    if (outcome.succeeded && Fun_UboundEx::UboundEx(outcome.identifiers) >= 0)
+        account.UIDL = outcome.identifiers;
+    host.SetStatusText(rowTag, outcome.status);
+
+    // A row the user deleted during the check has nobody to announce to.
+    if (!outcome.succeeded || outcome.newMail.isEmpty() || !host.HasRow(rowTag))
+        return;
+    IArrivalWindow& arrival = host.ArrivalWindow();
+    arrival.RemoveMail(rowTag);
+    for (const NewMailItem& mail : outcome.newMail)
+        arrival.MailArraival(rowTag, mail.strFrom, mail.strDate, mail.strSubject);
+    arrival.ShowForm();
+}

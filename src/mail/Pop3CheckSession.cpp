@@ -1,0 +1,314 @@
+#include "mail/Pop3CheckSession.h"
+
+#include "mail/HeaderFields.h"
+#include "mail/Pop3Framing.h"
+#include "mail/Pop3Replies.h"
+#include "mail/clsWinSockOperate.h"
+#include "platform/Cp932.h"
+
+#include <QSet>
+
+#include <functional>
+
+namespace {
+
+using Shape = clsWinSockOperate::ReplyShape;
+
+// What one check may keep of a server's answers (identifiers and header
+// fields) before it gives up on the server as hostile.
+constexpr qint64 kCheckDataBudget = 256LL * 1024 * 1024;
+// Commands sent ahead and not yet answered, at most; well under what any
+// server's receive buffer holds, so a server that reads one command at a
+// time never blocks our writes.
+constexpr qsizetype kPipelineWindow = 64;
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString errorStatus(const QString& what)
+{
+    return QStringLiteral("ｴﾗｰ(") + what + QStringLiteral(")");
+}
+
+const QString& uidlError()
+{
+    static const QString text = errorStatus(QStringLiteral("UIDL ｴﾗｰ"));
+    return text;
+}
+
+const QString& topError()
+{
+    static const QString text = errorStatus(QStringLiteral("TOP ｴﾗｰ"));
+    return text;
+}
+
+qint64 footprint(const QString& text)
+{
+    return text.size() * qint64(sizeof(QChar));
+}
+
+// A line break or NUL inside a typed value would end the command early and
+// smuggle a second one onto the wire.
+QString lineSafe(QString value)
+{
+    value.remove(QLatin1Char('\r'));
+    value.remove(QLatin1Char('\n'));
+    value.remove(QChar(0));
+    return value;
+}
+
+QByteArray uidlCommand(qsizetype message)
+{
+    return "UIDL " + QByteArray::number(message) + "\r\n";
+}
+
+QByteArray topCommand(qsizetype message)
+{
+    return "TOP " + QByteArray::number(message) + " 0\r\n";
+}
+
+std::optional<QByteArray> identifierOf(const QByteArray& reply)
+{
+    const QByteArray status = Pop3Framing::StatusLine(reply);
+    if (!Pop3Framing::IsPositive(status))
+        return std::nullopt;
+    return Pop3Replies::UidlIdentifier(status);
+}
+
+std::optional<HeaderFields> headersOf(const QByteArray& reply)
+{
+    if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
+        return std::nullopt;
+    return ExtractHeaderFields(Cp932::Decode(Pop3Framing::MultiLineBody(reply)));
+}
+
+}  // namespace
+
+// What the check has found, taken in dialogue order (UIDL 1, TOP 1, UIDL 2,
+// ...) whatever order the replies were read in, so that both ways of talking
+// fail at the same step.
+class Pop3CheckSession::Listing {
+public:
+    explicit Listing(const Pop3CheckRequest& request)
+        : m_seen(request.seen.cbegin(), request.seen.cend())
+        , m_announceAll(request.announceAll)
+        , m_account(request.nAccountIdx)
+    {
+    }
+
+    // False when the UIDL step fails.
+    bool takeIdentifier(const std::optional<QByteArray>& uid)
+    {
+        if (!uid)
+            return false;
+        const QString identifier = QString::fromLatin1(*uid);
+        m_kept += footprint(identifier);
+        if (m_kept > kCheckDataBudget)
+            return false;
+        m_identifiers.append(identifier);
+        return true;
+    }
+
+    // True when the message with this identifier is to be announced.
+    bool announces(const QString& identifier) const
+    {
+        return m_announceAll || !m_seen.contains(identifier);
+    }
+
+    bool announcesLast() const
+    {
+        return announces(m_identifiers.constLast());
+    }
+
+    // False when the TOP step fails.
+    bool takeHeaders(const std::optional<HeaderFields>& fields)
+    {
+        if (!fields)
+            return false;
+        m_kept += footprint(fields->strFrom) + footprint(fields->strDate) + footprint(fields->strSubject);
+        if (m_kept > kCheckDataBudget)
+            return false;
+        m_newMail.append({ m_account, fields->strFrom, fields->strDate, fields->strSubject });
+        return true;
+    }
+
+    Pop3CheckOutcome success()
+    {
+        Pop3CheckOutcome outcome;
+        outcome.succeeded = true;
+        outcome.status = QStringLiteral("成功(新着") + QString::number(m_newMail.size()) + QStringLiteral("件)");
+        outcome.identifiers = std::move(m_identifiers);
+        outcome.newMail = std::move(m_newMail);
+        return outcome;
+    }
+
+private:
+    QSet<QString> m_seen;
+    bool m_announceAll;
+    qint32 m_account;
+    QStringList m_identifiers;
+    QList<NewMailItem> m_newMail;
+    qint64 m_kept = 0;
+};
+
+// Commands sent ahead of their replies, at most kPipelineWindow unanswered,
+// and their replies read back one by one in order.
+class Pop3CheckSession::Pipeline {
+public:
+    Pipeline(clsWinSockOperate& session, Shape shape, qsizetype count,
+             std::function<QByteArray(qsizetype)> commandAt)
+        : m_session(session), m_shape(shape), m_count(count), m_commandAt(std::move(commandAt))
+    {
+    }
+
+    // Reads the next reply into the session's Reply(), sending more commands
+    // first when the window has room; false when the connection ended.
+    bool next()
+    {
+        // Refilling by half a window at a time keeps the writes few and large.
+        if (m_sent < m_count && m_sent - m_answered <= kPipelineWindow / 2) {
+            QByteArray batch;
+            while (m_sent < m_count && m_sent - m_answered < kPipelineWindow)
+                batch += m_commandAt(m_sent++);
+            if (!m_session.SendAhead(batch))
+                return false;
+        }
+        if (m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
+            return false;
+        ++m_answered;
+        return true;
+    }
+
+    // Reads the replies still owed for commands already sent.
+    bool drain()
+    {
+        for (; m_answered < m_sent; ++m_answered)
+            if (m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
+                return false;
+        return true;
+    }
+
+private:
+    clsWinSockOperate& m_session;
+    Shape m_shape;
+    qsizetype m_count;
+    std::function<QByteArray(qsizetype)> m_commandAt;
+    qsizetype m_sent = 0;
+    qsizetype m_answered = 0;
+};
+
+Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session) : m_session(session) {}
+
+Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
+{
+    m_session.RemoteHost(request.server);
+    m_session.RemotePort(QString::number(request.port));
+    m_session.TimeOutSecond(request.timeOutMs);
+
+    const auto failed = [](const QString& status) {
+        Pop3CheckOutcome outcome;
+        outcome.status = status;
+        return outcome;
+    };
+
+    if (!m_session.Connect(false) || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
+        || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
+        return failed(errorStatus(m_session.ErrorDescription()));
+    const std::optional<bool> pipelining = askPipelining();
+    if (!pipelining)
+        return failed(errorStatus(m_session.ErrorDescription()));
+    if (!command(QStringLiteral("USER ") + lineSafe(request.user), false))
+        return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
+    if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
+        return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
+    if (!command(QStringLiteral("STAT "), false))
+        return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
+    const std::optional<qint32> messageCount
+        = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
+    if (!messageCount)
+        return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
+
+    Listing listing(request);
+    const QString failure
+        = *pipelining ? listPipelined(*messageCount, listing) : listOneByOne(*messageCount, listing);
+    if (!failure.isEmpty())
+        return failed(failure);
+
+    // The goodbye is not waited for: the answer would change nothing.
+    m_session.SendData(QStringLiteral("QUIT") + kCrLf, false);
+    return listing.success();
+}
+
+bool Pop3CheckSession::command(const QString& line, bool multiLine)
+{
+    // A lost connection, a time-out or an oversized reply is a failure like
+    // a negative answer.
+    return m_session.SendData(line + kCrLf, false)
+        && m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine) == clsWinSockOperate::ResultArrived
+        && Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+}
+
+std::optional<bool> Pop3CheckSession::askPipelining()
+{
+    // Many older servers answer "-ERR": they simply get one command at a time.
+    if (!m_session.SendData(QStringLiteral("CAPA") + kCrLf, false)
+        || m_session.WaitReply(Shape::MultiLine) != clsWinSockOperate::ResultArrived)
+        return std::nullopt;
+    const QByteArray reply = m_session.Reply();
+    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply))
+        && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(reply));
+}
+
+QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
+{
+    for (qint32 j = 1; j <= messageCount; ++j) {
+        if (!command(QStringLiteral("UIDL ") + QString::number(j), false)
+            || !listing.takeIdentifier(identifierOf(m_session.Reply())))
+            return uidlError();
+        if (!listing.announcesLast())
+            continue;
+        if (!command(QStringLiteral("TOP ") + QString::number(j) + QStringLiteral(" 0"), true)
+            || !listing.takeHeaders(headersOf(m_session.Reply())))
+            return topError();
+    }
+    return {};
+}
+
+QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
+{
+    // Every UIDL first. The list stops at the first reply that the one-by-one
+    // dialogue would fail on (or once the identifiers alone are too many);
+    // what that dialogue would have fetched before it is fetched next.
+    QList<std::optional<QByteArray>> uids;
+    qint64 identifierBytes = 0;
+    Pipeline uidl(m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return uidlCommand(k + 1); });
+    while (uids.size() < messageCount) {
+        if (!uidl.next())
+            return uidlError();
+        uids.append(identifierOf(m_session.Reply()));
+        if (!uids.constLast())
+            break;
+        identifierBytes += uids.constLast()->size() * qint64(sizeof(QChar));
+        if (identifierBytes > kCheckDataBudget)
+            break;
+    }
+    if (!uidl.drain())
+        return uidlError();
+
+    QList<qsizetype> toFetch;
+    for (qsizetype k = 0; k < uids.size(); ++k)
+        if (uids[k] && listing.announces(QString::fromLatin1(*uids[k])))
+            toFetch.append(k);
+    Pipeline top(m_session, Shape::MultiLine, toFetch.size(),
+                 [&toFetch](qsizetype i) { return topCommand(toFetch[i] + 1); });
+
+    // Then the replies taken in the order of the one-by-one dialogue.
+    for (const std::optional<QByteArray>& uid : std::as_const(uids)) {
+        if (!listing.takeIdentifier(uid))
+            return uidlError();
+        if (!listing.announcesLast())
+            continue;
+        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply())))
+            return topError();
+    }
+    return {};
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/NewMailItem.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+class clsWinSockOperate;
+
+// What one check of one account needs to know.
+struct Pop3CheckRequest {
+    qint32 nAccountIdx = 0;  // copied into every new-mail item
+    QString server;
+    qint32 port = 110;
+    QString user;
+    QString password;
+    QStringList seen;          // identifiers listed at the last successful check
+    bool announceAll = true;   // announce every message, seen or not
+    qint32 timeOutMs = 10000;  // longest silence of one wait
+};
+
+// How one check ended.
+struct Pop3CheckOutcome {
+    QString status;           // the account's STATUS text
+    bool succeeded = false;   // the dialogue ran to its end
+    QStringList identifiers;  // every identifier listed, in message order (on success)
+    QList<NewMailItem> newMail;
+};
+
+// The POP3 dialogue of one check over a connected-to-be session object:
+// greeting, CAPA, USER, PASS, STAT, UIDL n and TOP n 0, QUIT. A server that
+// lists PIPELINING gets the UIDL and TOP commands ahead of their replies, a
+// bounded number at a time; the outcome is the same as the one-by-one
+// dialogue's for the same answers. Knows nothing of windows or list rows.
+class Pop3CheckSession {
+public:
+    // The session object must already have its socket and timer.
+    explicit Pop3CheckSession(clsWinSockOperate& session);
+
+    Pop3CheckOutcome Run(const Pop3CheckRequest& request);
+
+private:
+    class Listing;
+    class Pipeline;
+
+    // Sends a command and reads its reply; false unless it arrived and is "+OK".
+    bool command(const QString& line, bool multiLine);
+    // True when the reply to CAPA lists PIPELINING; empty when the
+    // connection was lost or timed out while asking.
+    std::optional<bool> askPipelining();
+    // The UIDL and TOP part; the STATUS text of a failure, or empty.
+    QString listOneByOne(qint32 messageCount, Listing& listing);
+    QString listPipelined(qint32 messageCount, Listing& listing);
+
+    clsWinSockOperate& m_session;
+};
