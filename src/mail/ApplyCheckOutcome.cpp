@@ -6,7 +6,8 @@
 #include "mail/IMailCheckHost.h"
 #include "mail/Pop3CheckSession.h"
 
-void ApplyCheckOutcome(IMailCheckHost& host, qint32 rowTag, AccountEntry& account, const Pop3CheckOutcome& outcome)
+void ApplyCheckOutcome(
+    IMailCheckHost& host, qint32 rowTag, AccountEntry& account, const Pop3CheckOutcome& outcome)
 {
     // An empty mailbox keeps the old list: nothing says those messages went.
     if (outcome.succeeded && Fun_UboundEx::UboundEx(outcome.identifiers) >= 0)

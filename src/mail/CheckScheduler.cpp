@@ -9,15 +9,13 @@
 
 namespace {
 
-bool validAccountIndex(qint32 tag)
-{
-    return tag >= 0 && tag < static_cast<qint64>(Accounts.size());
-}
+bool validAccountIndex(qint32 tag) { return tag >= 0 && tag < static_cast<qint64>(Accounts.size()); }
 
-}  // namespace
+} // namespace
 
 CheckScheduler::CheckScheduler(IAccountRows& rows, std::function<void(qint32)> checkOne)
-    : m_rows(rows), m_checkOne(std::move(checkOne))
+    : m_rows(rows)
+    , m_checkOne(std::move(checkOne))
 {
 }
 
@@ -50,10 +48,7 @@ void CheckScheduler::CheckAllRows()
     runQueue();
 }
 
-bool CheckScheduler::IsRunning() const
-{
-    return m_running;
-}
+bool CheckScheduler::IsRunning() const { return m_running; }
 
 void CheckScheduler::Abort()
 {
@@ -63,10 +58,7 @@ void CheckScheduler::Abort()
     m_queue.clear();
 }
 
-bool CheckScheduler::IsAborting() const
-{
-    return m_aborting;
-}
+bool CheckScheduler::IsAborting() const { return m_aborting; }
 
 void CheckScheduler::enqueue(qint32 tag, bool timed)
 {

@@ -33,7 +33,7 @@ public:
 private:
     struct PendingCheck {
         qint32 tag;
-        bool timed;  // a timed check resets the row's countdown afterwards
+        bool timed; // a timed check resets the row's countdown afterwards
     };
 
     void enqueue(qint32 tag, bool timed);

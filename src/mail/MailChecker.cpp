@@ -17,12 +17,9 @@ constexpr qint32 kMinuteMs = 60000;
 constexpr qint32 kTrayIdle = 1;
 constexpr qint32 kTrayChecking = 2;
 
-bool validAccountIndex(qint32 tag)
-{
-    return tag >= 0 && tag < static_cast<qint64>(Accounts.size());
-}
+bool validAccountIndex(qint32 tag) { return tag >= 0 && tag < static_cast<qint64>(Accounts.size()); }
 
-}  // namespace
+} // namespace
 
 MailChecker::MailChecker(IMailCheckHost& host, QObject* parent)
     : QObject(parent)
@@ -43,40 +40,19 @@ MailChecker::MailChecker(IMailCheckHost& host, QObject* parent)
     m_tmrMailCheck->setEnabled(true);
 }
 
-MailChecker::~MailChecker()
-{
-    m_session.reset();
-}
+MailChecker::~MailChecker() { m_session.reset(); }
 
-SocketControl& MailChecker::wsPopSocket()
-{
-    return *m_wsPopSocket;
-}
+SocketControl& MailChecker::wsPopSocket() { return *m_wsPopSocket; }
 
-TimerControl& MailChecker::tmrPopTimeOut()
-{
-    return *m_tmrPopTimeOut;
-}
+TimerControl& MailChecker::tmrPopTimeOut() { return *m_tmrPopTimeOut; }
 
-TimerControl& MailChecker::tmrMailCheck()
-{
-    return *m_tmrMailCheck;
-}
+TimerControl& MailChecker::tmrMailCheck() { return *m_tmrMailCheck; }
 
-void MailChecker::MailCheck(qint32 rowTag)
-{
-    m_scheduler.CheckRow(rowTag);
-}
+void MailChecker::MailCheck(qint32 rowTag) { m_scheduler.CheckRow(rowTag); }
 
-void MailChecker::tmrMailCheck_Timer()
-{
-    m_scheduler.MinuteTick();
-}
+void MailChecker::tmrMailCheck_Timer() { m_scheduler.MinuteTick(); }
 
-void MailChecker::mnuMailCheck_Click()
-{
-    m_scheduler.CheckAllRows();
-}
+void MailChecker::mnuMailCheck_Click() { m_scheduler.CheckAllRows(); }
 
 void MailChecker::wsPopSocket_DataArrival()
 {
@@ -96,10 +72,7 @@ void MailChecker::tmrPopTimeOut_Timer()
         m_session->TimeOutReceiver();
 }
 
-bool MailChecker::IsRunning() const
-{
-    return m_scheduler.IsRunning();
-}
+bool MailChecker::IsRunning() const { return m_scheduler.IsRunning(); }
 
 void MailChecker::AbortAll()
 {

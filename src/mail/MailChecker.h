@@ -25,7 +25,7 @@ public:
 
     SocketControl& wsPopSocket();
     TimerControl& tmrPopTimeOut();
-    TimerControl& tmrMailCheck();  // the minute tick; started by the constructor
+    TimerControl& tmrMailCheck(); // the minute tick; started by the constructor
 
     // Checks the account of the row with this tag once; returns when the
     // dialogue is over (its waits keep processing events). Called while a run

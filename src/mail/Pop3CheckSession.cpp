@@ -24,10 +24,7 @@ constexpr qsizetype kPipelineWindow = 64;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString errorStatus(const QString& what)
-{
-    return QStringLiteral("ｴﾗｰ(") + what + QStringLiteral(")");
-}
+QString errorStatus(const QString& what) { return QStringLiteral("ｴﾗｰ(") + what + QStringLiteral(")"); }
 
 const QString& uidlError()
 {
@@ -41,10 +38,7 @@ const QString& topError()
     return text;
 }
 
-qint64 footprint(const QString& text)
-{
-    return text.size() * qint64(sizeof(QChar));
-}
+qint64 footprint(const QString& text) { return text.size() * qint64(sizeof(QChar)); }
 
 // A line break or NUL inside a typed value would end the command early and
 // smuggle a second one onto the wire.
@@ -56,15 +50,9 @@ QString lineSafe(QString value)
     return value;
 }
 
-QByteArray uidlCommand(qsizetype message)
-{
-    return "UIDL " + QByteArray::number(message) + "\r\n";
-}
+QByteArray uidlCommand(qsizetype message) { return "UIDL " + QByteArray::number(message) + "\r\n"; }
 
-QByteArray topCommand(qsizetype message)
-{
-    return "TOP " + QByteArray::number(message) + " 0\r\n";
-}
+QByteArray topCommand(qsizetype message) { return "TOP " + QByteArray::number(message) + " 0\r\n"; }
 
 std::optional<QByteArray> identifierOf(const QByteArray& reply)
 {
@@ -81,7 +69,7 @@ std::optional<HeaderFields> headersOf(const QByteArray& reply)
     return ExtractHeaderFields(Cp932::Decode(Pop3Framing::MultiLineBody(reply)));
 }
 
-}  // namespace
+} // namespace
 
 // What the check has found, taken in dialogue order (UIDL 1, TOP 1, UIDL 2,
 // ...) whatever order the replies were read in, so that both ways of talking
@@ -109,15 +97,9 @@ public:
     }
 
     // True when the message with this identifier is to be announced.
-    bool announces(const QString& identifier) const
-    {
-        return m_announceAll || !m_seen.contains(identifier);
-    }
+    bool announces(const QString& identifier) const { return m_announceAll || !m_seen.contains(identifier); }
 
-    bool announcesLast() const
-    {
-        return announces(m_identifiers.constLast());
-    }
+    bool announcesLast() const { return announces(m_identifiers.constLast()); }
 
     // False when the TOP step fails.
     bool takeHeaders(const std::optional<HeaderFields>& fields)
@@ -135,7 +117,8 @@ public:
     {
         Pop3CheckOutcome outcome;
         outcome.succeeded = true;
-        outcome.status = QStringLiteral("成功(新着") + QString::number(m_newMail.size()) + QStringLiteral("件)");
+        outcome.status
+            = QStringLiteral("成功(新着") + QString::number(m_newMail.size()) + QStringLiteral("件)");
         outcome.identifiers = std::move(m_identifiers);
         outcome.newMail = std::move(m_newMail);
         return outcome;
@@ -155,8 +138,11 @@ private:
 class Pop3CheckSession::Pipeline {
 public:
     Pipeline(clsWinSockOperate& session, Shape shape, qsizetype count,
-             std::function<QByteArray(qsizetype)> commandAt)
-        : m_session(session), m_shape(shape), m_count(count), m_commandAt(std::move(commandAt))
+        std::function<QByteArray(qsizetype)> commandAt)
+        : m_session(session)
+        , m_shape(shape)
+        , m_count(count)
+        , m_commandAt(std::move(commandAt))
     {
     }
 
@@ -196,7 +182,10 @@ private:
     qsizetype m_answered = 0;
 };
 
-Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session) : m_session(session) {}
+Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session)
+    : m_session(session)
+{
+}
 
 Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
 {
@@ -210,7 +199,8 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
         return outcome;
     };
 
-    if (!m_session.Connect(false) || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
+    if (!m_session.Connect(false)
+        || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
         || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
         return failed(errorStatus(m_session.ErrorDescription()));
     const std::optional<bool> pipelining = askPipelining();
@@ -243,7 +233,8 @@ bool Pop3CheckSession::command(const QString& line, bool multiLine)
     // A lost connection, a time-out or an oversized reply is a failure like
     // a negative answer.
     return m_session.SendData(line + kCrLf, false)
-        && m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine) == clsWinSockOperate::ResultArrived
+        && m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
+        == clsWinSockOperate::ResultArrived
         && Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
 }
 
@@ -299,7 +290,7 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
         if (uids[k] && listing.announces(QString::fromLatin1(*uids[k])))
             toFetch.append(k);
     Pipeline top(m_session, Shape::MultiLine, toFetch.size(),
-                 [&toFetch](qsizetype i) { return topCommand(toFetch[i] + 1); });
+        [&toFetch](qsizetype i) { return topCommand(toFetch[i] + 1); });
 
     // Then the replies taken in the order of the one-by-one dialogue.
     for (const std::optional<QByteArray>& uid : std::as_const(uids)) {

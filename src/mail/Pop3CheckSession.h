@@ -13,21 +13,21 @@ class clsWinSockOperate;
 
 // What one check of one account needs to know.
 struct Pop3CheckRequest {
-    qint32 nAccountIdx = 0;  // copied into every new-mail item
+    qint32 nAccountIdx = 0; // copied into every new-mail item
     QString server;
     qint32 port = 110;
     QString user;
     QString password;
-    QStringList seen;          // identifiers listed at the last successful check
-    bool announceAll = true;   // announce every message, seen or not
-    qint32 timeOutMs = 10000;  // longest silence of one wait
+    QStringList seen; // identifiers listed at the last successful check
+    bool announceAll = true; // announce every message, seen or not
+    qint32 timeOutMs = 10000; // longest silence of one wait
 };
 
 // How one check ended.
 struct Pop3CheckOutcome {
-    QString status;           // the account's STATUS text
-    bool succeeded = false;   // the dialogue ran to its end
-    QStringList identifiers;  // every identifier listed, in message order (on success)
+    QString status; // the account's STATUS text
+    bool succeeded = false; // the dialogue ran to its end
+    QStringList identifiers; // every identifier listed, in message order (on success)
     QList<NewMailItem> newMail;
 };
 

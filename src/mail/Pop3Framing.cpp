@@ -4,20 +4,20 @@ namespace Pop3Framing {
 
 namespace {
 
-// Servers and proxies that end lines with a bare LF exist; a CR before the LF
-// is optional everywhere.
-constexpr char kLf = '\n';
+    // Servers and proxies that end lines with a bare LF exist; a CR before the LF
+    // is optional everywhere.
+    constexpr char kLf = '\n';
 
-// The line ending at the LF at lineEnd, without its CR.
-QByteArrayView lineBefore(QByteArrayView buffer, qsizetype lineStart, qsizetype lineEnd)
-{
-    QByteArrayView line = buffer.sliced(lineStart, lineEnd - lineStart);
-    if (!line.isEmpty() && line.back() == '\r')
-        line.chop(1);
-    return line;
-}
+    // The line ending at the LF at lineEnd, without its CR.
+    QByteArrayView lineBefore(QByteArrayView buffer, qsizetype lineStart, qsizetype lineEnd)
+    {
+        QByteArrayView line = buffer.sliced(lineStart, lineEnd - lineStart);
+        if (!line.isEmpty() && line.back() == '\r')
+            line.chop(1);
+        return line;
+    }
 
-}  // namespace
+} // namespace
 
 Frame ScanSingleLine(QByteArrayView buffer)
 {
@@ -114,4 +114,4 @@ QByteArray MultiLineBody(QByteArrayView reply)
     return body;
 }
 
-}  // namespace Pop3Framing
+} // namespace Pop3Framing

@@ -18,7 +18,7 @@ enum class FrameState { Incomplete, Complete, TooLong };
 
 struct Frame {
     FrameState state = FrameState::Incomplete;
-    qsizetype length = 0;  // bytes of the complete reply, terminator included
+    qsizetype length = 0; // bytes of the complete reply, terminator included
     // Where a later scan of the same, longer buffer may start looking for the
     // terminator (keeps reading a reply that arrives byte by byte linear).
     qsizetype resumeAt = 0;
@@ -43,4 +43,4 @@ bool IsPositive(QByteArrayView statusLine);
 // lines removed. Empty for a reply without such lines.
 QByteArray MultiLineBody(QByteArrayView reply);
 
-}  // namespace Pop3Framing
+} // namespace Pop3Framing

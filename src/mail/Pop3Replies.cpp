@@ -70,4 +70,4 @@ bool IsValidIdentifier(QByteArrayView identifier)
     return true;
 }
 
-}  // namespace Pop3Replies
+} // namespace Pop3Replies

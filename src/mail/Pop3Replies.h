@@ -34,4 +34,4 @@ bool ListsPipelining(QByteArrayView capabilities);
 // 1 to MaxIdentifierLength bytes, each from 0x21 to 0x7E.
 bool IsValidIdentifier(QByteArrayView identifier);
 
-}  // namespace Pop3Replies
+} // namespace Pop3Replies

@@ -11,7 +11,7 @@ namespace {
 
 constexpr qint32 kKeepWaiting = -1;
 
-}  // namespace
+} // namespace
 
 clsWinSockOperate::clsWinSockOperate() = default;
 
@@ -22,10 +22,7 @@ clsWinSockOperate::~clsWinSockOperate()
     stopTimer();
 }
 
-void clsWinSockOperate::Timer(TimerControl* timer)
-{
-    m_timer = timer;
-}
+void clsWinSockOperate::Timer(TimerControl* timer) { m_timer = timer; }
 
 void clsWinSockOperate::TimeOutSecond(qint32 milliseconds)
 {
@@ -45,10 +42,7 @@ void clsWinSockOperate::RemotePort(const QString& port)
         m_winSock->setRemotePort(NumericText::ToInt32(port));
 }
 
-void clsWinSockOperate::WinSock(SocketControl* socket)
-{
-    m_winSock = socket;
-}
+void clsWinSockOperate::WinSock(SocketControl* socket) { m_winSock = socket; }
 
 bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
 {
@@ -97,10 +91,7 @@ void clsWinSockOperate::UserClose()
     EventPump::WakeUp();
 }
 
-QString clsWinSockOperate::GetData() const
-{
-    return Cp932::Decode(m_lastArrival);
-}
+QString clsWinSockOperate::GetData() const { return Cp932::Decode(m_lastArrival); }
 
 bool clsWinSockOperate::SendData(const QString& strData, bool bWaitResponse)
 {
@@ -148,7 +139,8 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
         // A reply that is complete counts even when the server closed right
         // after it ("-ERR" and hang up is common), or when the time-out
         // fired in the same pass: it came in time to be read.
-        const Frame frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread) : ScanMultiLine(unread, resumeAt);
+        const Frame frame
+            = shape == ReplyShape::SingleLine ? ScanSingleLine(unread) : ScanMultiLine(unread, resumeAt);
         resumeAt = frame.resumeAt;
         if (frame.state == FrameState::Complete) {
             stopTimer();
@@ -210,10 +202,7 @@ qint32 clsWinSockOperate::connectionEnded()
     return kKeepWaiting;
 }
 
-QByteArray clsWinSockOperate::Reply() const
-{
-    return m_reply;
-}
+QByteArray clsWinSockOperate::Reply() const { return m_reply; }
 
 void clsWinSockOperate::DataArraivalReceiver()
 {
@@ -226,20 +215,11 @@ void clsWinSockOperate::DataArraivalReceiver()
     m_lastArrival = bytes;
 }
 
-void clsWinSockOperate::ErrorReceiver(const QString& Description)
-{
-    strErrorDescription = Description;
-}
+void clsWinSockOperate::ErrorReceiver(const QString& Description) { strErrorDescription = Description; }
 
-QString clsWinSockOperate::ErrorDescription() const
-{
-    return strErrorDescription;
-}
+QString clsWinSockOperate::ErrorDescription() const { return strErrorDescription; }
 
-void clsWinSockOperate::TimeOutReceiver()
-{
-    bTimedOut = true;
-}
+void clsWinSockOperate::TimeOutReceiver() { bTimedOut = true; }
 
 void clsWinSockOperate::CloseConnection()
 {

@@ -17,11 +17,11 @@ class clsWinSockOperate {
 public:
     // Results of the waits.
     enum : qint32 {
-        ResultClosed = 0,   // the connection is closed or closing
-        ResultArrived = 1,  // data (or, for WaitReply, a complete reply) is there
+        ResultClosed = 0, // the connection is closed or closing
+        ResultArrived = 1, // data (or, for WaitReply, a complete reply) is there
         ResultTimedOut = 2, // the time-out passed or UserClose was called; socket closed
-        ResultError = 3,    // the socket reported an error; socket closed
-        ResultTooLong = 4,  // WaitReply only: the reply broke the size limits; socket closed
+        ResultError = 3, // the socket reported an error; socket closed
+        ResultTooLong = 4, // WaitReply only: the reply broke the size limits; socket closed
     };
 
     // What ends a reply for WaitReply.
@@ -82,8 +82,8 @@ private:
     qint32 waitUntil(const std::function<qint32()>& passRule);
 
     SocketControl* m_winSock = nullptr;
-    bool bAbortRequested = false;  // by UserClose: sticks until the next Connect
-    bool bTimedOut = false;        // by the timer: ends only the wait it fired in
+    bool bAbortRequested = false; // by UserClose: sticks until the next Connect
+    bool bTimedOut = false; // by the timer: ends only the wait it fired in
     QByteArray m_lastArrival;
     QString strErrorDescription;
     TimerControl* m_timer = nullptr;

@@ -5,10 +5,13 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
+#include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
 
 #include <QSignalSpy>
+
 #include <QTest>
+#include <algorithm>
 
 using S = ScriptedPop3Server;
 using After = ScriptedPop3Server::After;
@@ -26,15 +29,12 @@ const QString kUidlError = QStringLiteral("ｴﾗｰ(UIDL ｴﾗｰ)");
 const QString kTopError = QStringLiteral("ｴﾗｰ(TOP ｴﾗｰ)");
 const QString kGreetingError = QStringLiteral("ｴﾗｰ()");
 
-QString success(int n)
-{
-    return QStringLiteral("成功(新着%1件)").arg(n);
-}
+QString success(int n) { return QStringLiteral("成功(新着%1件)").arg(n); }
 
 Dialogue login()
 {
     return { S::Greeting("+OK POP3 ready\r\n"), S::Exchange("USER taro", "+OK\r\n"),
-             S::Exchange("PASS secret", "+OK logged in\r\n") };
+        S::Exchange("PASS secret", "+OK logged in\r\n") };
 }
 
 QByteArray headers(const QByteArray& subject)
@@ -44,10 +44,7 @@ QByteArray headers(const QByteArray& subject)
         + subject + "\r\n\r\n";
 }
 
-QByteArray topReply(const QByteArray& subject)
-{
-    return "+OK\r\n" + headers(subject) + ".\r\n";
-}
+QByteArray topReply(const QByteArray& subject) { return "+OK\r\n" + headers(subject) + ".\r\n"; }
 
 Dialogue mailbox(const QList<QByteArray>& identifiers, const QList<int>& fetched)
 {
@@ -63,6 +60,15 @@ Dialogue mailbox(const QList<QByteArray>& identifiers, const QList<int>& fetched
     return d;
 }
 
+// How the server answers CAPA; every test runs against each.
+enum class Capabilities { Refused, WithoutPipelining, WithPipelining };
+
+QByteArrayList sorted(QByteArrayList lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
 QByteArrayList clientLines(const Dialogue& dialogue)
 {
     QByteArrayList lines;
@@ -72,12 +78,36 @@ QByteArrayList clientLines(const Dialogue& dialogue)
     return lines;
 }
 
-}  // namespace
+} // namespace
 
 class tst_MailCheckDialogue : public QObject {
     Q_OBJECT
 
+public:
+    explicit tst_MailCheckDialogue(Capabilities capabilities)
+        : capabilities(capabilities)
+    {
+    }
+
 private:
+    const Capabilities capabilities;
+
+    bool pipelined() const { return capabilities == Capabilities::WithPipelining; }
+
+    // The lines the client sent: the dialogue's, and CAPA first. A client
+    // that pipelines sends the same commands, but all UIDLs before the TOPs.
+    void verifyCompleteWire(const Dialogue& dialogue)
+    {
+        if (pipelined()) {
+            QCOMPARE(sorted(server->ReceivedLines()), sorted(clientLines(dialogue)));
+            QVERIFY(server->DefaultedLines().isEmpty());
+        } else {
+            QCOMPARE(server->WireLines(), QByteArrayList { "CAPA" } + clientLines(dialogue));
+            QVERIFY(server->MaxLinesAhead() <= 1);
+        }
+        QVERIFY(server->ClientSentNothingElse());
+    }
+
     std::unique_ptr<ScriptedPop3Server> server;
     std::unique_ptr<FakeMailCheckHost> host;
     std::unique_ptr<MailChecker> checker;
@@ -96,6 +126,10 @@ private Q_SLOTS:
     {
         server = std::make_unique<ScriptedPop3Server>();
         QVERIFY(server->Listen());
+        if (capabilities != Capabilities::Refused)
+            server->SetCapabilities(
+                { "TOP", "UIDL", "RESP-CODES", pipelined() ? "PIPELINING" : "SASL PLAIN", "USER" });
+        server->SetAnswerAnyOrder(pipelined());
         host = std::make_unique<FakeMailCheckHost>();
         host->AddRow(0, true, QStringLiteral("5"));
         checker = std::make_unique<MailChecker>(*host);
@@ -104,7 +138,7 @@ private Q_SLOTS:
         CommonSettings = CommonSettingsRecord();
         CommonSettings.PopTimeOut = 3600;
         connect(server.get(), &ScriptedPop3Server::Silenced, checker.get(),
-                [this] { Q_EMIT checker->tmrPopTimeOut().Timer(); });
+            [this] { Q_EMIT checker->tmrPopTimeOut().Timer(); });
 
         Accounts.clear();
         Accounts.push_back(TestAccount(server->Port()));
@@ -126,17 +160,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("announced");
         QTest::addColumn<QStringList>("seenAfter");
 
-        QTest::newRow("one of two messages new, only it is fetched")
-            << mailbox({ "id-old", "id-new" }, { 2 }) << false << QStringList { "id-old" } << 1
-            << QStringList { "id-old", "id-new" };
-        QTest::newRow("rechecking fetches and announces every message")
-            << mailbox({ "id-old", "id-new" }, { 1, 2 }) << true << QStringList { "id-old" } << 2
-            << QStringList { "id-old", "id-new" };
+        QTest::newRow("one of two messages new, only it is fetched") << mailbox({ "id-old", "id-new" },
+            { 2 }) << false << QStringList { "id-old" } << 1 << QStringList { "id-old", "id-new" };
+        QTest::newRow("rechecking fetches and announces every message") << mailbox({ "id-old", "id-new" },
+            { 1, 2 }) << true << QStringList { "id-old" } << 2 << QStringList { "id-old", "id-new" };
         QTest::newRow("empty mailbox: no UIDL, QUIT, seen list kept")
             << mailbox({}, {}) << false << QStringList { "gone-1" } << 0 << QStringList { "gone-1" };
-        QTest::newRow("nothing new: no TOP, seen list replaced by the server's")
-            << mailbox({ "b", "a" }, {}) << false << QStringList { "a", "b", "c" } << 0
-            << QStringList { "b", "a" };
+        QTest::newRow("nothing new: no TOP, seen list replaced by the server's") << mailbox(
+            { "b", "a" }, {}) << false << QStringList { "a", "b", "c" } << 0 << QStringList { "b", "a" };
         QTest::newRow("seen 121 does not hide new 21")
             << mailbox({ "21" }, { 1 }) << false << QStringList { "121" } << 1 << QStringList { "21" };
         QTest::newRow("new abc is not hidden by seen abc123")
@@ -146,25 +177,24 @@ private Q_SLOTS:
         QTest::newRow("identifier of 200 characters (over 70, within limit) accepted")
             << mailbox({ QByteArray(200, 'u') }, { 1 }) << false << QStringList() << 1
             << QStringList { QString(200, u'u') };
-        QTest::newRow("identifier of exactly 512 bytes accepted")
-            << mailbox({ QByteArray(512, '~') }, { 1 }) << false << QStringList() << 1
-            << QStringList { QString(512, u'~') };
-        QTest::newRow("empty seen list makes every message new")
-            << mailbox({ "x1", "x2", "x3" }, { 1, 2, 3 }) << false << QStringList() << 3
-            << QStringList { "x1", "x2", "x3" };
+        QTest::newRow("identifier of exactly 512 bytes accepted") << mailbox({ QByteArray(512, '~') },
+            { 1 }) << false << QStringList() << 1 << QStringList { QString(512, u'~') };
+        QTest::newRow("empty seen list makes every message new") << mailbox({ "x1", "x2", "x3" },
+            { 1, 2, 3 }) << false << QStringList() << 3 << QStringList { "x1", "x2", "x3" };
 
         Dialogue lowerCase = login();
         lowerCase[1] = S::Exchange("USER taro", "+ok\r\n");
         lowerCase << S::Exchange("STAT ", "+ok 1 300\r\n") << S::Exchange("UIDL 1", "+ok 1 q\r\n")
-                  << S::Exchange("TOP 1 0", "+ok\r\n" + headers("x") + ".\r\n") << S::Exchange("QUIT", "+OK\r\n");
-        QTest::newRow("status indicators in lower case") << lowerCase << false << QStringList() << 1
-                                                         << QStringList { "q" };
+                  << S::Exchange("TOP 1 0", "+ok\r\n" + headers("x") + ".\r\n")
+                  << S::Exchange("QUIT", "+OK\r\n");
+        QTest::newRow("status indicators in lower case")
+            << lowerCase << false << QStringList() << 1 << QStringList { "q" };
 
         Dialogue noSize = login();
         noSize << S::Exchange("STAT ", "+OK 1\r\n") << S::Exchange("UIDL 1", "+OK 1 only\r\n")
                << S::Exchange("TOP 1 0", topReply("s")) << S::Exchange("QUIT", "+OK\r\n");
-        QTest::newRow("STAT without the mailbox size") << noSize << false << QStringList() << 1
-                                                       << QStringList { "only" };
+        QTest::newRow("STAT without the mailbox size")
+            << noSize << false << QStringList() << 1 << QStringList { "only" };
 
         Dialogue stuffed = login();
         stuffed << S::Exchange("STAT ", "+OK 1 1\r\n") << S::Exchange("UIDL 1", "+OK 1 dots\r\n")
@@ -172,6 +202,18 @@ private Q_SLOTS:
                 << S::Exchange("QUIT", "+OK\r\n");
         QTest::newRow("header block with dot-stuffed lines ends only at the lone dot")
             << stuffed << false << QStringList() << 1 << QStringList { "dots" };
+
+        Dialogue padded = login();
+        padded << S::Exchange("STAT ", "+OK 1 1\r\n") << S::Exchange("UIDL 1", "+OK 1 pad \r\n")
+               << S::Exchange("QUIT", "+OK\r\n");
+        QTest::newRow("UIDL identifier followed by a blank")
+            << padded << false << QStringList { "pad" } << 0 << QStringList { "pad" };
+
+        Dialogue bareLf = mailbox({ "lf1", "lf2" }, { 1, 2 });
+        for (auto& step : bareLf)
+            step.pieces.first().replace("\r\n", "\n");
+        QTest::newRow("every line ended by a bare LF")
+            << bareLf << false << QStringList() << 2 << QStringList { "lf1", "lf2" };
     }
 
     void completedDialogue()
@@ -186,8 +228,9 @@ private Q_SLOTS:
         Accounts[0].UIDL = seenBefore;
         runCheck(dialogue);
 
-        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
-        QVERIFY(server->ClientSentNothingElse());
+        verifyCompleteWire(dialogue);
+        if (pipelined() && seenAfter.size() >= 2)
+            QVERIFY(server->MaxLinesAhead() >= 2);
         QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, success(announced) }));
         QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
         QCOMPARE(Accounts[0].UIDL, seenAfter);
@@ -210,9 +253,12 @@ private Q_SLOTS:
     static void addBrokenReplies(const Dialogue& before, const QByteArray& line, const QString& status)
     {
         const auto name = [&](const char* what) { return QByteArray(line + ": " + what); };
-        QTest::newRow(name("refused").constData()) << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } << status;
-        QTest::newRow(name("time-out").constData()) << before + Dialogue { S::Exchange(line, "", After::Silence) } << status;
-        QTest::newRow(name("hang-up").constData()) << before + Dialogue { S::Exchange(line, "", After::Close) } << status;
+        QTest::newRow(name("refused").constData())
+            << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } << status;
+        QTest::newRow(name("time-out").constData())
+            << before + Dialogue { S::Exchange(line, "", After::Silence) } << status;
+        QTest::newRow(name("hang-up").constData())
+            << before + Dialogue { S::Exchange(line, "", After::Close) } << status;
         QTest::newRow(name("status line over 8 KiB without CR LF").constData())
             << before + Dialogue { S::Exchange(line, "+OK " + QByteArray(9000, 'x')) } << status;
     }
@@ -232,8 +278,14 @@ private Q_SLOTS:
             << Dialogue { S::Greeting("", After::Close) } << kGreetingError;
         QTest::newRow("greeting line cut off by a hang-up")
             << Dialogue { S::Greeting("+OK rea", After::Close) } << kGreetingError;
-        QTest::newRow("greeting without CR LF longer than 8 KiB") << Dialogue { S::Greeting(hugeLine) }
-                                                                  << kGreetingError;
+        QTest::newRow("greeting without CR LF longer than 8 KiB")
+            << Dialogue { S::Greeting(hugeLine) } << kGreetingError;
+
+        QTest::newRow("CAPA never answered (time-out)")
+            << Dialogue { S::Greeting("+OK\r\n"), S::Exchange("CAPA", "", After::Silence) } << kGreetingError;
+        QTest::newRow("CAPA list that never ends") << Dialogue { S::Greeting("+OK\r\n"),
+            S::Exchange("CAPA", "+OK\r\n" + QByteArray("X\r\n").repeated(400000)) }
+                                                   << kGreetingError;
 
         addBrokenReplies(upTo(1), "USER taro", kAccountError);
         QTest::newRow("USER answered with neither +OK nor -ERR")
@@ -241,12 +293,12 @@ private Q_SLOTS:
 
         addBrokenReplies(upTo(2), "PASS secret", kPasswdError);
         addBrokenReplies(login(), "STAT ", kStatError);
-        QTest::newRow("STAT without a count") << login() + Dialogue { S::Exchange("STAT ", "+OK\r\n") }
-                                              << kStatError;
+        QTest::newRow("STAT without a count")
+            << login() + Dialogue { S::Exchange("STAT ", "+OK\r\n") } << kStatError;
         QTest::newRow("STAT count that is not a number")
             << login() + Dialogue { S::Exchange("STAT ", "+OK many 100\r\n") } << kStatError;
-        QTest::newRow("STAT count negative") << login() + Dialogue { S::Exchange("STAT ", "+OK -3 100\r\n") }
-                                             << kStatError;
+        QTest::newRow("STAT count negative")
+            << login() + Dialogue { S::Exchange("STAT ", "+OK -3 100\r\n") } << kStatError;
         QTest::newRow("STAT count above one million")
             << login() + Dialogue { S::Exchange("STAT ", "+OK 1000001 100\r\n") } << kStatError;
         QTest::newRow("STAT count beyond 32 bits")
@@ -254,10 +306,10 @@ private Q_SLOTS:
 
         const Dialogue stat2 = login() + Dialogue { S::Exchange("STAT ", "+OK 2 200\r\n") };
         addBrokenReplies(stat2, "UIDL 1", kUidlError);
-        QTest::newRow("UIDL identifier empty") << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 \r\n") }
-                                               << kUidlError;
-        QTest::newRow("UIDL reply without identifier") << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1\r\n") }
-                                                       << kUidlError;
+        QTest::newRow("UIDL identifier empty")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 \r\n") } << kUidlError;
+        QTest::newRow("UIDL reply without identifier")
+            << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1\r\n") } << kUidlError;
         QTest::newRow("UIDL identifier with a blank")
             << stat2 + Dialogue { S::Exchange("UIDL 1", "+OK 1 ab cd\r\n") } << kUidlError;
         QTest::newRow("UIDL identifier with a control character")
@@ -280,15 +332,15 @@ private Q_SLOTS:
             << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + headers("x"), After::Silence) }
             << kTopError;
         QTest::newRow("hang-up in the middle of the header block")
-            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\nFrom: a@b\r\nSubj", After::Close) } << kTopError;
-        QTest::newRow("header block over 1 MiB")
-            << uidl1
-                + Dialogue { S::Exchange("TOP 1 0",
-                                         "+OK\r\n" + QByteArray("X-Pad: ") + QByteArray(1100 * 1024, 'p') + "\r\n") }
+            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\nFrom: a@b\r\nSubj", After::Close) }
             << kTopError;
-        QTest::newRow("header block of many short lines over 1 MiB")
-            << uidl1 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
-            << kTopError;
+        QTest::newRow("header block over 1 MiB") << uidl1
+                + Dialogue { S::Exchange(
+                    "TOP 1 0", "+OK\r\n" + QByteArray("X-Pad: ") + QByteArray(1100 * 1024, 'p') + "\r\n") }
+                                                 << kTopError;
+        QTest::newRow("header block of many short lines over 1 MiB") << uidl1
+                + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
+                                                                     << kTopError;
     }
 
     void failedDialogue()
@@ -301,8 +353,12 @@ private Q_SLOTS:
         runCheck(dialogue);
 
         QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, status }));
-        // The failing step is the last one scripted: nothing follows it, no QUIT.
-        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
+        // The failing step is the last one scripted: nothing follows it, no
+        // QUIT. Commands sent ahead may have gone out, but never a goodbye.
+        if (pipelined())
+            QVERIFY(!server->ReceivedLines().contains("QUIT"));
+        else
+            QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
         QVERIFY(server->ClientSentNothingElse());
         QCOMPARE(Accounts[0].UIDL, (QStringList { "keep-1", "keep-2" }));
         QVERIFY(host->arrival.calls.isEmpty());
@@ -368,8 +424,7 @@ private Q_SLOTS:
         runCheck(dialogue);
 
         QCOMPARE(host->Status(0), success(2));
-        QCOMPARE(server->ReceivedLines(), clientLines(dialogue));
-        QVERIFY(server->ClientSentNothingElse());
+        verifyCompleteWire(dialogue);
         QCOMPARE(Accounts[0].UIDL, (QStringList { "m1", "m2" }));
         QCOMPARE(host->arrival.calls.size(), 4);
     }
@@ -404,11 +459,81 @@ private Q_SLOTS:
 
         Dialogue dialogue = login();
         dialogue << S::Exchange("STAT ", "+OK 1 100\r\n") << S::Exchange("UIDL 1", "+OK 1 one\r\n")
-                 << S::Exchange("TOP 1 0", "+OK\r\n" + headerBlock + ".\r\n") << S::Exchange("QUIT", "+OK\r\n");
+                 << S::Exchange("TOP 1 0", "+OK\r\n" + headerBlock + ".\r\n")
+                 << S::Exchange("QUIT", "+OK\r\n");
         server->SetChunkSize(chunkSize);
         runCheck(dialogue);
 
         QCOMPARE(host->arrival.calls, (QStringList { "RemoveMail 0", arrival, "ShowForm" }));
+    }
+
+    void firstFailingStepNamesTheError()
+    {
+        // One by one, the refused TOP 1 ends the check before UIDL 2 is
+        // asked; a client that asked UIDL 2 ahead must still blame TOP.
+        CommonSettings.RecheckMailChecked = true;
+        Accounts[0].UIDL = QStringList { "keep" };
+        runCheck(login()
+            + Dialogue { S::Exchange("STAT ", "+OK 2 200\r\n"), S::Exchange("UIDL 1", "+OK 1 first\r\n"),
+                S::Exchange("TOP 1 0", "-ERR gone\r\n"), S::Exchange("UIDL 2", "-ERR no\r\n") });
+        QCOMPARE(host->Status(0), kTopError);
+        QCOMPARE(Accounts[0].UIDL, QStringList { "keep" });
+        QVERIFY(host->arrival.calls.isEmpty());
+    }
+
+    void slowReplyIsNoTimeOut()
+    {
+        // The real timer, 1 s: the header block takes longer than that to
+        // come, but no silence in it lasts that long.
+        CommonSettings.PopTimeOut = 1;
+        disconnect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), nullptr);
+        server->SetPieceDelay(100);
+        const QByteArray top = "+OK\r\nSubject: trickling in, four bytes at a time\r\n\r\n.\r\n";
+        QByteArrayList pieces;
+        for (qsizetype at = 0; at < top.size(); at += 4)
+            pieces << top.mid(at, 4);
+        Dialogue dialogue = login();
+        dialogue << S::Exchange("STAT ", "+OK 1 100\r\n") << S::Exchange("UIDL 1", "+OK 1 slow\r\n")
+                 << S::Pieces("TOP 1 0", pieces) << S::Exchange("QUIT", "+OK\r\n");
+        runCheck(dialogue);
+        QCOMPARE(host->Status(0), success(1));
+    }
+
+    void lateTimeOutChangesNothing()
+    {
+        // The tick comes in the same pass as the bytes that complete the STAT
+        // reply: the reply was in time, and the next step must not fail.
+        connect(&checker->wsPopSocket(), &SocketControl::DataArrival, this, [this] {
+            if (server->ReceivedLines().endsWith("STAT "))
+                Q_EMIT checker->tmrPopTimeOut().Timer();
+        });
+        runCheck(mailbox({ "late" }, { 1 }));
+        QCOMPARE(host->Status(0), success(1));
+    }
+
+    void seenListStoredBeforeTheWindowShows()
+    {
+        // Showing the window runs events; an end of the program among them
+        // saves what the account holds at that moment.
+        QStringList seenWhileShowing;
+        host->arrival.onShowForm = [&] { seenWhileShowing = Accounts[0].UIDL; };
+        CommonSettings.RecheckMailChecked = false;
+        Accounts[0].UIDL = QStringList { "old" };
+        runCheck(mailbox({ "old", "new" }, { 2 }));
+        QCOMPARE(seenWhileShowing, (QStringList { "old", "new" }));
+        QCOMPARE(host->StatusHistory(0).last(), success(1));
+    }
+
+    void lineBreaksInTypedValuesStayOffTheWire()
+    {
+        Accounts[0].PopAccount = QStringLiteral("ta\r\nro");
+        Accounts[0].PopPasswd = QStringLiteral("sec\nDELE 1\r");
+        Accounts[0].PopPasswd.insert(3, QChar(0));
+        Dialogue dialogue = mailbox({}, {});
+        dialogue[2] = S::Exchange("PASS secDELE 1", "+OK\r\n");
+        runCheck(dialogue);
+        QCOMPARE(host->Status(0), success(0));
+        QVERIFY(server->ClientSentNothingElse());
     }
 
     void uncheckedRowIsLeftAlone()
@@ -498,8 +623,8 @@ private Q_SLOTS:
         Accounts[0].UIDL = QStringList { "keep" };
         disconnect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), nullptr);
         connect(server.get(), &ScriptedPop3Server::Silenced, checker.get(), [this] { checker->AbortAll(); });
-        server->SetDialogue(login() + Dialogue { S::Exchange("STAT ", "+OK 1 1\r\n"),
-                                                 S::Exchange("UIDL 1", "", After::Silence) });
+        server->SetDialogue(login()
+            + Dialogue { S::Exchange("STAT ", "+OK 1 1\r\n"), S::Exchange("UIDL 1", "", After::Silence) });
         checker->mnuMailCheck_Click();
 
         QVERIFY(!checker->IsRunning());
@@ -532,5 +657,15 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_MailCheckDialogue)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int failures = 0;
+    for (const Capabilities capabilities :
+        { Capabilities::Refused, Capabilities::WithoutPipelining, Capabilities::WithPipelining }) {
+        tst_MailCheckDialogue test(capabilities);
+        failures += QTest::qExec(&test, argc, argv);
+    }
+    return failures;
+}
 #include "tst_MailCheckDialogue.moc"

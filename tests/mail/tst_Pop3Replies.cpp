@@ -11,7 +11,7 @@ private Q_SLOTS:
     void messageCount_data()
     {
         QTest::addColumn<QByteArray>("statusLine");
-        QTest::addColumn<qint32>("count");  // -1: no usable count
+        QTest::addColumn<qint32>("count"); // -1: no usable count
 
         QTest::newRow("count and size") << QByteArray("+OK 3 5120") << 3;
         QTest::newRow("empty mailbox") << QByteArray("+OK 0 0") << 0;
@@ -40,21 +40,23 @@ private Q_SLOTS:
     void identifier_data()
     {
         QTest::addColumn<QByteArray>("statusLine");
-        QTest::addColumn<QByteArray>("identifier");  // null: refused
+        QTest::addColumn<QByteArray>("identifier"); // null: refused
 
         QTest::newRow("usual reply") << QByteArray("+OK 1 abc123") << QByteArray("abc123");
-        QTest::newRow("hexadecimal pair of a common server") << QByteArray("+OK 2 000000015f1e9a2b")
-                                                             << QByteArray("000000015f1e9a2b");
-        QTest::newRow("punctuation within 0x21-0x7E") << QByteArray("+OK 3 <a.b@c>!~") << QByteArray("<a.b@c>!~");
-        QTest::newRow("200 characters, longer than the usual 70") << "+OK 1 " + QByteArray(200, 'z')
-                                                                  << QByteArray(200, 'z');
+        QTest::newRow("hexadecimal pair of a common server")
+            << QByteArray("+OK 2 000000015f1e9a2b") << QByteArray("000000015f1e9a2b");
+        QTest::newRow("punctuation within 0x21-0x7E")
+            << QByteArray("+OK 3 <a.b@c>!~") << QByteArray("<a.b@c>!~");
+        QTest::newRow("200 characters, longer than the usual 70")
+            << "+OK 1 " + QByteArray(200, 'z') << QByteArray(200, 'z');
         QTest::newRow("512 bytes") << "+OK 1 " + QByteArray(512, 'z') << QByteArray(512, 'z');
         QTest::newRow("513 bytes") << "+OK 1 " + QByteArray(513, 'z') << QByteArray();
         QTest::newRow("empty identifier") << QByteArray("+OK 1 ") << QByteArray();
         QTest::newRow("no identifier field") << QByteArray("+OK 1") << QByteArray();
         QTest::newRow("no fields") << QByteArray("+OK") << QByteArray();
         QTest::newRow("blank inside") << QByteArray("+OK 1 ab cd") << QByteArray();
-        QTest::newRow("trailing blanks of a sloppy server") << QByteArray("+OK 1 abc \t ") << QByteArray("abc");
+        QTest::newRow("trailing blanks of a sloppy server")
+            << QByteArray("+OK 1 abc \t ") << QByteArray("abc");
         QTest::newRow("tab") << QByteArray("+OK 1 ab\tcd") << QByteArray();
         QTest::newRow("DEL character") << QByteArray("+OK 1 ab\x7f") << QByteArray();
         QTest::newRow("byte above 0x7E") << QByteArray("+OK 1 ab\x82\xa0") << QByteArray();

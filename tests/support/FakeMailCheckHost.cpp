@@ -5,15 +5,18 @@ void FakeArrivalWindow::RemoveMail(qint32 nAccountIdx)
     calls.append(QStringLiteral("RemoveMail %1").arg(nAccountIdx));
 }
 
-void FakeArrivalWindow::MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
-                                     const QString& strSubject)
+void FakeArrivalWindow::MailArraival(
+    qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
 {
-    calls.append(QStringLiteral("MailArraival %1|%2|%3|%4").arg(nAccountIdx).arg(strFrom, strDate, strSubject));
+    calls.append(
+        QStringLiteral("MailArraival %1|%2|%3|%4").arg(nAccountIdx).arg(strFrom, strDate, strSubject));
 }
 
 void FakeArrivalWindow::ShowForm()
 {
     calls.append(QStringLiteral("ShowForm"));
+    if (onShowForm)
+        onShowForm();
 }
 
 void FakeMailCheckHost::AddRow(qint32 tag, bool checked, const QString& nextCheck)
@@ -71,10 +74,7 @@ QList<qint32> FakeMailCheckHost::RowTags() const
     return tags;
 }
 
-bool FakeMailCheckHost::HasRow(qint32 tag) const
-{
-    return findRow(tag) != nullptr;
-}
+bool FakeMailCheckHost::HasRow(qint32 tag) const { return findRow(tag) != nullptr; }
 
 bool FakeMailCheckHost::IsRowChecked(qint32 tag) const
 {
@@ -104,10 +104,7 @@ void FakeMailCheckHost::SetStatusText(qint32 tag, const QString& text)
         onStatus(tag, text);
 }
 
-void FakeMailCheckHost::SetCheckCommandsEnabled(bool enabled)
-{
-    commandsEnabledHistory.append(enabled);
-}
+void FakeMailCheckHost::SetCheckCommandsEnabled(bool enabled) { commandsEnabledHistory.append(enabled); }
 
 IArrivalWindow& FakeMailCheckHost::ArrivalWindow()
 {
@@ -115,7 +112,4 @@ IArrivalWindow& FakeMailCheckHost::ArrivalWindow()
     return arrival;
 }
 
-void FakeMailCheckHost::SetTrayPicture(int nPicture)
-{
-    trayPictures.append(nPicture);
-}
+void FakeMailCheckHost::SetTrayPicture(int nPicture) { trayPictures.append(nPicture); }

@@ -15,10 +15,12 @@ class FakeArrivalWindow : public IArrivalWindow {
 public:
     void RemoveMail(qint32 nAccountIdx) override;
     void MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
-                      const QString& strSubject) override;
+        const QString& strSubject) override;
     void ShowForm() override;
 
     QStringList calls;
+    // Runs inside ShowForm, where the real window runs pending events.
+    std::function<void()> onShowForm;
 };
 
 // The main window as the engine sees it: a list of rows and a log of what was
@@ -30,7 +32,7 @@ public:
         bool checked = true;
         QString nextCheck;
         QString status;
-        QStringList statusHistory;  // every STATUS text written, in order
+        QStringList statusHistory; // every STATUS text written, in order
     };
 
     void AddRow(qint32 tag, bool checked = true, const QString& nextCheck = QString());

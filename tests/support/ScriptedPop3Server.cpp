@@ -3,25 +3,31 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <csignal>
+
 ScriptedPop3Server::Step ScriptedPop3Server::Greeting(const QByteArray& reply, After after)
 {
     return { QByteArray(), { reply }, after };
 }
 
-ScriptedPop3Server::Step ScriptedPop3Server::Exchange(const QByteArray& expectedLine, const QByteArray& reply,
-                                                      After after)
+ScriptedPop3Server::Step ScriptedPop3Server::Exchange(
+    const QByteArray& expectedLine, const QByteArray& reply, After after)
 {
     return { expectedLine.isNull() ? QByteArray("") : expectedLine, { reply }, after };
 }
 
-ScriptedPop3Server::Step ScriptedPop3Server::Pieces(const QByteArray& expectedLine, const QByteArrayList& pieces,
-                                                    After after)
+ScriptedPop3Server::Step ScriptedPop3Server::Pieces(
+    const QByteArray& expectedLine, const QByteArrayList& pieces, After after)
 {
     return { expectedLine.isNull() ? QByteArray("") : expectedLine, pieces, after };
 }
 
-ScriptedPop3Server::ScriptedPop3Server(QObject* parent) : QObject(parent)
+ScriptedPop3Server::ScriptedPop3Server(QObject* parent)
+    : QObject(parent)
 {
+    // A client may hang up while a reply is still being written to it, as
+    // after QUIT; that must end the write, not the test program.
+    std::signal(SIGPIPE, SIG_IGN);
     connect(&m_server, &QTcpServer::newConnection, this, &ScriptedPop3Server::onNewConnection);
 }
 
@@ -31,55 +37,38 @@ ScriptedPop3Server::~ScriptedPop3Server()
         m_client->abort();
 }
 
-bool ScriptedPop3Server::Listen()
-{
-    return m_server.listen(QHostAddress::LocalHost, 0);
-}
+bool ScriptedPop3Server::Listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
 
-quint16 ScriptedPop3Server::Port() const
-{
-    return m_server.serverPort();
-}
+quint16 ScriptedPop3Server::Port() const { return m_server.serverPort(); }
 
 void ScriptedPop3Server::SetDialogue(const QList<Step>& steps)
 {
+    m_script = steps;
     m_dialogue = steps;
 }
 
-void ScriptedPop3Server::SetChunkSize(qsizetype bytes)
-{
-    m_chunkSize = bytes;
-}
+void ScriptedPop3Server::SetChunkSize(qsizetype bytes) { m_chunkSize = bytes; }
+
+void ScriptedPop3Server::SetAnswerAnyOrder(bool anyOrder) { m_anyOrder = anyOrder; }
+
+QByteArrayList ScriptedPop3Server::DefaultedLines() const { return m_defaulted; }
+
+void ScriptedPop3Server::SetPieceDelay(int milliseconds) { m_pieceDelayMs = milliseconds; }
 
 void ScriptedPop3Server::SetCapabilities(const QByteArrayList& capabilities)
 {
     m_capabilities = capabilities;
 }
 
-QByteArrayList ScriptedPop3Server::WireLines() const
-{
-    return m_wire;
-}
+QByteArrayList ScriptedPop3Server::WireLines() const { return m_wire; }
 
-int ScriptedPop3Server::MaxLinesAhead() const
-{
-    return m_maxLinesAhead;
-}
+int ScriptedPop3Server::MaxLinesAhead() const { return m_maxLinesAhead; }
 
-QByteArrayList ScriptedPop3Server::ReceivedLines() const
-{
-    return m_received;
-}
+QByteArrayList ScriptedPop3Server::ReceivedLines() const { return m_received; }
 
-bool ScriptedPop3Server::ClientSentNothingElse() const
-{
-    return !m_unexpected && m_lineBuffer.isEmpty();
-}
+bool ScriptedPop3Server::ClientSentNothingElse() const { return !m_unexpected && m_lineBuffer.isEmpty(); }
 
-int ScriptedPop3Server::ConnectionCount() const
-{
-    return m_connections;
-}
+int ScriptedPop3Server::ConnectionCount() const { return m_connections; }
 
 bool ScriptedPop3Server::IsIdle() const
 {
@@ -90,6 +79,7 @@ void ScriptedPop3Server::ClearReceived()
 {
     m_received.clear();
     m_wire.clear();
+    m_defaulted.clear();
     m_unexpected = false;
     m_maxLinesAhead = 0;
 }
@@ -108,6 +98,7 @@ void ScriptedPop3Server::onNewConnection()
         m_client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_lineBuffer.clear();
         m_waitingLines.clear();
+        m_dialogue = m_script;
         m_outbox.clear();
         m_writing = false;
         m_silenced = false;
@@ -141,6 +132,8 @@ void ScriptedPop3Server::answerWaitingLines()
     while (m_client && !m_writing && !m_waitingLines.isEmpty()) {
         const QByteArray line = m_waitingLines.takeFirst();
         m_wire.append(line);
+        if (m_anyOrder)
+            takeStepFor(line);
         const bool scripted = m_nextStep < m_dialogue.size() && m_dialogue[m_nextStep].expectedLine == line;
         if (line == "CAPA" && !scripted) {
             // Asked of every server; answered here unless a test scripts it.
@@ -167,6 +160,28 @@ void ScriptedPop3Server::answerWaitingLines()
         }
         playStep(m_nextStep);
     }
+}
+
+void ScriptedPop3Server::takeStepFor(const QByteArray& line)
+{
+    // The first step not yet played that expects this line becomes the next;
+    // steps skipped over stay for later lines.
+    for (int i = m_nextStep; i < m_dialogue.size(); ++i) {
+        if (m_dialogue[i].expectedLine != line)
+            continue;
+        m_dialogue.move(i, m_nextStep);
+        return;
+    }
+    // A command the one-by-one dialogue never got to: a plain good answer.
+    QByteArray reply;
+    if (line.startsWith("UIDL "))
+        reply = "+OK " + line.mid(5) + " unasked-" + line.mid(5) + "\r\n";
+    else if (line.startsWith("TOP "))
+        reply = "+OK\r\nSubject: unasked\r\n\r\n.\r\n";
+    else
+        return;
+    m_dialogue.insert(m_nextStep, Exchange(line, reply));
+    m_defaulted.append(line);
 }
 
 void ScriptedPop3Server::playStep(int index)
@@ -197,7 +212,7 @@ void ScriptedPop3Server::writeNext()
         m_client->flush();
         if (!m_outbox.isEmpty()) {
             // Let the client's side run between two writes so they arrive apart.
-            QTimer::singleShot(0, this, &ScriptedPop3Server::writeNext);
+            QTimer::singleShot(m_pieceDelayMs, this, &ScriptedPop3Server::writeNext);
             return;
         }
     }

@@ -22,18 +22,20 @@ public:
     enum class After { Continue, Silence, Close };
 
     struct Step {
-        QByteArray expectedLine;  // the client line that starts this step, without CR LF; null for the greeting
-        QByteArrayList pieces;    // the reply, written piece by piece (subject to the chunk size)
+        QByteArray
+            expectedLine; // the client line that starts this step, without CR LF; null for the greeting
+        QByteArrayList pieces; // the reply, written piece by piece (subject to the chunk size)
         After after = After::Continue;
     };
 
     // The greeting, sent on connect.
     static Step Greeting(const QByteArray& reply, After after = After::Continue);
     // One exchange: the expected client line and the reply to it.
-    static Step Exchange(const QByteArray& expectedLine, const QByteArray& reply, After after = After::Continue);
+    static Step Exchange(
+        const QByteArray& expectedLine, const QByteArray& reply, After after = After::Continue);
     // One exchange whose reply is written as the given separate pieces.
-    static Step Pieces(const QByteArray& expectedLine, const QByteArrayList& pieces,
-                       After after = After::Continue);
+    static Step Pieces(
+        const QByteArray& expectedLine, const QByteArrayList& pieces, After after = After::Continue);
 
     explicit ScriptedPop3Server(QObject* parent = nullptr);
     ~ScriptedPop3Server() override;
@@ -46,6 +48,8 @@ public:
     void SetDialogue(const QList<Step>& steps);
     // Writes every reply in pieces of at most this many bytes (0: as given).
     void SetChunkSize(qsizetype bytes);
+    // Waits this long between two pieces of a reply (a slow line; 0: at once).
+    void SetPieceDelay(int milliseconds);
     // The lines of the positive answer to CAPA; with none (the default) CAPA
     // gets "-ERR", as from an older server. A CAPA the dialogue does not
     // script is answered from this list and kept out of ReceivedLines.
@@ -53,6 +57,12 @@ public:
 
     // Every line received on every connection, in order (without CR LF).
     QByteArrayList ReceivedLines() const;
+    // Answers each line from the first step not yet played that expects it,
+    // and a UIDL or TOP line that no step expects with a plain good reply: the
+    // same server, met by a client that sends its commands in another order.
+    void SetAnswerAnyOrder(bool anyOrder);
+    // The lines that got such a plain reply.
+    QByteArrayList DefaultedLines() const;
     // Every line received, CAPA included, in order.
     QByteArrayList WireLines() const;
     // The most client lines that were waiting for their answer at once: above
@@ -77,23 +87,28 @@ private:
     void onNewConnection();
     void onReadyRead();
     void answerWaitingLines();
+    void takeStepFor(const QByteArray& line);
     void playStep(int index);
     void writeNext();
 
     QTcpServer m_server;
-    QList<Step> m_dialogue;
+    QList<Step> m_script;
+    QList<Step> m_dialogue; // the script as this connection plays it
     qsizetype m_chunkSize = 0;
+    int m_pieceDelayMs = 0;
 
     QPointer<QTcpSocket> m_client;
     QByteArray m_lineBuffer;
-    QByteArrayList m_waitingLines;  // complete lines not yet answered
-    bool m_writing = false;         // a step's reply is still being written
-    bool m_silenced = false;        // a step ended in silence or a close: no more answers
+    QByteArrayList m_waitingLines; // complete lines not yet answered
+    bool m_writing = false; // a step's reply is still being written
+    bool m_silenced = false; // a step ended in silence or a close: no more answers
     QByteArrayList m_capabilities;
     QByteArrayList m_wire;
+    bool m_anyOrder = false;
+    QByteArrayList m_defaulted;
     int m_maxLinesAhead = 0;
     int m_nextStep = 0;
-    QByteArrayList m_outbox;  // pieces still to write for the current step
+    QByteArrayList m_outbox; // pieces still to write for the current step
     After m_afterOutbox = After::Continue;
 
     QByteArrayList m_received;
