@@ -51,7 +51,7 @@ QString Keys(const frmTandrel& w)
     return keys.join(u' ');
 }
 
-}  // namespace
+} // namespace
 
 class tst_frmTandrelDuringCheck : public QObject {
     Q_OBJECT
@@ -65,6 +65,7 @@ private Q_SLOTS:
     void endDuringCheck_data();
     void endDuringCheck();
     void checkCommandsDisabledDuringRun();
+    void endWhileTheArrivalWindowShows();
 
 private:
     std::unique_ptr<TempSettingsFile> m_settings;
@@ -99,12 +100,19 @@ void tst_frmTandrelDuringCheck::editDuringCheck_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("keysAfter");
-    QTest::addColumn<QString>("statusAfter");  // of the checked account's row, if it is still there
+    QTest::addColumn<QString>("statusAfter"); // of the checked account's row, if it is still there
 
-    QTest::newRow("registering takes the next index at once") << "register" << ":0 :1 :2" << "成功(新着1件)";
-    QTest::newRow("deleting the account being checked drops its row") << "delete" << ":1" << QString();
-    QTest::newRow("updating the account being checked") << "update" << ":0 :1" << "成功(新着1件)";
-    QTest::newRow("new-entry command in the middle") << "addnew" << ":0 :1" << "成功(新着1件)";
+    QTest::newRow("registering takes the next index at once") << "register"
+                                                              << ":0 :1 :2"
+                                                              << "成功(新着1件)";
+    QTest::newRow("deleting the account being checked drops its row") << "delete"
+                                                                      << ":1" << QString();
+    QTest::newRow("updating the account being checked") << "update"
+                                                        << ":0 :1"
+                                                        << "成功(新着1件)";
+    QTest::newRow("new-entry command in the middle") << "addnew"
+                                                     << ":0 :1"
+                                                     << "成功(新着1件)";
 }
 
 void tst_frmTandrelDuringCheck::editDuringCheck()
@@ -167,7 +175,7 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     QCOMPARE(&Accounts[0], entryInUse);
     if (!statusAfter.isNull())
         QCOMPARE(Row(w, 0)->text(2), statusAfter);
-    QCOMPARE(Accounts[0].UIDL, QStringList{QStringLiteral("uid-0001")});
+    QCOMPARE(Accounts[0].UIDL, QStringList { QStringLiteral("uid-0001") });
     QCOMPARE(w.mnuMailCheck->isEnabled(), true);
     QCOMPARE(w.mnuTTMailCheck->isEnabled(), true);
     // A deleted account has nobody to announce to; the others show their mail.
@@ -254,15 +262,34 @@ void tst_frmTandrelDuringCheck::checkCommandsDisabledDuringRun()
     frmTandrel w;
     w.SetMailList();
     QList<bool> seen;
-    connect(&server, &Server::LineReceived, &w, [&](const QByteArray&) {
-        seen << (w.mnuMailCheck->isEnabled() || w.mnuTTMailCheck->isEnabled());
-    });
+    connect(&server, &Server::LineReceived, &w,
+        [&](const QByteArray&) { seen << (w.mnuMailCheck->isEnabled() || w.mnuTTMailCheck->isEnabled()); });
     w.mnuTTMailCheck->trigger();
     QVERIFY(!seen.isEmpty());
     QVERIFY(!seen.contains(true));
     QVERIFY(w.mnuMailCheck->isEnabled());
     QVERIFY(w.mnuTTMailCheck->isEnabled());
     QCOMPARE(Row(w, 0)->text(2), QStringLiteral("成功(新着1件)"));
+}
+
+void tst_frmTandrelDuringCheck::endWhileTheArrivalWindowShows()
+{
+    Server server;
+    QVERIFY(server.Listen());
+    server.SetDialogue(OneMessageDialogue("taro"));
+    Accounts.push_back(TestAccount(server.Port()));
+
+    frmTandrel w;
+    // QUIT is read by the server while the check shows its window, which
+    // runs events: the end comes in the last steps of the check.
+    connect(&server, &Server::LineReceived, &w, [&](const QByteArray& line) {
+        if (line == "QUIT")
+            w.EndProgram(frmTandrel::CloseReason::SessionEnd);
+    });
+    w.Form_Load();
+
+    QVERIFY(w.HasEnded());
+    QVERIFY(m_settings->read().contains("uid-0001"));
 }
 
 QTEST_MAIN(tst_frmTandrelDuringCheck)
