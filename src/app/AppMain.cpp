@@ -2,6 +2,7 @@
 
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
+#include "platform/Cp932.h"
 #include "platform/MessageBoxService.h"
 #include "platform/SingleInstance.h"
 #include "settings/AppSettings.h"
@@ -13,8 +14,15 @@ bool StartUp(const SingleInstance& instance)
     if (!instance.IsFirst()) {
         // Nothing has been read yet, and nothing will be written.
         MessageBoxService::Current().Show(QStringLiteral("２重起動でありんすえ"),
-                                          MessageBoxService::Icon::Information,
-                                          MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+            MessageBoxService::Icon::Information, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+        return false;
+    }
+    if (!Cp932::IsAvailable()) {
+        // Every text of the file would come back as "?" at the first save.
+        MessageBoxService::Current().Show(
+            QStringLiteral("このｼｽﾃﾑにはｺｰﾄﾞﾍﾟｰｼﾞ932(Shift_JIS)の文字変換がありません。\r\n"
+                           "設定ﾌｧｲﾙを書きかえずに終了します。\r\n"),
+            MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
         return false;
     }
     SetOptionDefaults();
@@ -22,4 +30,4 @@ bool StartUp(const SingleInstance& instance)
     return true;
 }
 
-}  // namespace AppMain
+} // namespace AppMain

@@ -16,4 +16,11 @@ QByteArray Encode(QStringView text);
 // True for the first byte of a double-byte character.
 bool IsLeadByte(unsigned char byte);
 
-}  // namespace Cp932
+// False when the system offers no converter for code page 932 in either
+// direction: every text would then turn into "?" on its way out.
+bool IsAvailable();
+
+// Test hook: the converter name IsAvailable asks for; empty restores the real one.
+void SetConverterNameForTests(const QByteArray& name);
+
+} // namespace Cp932

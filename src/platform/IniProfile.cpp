@@ -1,29 +1,117 @@
 #include "platform/IniProfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace IniProfile {
 
 namespace {
 
-    // Makes the rename itself durable: the folder entry must reach the disk too.
-    void syncFolder([[maybe_unused]] const QString& path)
+    constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR; // the file holds passwords
+
+    QString describe(int error)
     {
-#ifndef Q_OS_WIN
+        switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("ﾃﾞｨｽｸに空きがありません。");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("書きこむ権限がありません。");
+        case EROFS:
+            return QStringLiteral("読み取り専用のﾄﾞﾗｲﾌﾞです。");
+        case EISDIR:
+            return QStringLiteral("同じ名前のﾌｫﾙﾀﾞがあります。");
+        case ENOENT:
+            return QStringLiteral("保存先のﾌｫﾙﾀﾞがありません。");
+        default:
+            return QString::fromLocal8Bit(std::strerror(error));
+        }
+    }
+
+    WriteResult failed(int error) { return WriteResult { false, false, describe(error) }; }
+
+    // Why `path` must not be written at all, if anything stands in the way.
+    std::optional<WriteResult> refusal(const QString& path)
+    {
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile())
+            return failed(info.isDir() ? EISDIR : EINVAL);
+        if (IsReadOnly(path))
+            return WriteResult { false, true, {} };
+        return std::nullopt;
+    }
+
+    int writeAll(int fd, const QByteArray& bytes)
+    {
+        const char* data = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, data, size_t(left));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            data += n;
+            left -= n;
+        }
+        return 0;
+    }
+
+    // Writes `bytes` from the start, flushes them to the disk and closes `fd`
+    // whatever happens; the first error wins.
+    int writeAndClose(int fd, const QByteArray& bytes, bool cutToSize)
+    {
+        int error = writeAll(fd, bytes);
+        if (!error && cutToSize && ::ftruncate(fd, off_t(bytes.size())) != 0)
+            error = errno;
+        if (!error && ::fsync(fd) != 0)
+            error = errno;
+        if (::close(fd) != 0 && !error)
+            error = errno;
+        return error;
+    }
+
+    // Makes a new or renamed folder entry durable too.
+    void syncFolder(const QString& path)
+    {
         const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
         const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0) {
             ::fsync(fd);
             ::close(fd);
         }
-#endif
+    }
+
+    // One name per process: a crash leaves at most one stray file behind.
+    QString temporaryPath(const QString& path)
+    {
+        return path + QStringLiteral(".%1.tmp").arg(QCoreApplication::applicationPid());
+    }
+
+    // No atomic replace is possible, but the settings must not be lost: the
+    // old bytes are overwritten (not cut away first, so a full disk still takes
+    // a file that does not grow) and the rest is cut off.
+    WriteResult writeInPlace(const QString& path, const QByteArray& bytes)
+    {
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, kOwnerOnly);
+        if (fd < 0)
+            return failed(errno);
+        ::fchmod(fd, kOwnerOnly); // at best: the file may belong to someone else
+        if (const int error = writeAndClose(fd, bytes, true))
+            return failed(error);
+        syncFolder(path);
+        return WriteResult { true, false, {} };
     }
 
 } // namespace
@@ -60,37 +148,42 @@ QStringList GetSection(const QString& path, QStringView section)
     return document.SectionLines(section);
 }
 
-bool WriteString(const QString& path, QStringView section, QStringView key, QStringView value)
+WriteResult WriteString(const QString& path, QStringView section, QStringView key, QStringView value)
 {
+    if (const auto refused = refusal(path))
+        return *refused;
     IniDocument document;
-    if (IsReadOnly(path) || !ReadFile(path, document))
-        return false;
+    if (!ReadFile(path, document))
+        return failed(EIO);
     document.SetValue(section, key, value);
     return WriteFile(path, document.ToBytes());
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes)
+WriteResult WriteFile(const QString& path, const QByteArray& bytes)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return false;
     // Renaming over a read-only file would succeed on most systems; the user
     // made it read-only so that it stays as it is.
-    if (IsReadOnly(path))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // The file holds passwords.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    if (const auto refused = refusal(path))
+        return *refused;
+    const QByteArray temp = QFile::encodeName(temporaryPath(path));
+    ::unlink(temp.constData()); // left by a crashed run that had our process id
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
+    if (fd < 0)
+        return writeInPlace(path, bytes);
+    // The umask may have taken more away than we asked for.
+    const int modeError = ::fchmod(fd, kOwnerOnly) == 0 ? 0 : errno;
+    const int error = writeAndClose(fd, bytes, false);
+    if (modeError || error) {
+        // A full disk or a failing device: the old file is still whole.
+        ::unlink(temp.constData());
+        return failed(modeError ? modeError : error);
     }
-    if (!file.commit()) // flushes to the disk before the rename
-        return false;
+    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temp.constData());
+        return writeInPlace(path, bytes);
+    }
     syncFolder(path);
-    return true;
+    return WriteResult { true, false, {} };
 }
 
 bool IsReadOnly(const QString& path)

@@ -6,6 +6,7 @@
 #include "platform/IniProfile.h"
 #include "platform/MessageBoxService.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 namespace API_IniFileAccess {
 
 QStringList CheckedIniFiles;
+QStringList UnsavedIniFiles;
 
 namespace {
 
@@ -30,6 +32,26 @@ namespace {
                               "設定状態を保存する場合はﾌｧｲﾙを書きこみ可にしてOKを押してください。\r\n"
                               "保存しない場合はそのままOKを押してください。\r\n");
     }
+
+    QString unsavedMessage(const QString& path, const QString& reason)
+    {
+        return QStringLiteral("設定ﾌｧｲﾙを保存できませんでした。\r\n保存先: ") + QDir::toNativeSeparators(path)
+            + QStringLiteral("\r\n理由: ") + reason + QStringLiteral("\r\n");
+    }
+
+    // The read-only case has had its own warning; any other failure would
+    // otherwise lose everything typed since the start without a word.
+    bool reportFailure(const QString& path, const IniProfile::WriteResult& result)
+    {
+        if (result.written || result.readOnly || UnsavedIniFiles.contains(path))
+            return result.written;
+        UnsavedIniFiles.append(path);
+        MessageBoxService::Current().Show(unsavedMessage(path, result.reason),
+            MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+        return false;
+    }
+
+    bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
 
 } // namespace
 
@@ -86,7 +108,8 @@ bool ReadIniSection(const QString& section, QString& text, const QString& file)
     return ReadIniSection(ReadIniFile(file), section, text);
 }
 
-bool ReadIniSectionPairs(const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes)
+bool ReadIniSectionPairs(
+    const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes)
 {
     const QStringList lines = ini.SectionLines(section);
     // Read as one text, the section would end at its last character that is not a NUL.
@@ -132,7 +155,7 @@ bool WriteIniValue(const QString& section, const QString& value, const QString& 
     const QString path = resolve(file);
     // A missing file is simply created by the write.
     CheckIniFile(path);
-    return IniProfile::WriteString(path, section, key, value);
+    return reportFailure(path, IniProfile::WriteString(path, section, key, value));
 }
 
 bool WriteIniFile(const QList<IniSection>& sections, const QString& file)
@@ -153,7 +176,7 @@ bool WriteIniFile(const QList<IniSection>& sections, const QString& file)
         for (const IniPair& pair : section.Pairs)
             IniDocument::AppendEntryLine(text, pair.Key, pair.Value);
     }
-    return IniProfile::WriteFile(path, Cp932::Encode(text));
+    return reportFailure(path, IniProfile::WriteFile(path, Cp932::Encode(text)));
 }
 
 bool CheckIniFile(const QString& path)
@@ -175,6 +198,17 @@ QString StripQuotes(const QString& text)
     if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
         return text.sliced(1, text.size() - 2);
     return text;
+}
+
+QString QuoteForReading(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    const QChar first = text.front();
+    const bool enclosed = text.size() >= 2 && first == text.back() && (first == u'"' || first == u'\'');
+    if (!enclosed && !isBlank(first) && !isBlank(text.back()))
+        return text;
+    return u'"' + text + u'"';
 }
 
 } // namespace API_IniFileAccess

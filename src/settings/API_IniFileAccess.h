@@ -26,6 +26,9 @@ struct IniSection {
 // Settings files checked (and warned about) during this run.
 extern QStringList CheckedIniFiles;
 
+// Settings files whose failed write the user has been told about during this run.
+extern QStringList UnsavedIniFiles;
+
 // The executable's folder, a separator, its name without extension, ".ini".
 QString GetIniFilePath();
 
@@ -51,7 +54,8 @@ bool ReadIniSectionPairs(
 bool ReadIniSectionPairs(
     const IniDocument& ini, const QString& section, QList<IniPair>& pairs, bool stripQuotes);
 
-// Sets one key in the file (creating file and section as needed).
+// Sets one key in the file (creating file and section as needed). A write
+// that fails for any reason but a read-only file is told once per run.
 bool WriteIniValue(
     const QString& section, const QString& value, const QString& key, const QString& file = {});
 
@@ -64,5 +68,10 @@ bool CheckIniFile(const QString& path);
 
 // Removes one enclosing pair of double quotes.
 QString StripQuotes(const QString& text);
+
+// The text as it must be written for a read to give it back: reading removes
+// one enclosing pair of quotes and, for a single value, the blanks around it,
+// so such a text gets one more pair of double quotes.
+QString QuoteForReading(const QString& text);
 
 } // namespace API_IniFileAccess

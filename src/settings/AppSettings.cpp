@@ -8,6 +8,7 @@
 
 using API_IniFileAccess::IniPair;
 using API_IniFileAccess::IniSection;
+using API_IniFileAccess::QuoteForReading;
 
 namespace {
 
@@ -65,13 +66,13 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
     section.Pairs.reserve(7 + entry.UIDL.size());
     section.Pairs.append({ QStringLiteral("CheckInterval"), QString::number(entry.CheckInterval) });
     section.Pairs.append({ QStringLiteral("PopPort"), QString::number(entry.PopPort) });
-    section.Pairs.append({ QStringLiteral("PopAccount"), entry.PopAccount });
-    section.Pairs.append({ QStringLiteral("PopPasswd"), entry.PopPasswd });
-    section.Pairs.append({ QStringLiteral("PopServer"), entry.PopServer });
-    section.Pairs.append({ QStringLiteral("UserTitle"), entry.UserTitle });
+    section.Pairs.append({ QStringLiteral("PopAccount"), QuoteForReading(entry.PopAccount) });
+    section.Pairs.append({ QStringLiteral("PopPasswd"), QuoteForReading(entry.PopPasswd) });
+    section.Pairs.append({ QStringLiteral("PopServer"), QuoteForReading(entry.PopServer) });
+    section.Pairs.append({ QStringLiteral("UserTitle"), QuoteForReading(entry.UserTitle) });
     section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(entry.UIDL); ++i)
-        section.Pairs.append({ QStringLiteral("UIDL") + QString::number(i), entry.UIDL[i] });
+        section.Pairs.append({ QStringLiteral("UIDL") + QString::number(i), QuoteForReading(entry.UIDL[i]) });
     return section;
 }
 
@@ -127,8 +128,8 @@ void SaveSettings()
             { QStringLiteral("ShowArrivalFormTime"), QString::number(CommonSettings.ShowArrivalFormTime) },
             { QStringLiteral("FormClosedIsMinimized"), booleanText(CommonSettings.FormClosedIsMinimized) },
             { QStringLiteral("ArrivalFormPosition"), QString::number(CommonSettings.ArrivalFormPosition) },
-            { QStringLiteral("ArrivalSound"), CommonSettings.ArrivalSound },
-            { QStringLiteral("SoundFolder"), CommonSettings.SoundFolder },
+            { QStringLiteral("ArrivalSound"), QuoteForReading(CommonSettings.ArrivalSound) },
+            { QStringLiteral("SoundFolder"), QuoteForReading(CommonSettings.SoundFolder) },
         } });
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
@@ -139,6 +140,6 @@ void SaveSettings()
         sections.append(accountSectionContent(entry, number));
         ++number;
     }
-    // Failures stay silent: the read-only case has already told the user.
+    // Whatever fails has been told to the user already.
     API_IniFileAccess::WriteIniFile(sections);
 }

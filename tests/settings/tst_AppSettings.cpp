@@ -1,15 +1,26 @@
-#include "TempSettingsFile.h"
 #include "ScriptedMessageBoxService.h"
+#include "TempSettingsFile.h"
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "platform/Cp932.h"
+#include "settings/API_IniFileAccess.h"
 #include "settings/AppSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,11 +38,7 @@ AccountEntry account(const QString& title, const QStringList& uidl = {})
     return entry;
 }
 
-template <size_t N>
-QByteArray withNul(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
+template <size_t N> QByteArray withNul(const char (&text)[N]) { return QByteArray(text, N - 1); }
 
 QStringList loadedTitles()
 {
@@ -51,7 +58,55 @@ void saveAndReload()
     LoadSettings();
 }
 
-}  // namespace
+// Takes write access to a folder away for real. Root may write anywhere, so
+// root's file access runs as an ordinary user (owning folder and file) meanwhile.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const QString& folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        QStringList paths { folder };
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+            paths << folder + u'/' + name;
+        for (const QString& path : paths)
+            m_ready
+                = m_ready && (!m_root || ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0);
+        if (m_root)
+            ::setfsuid(kNobody);
+        m_ready = m_ready
+            && ::chmod(m_folder.constData(), S_IRUSR | S_IXUSR | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH) == 0;
+    }
+    ~UnwritableFolder()
+    {
+        ::chmod(m_folder.constData(), S_IRWXU);
+        if (m_root)
+            ::setfsuid(0);
+    }
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+    // False where the system lets the write through anyway.
+    bool holds() const
+    {
+        if (!m_ready)
+            return false;
+        const QByteArray probe = m_folder + "/probe";
+        const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, S_IRUSR);
+        if (fd < 0)
+            return true;
+        ::close(fd);
+        ::unlink(probe.constData());
+        return false;
+    }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    QByteArray m_folder;
+    bool m_root = ::geteuid() == 0;
+    bool m_ready = true;
+};
+
+} // namespace
 
 class tst_AppSettings : public QObject {
     Q_OBJECT
@@ -63,7 +118,8 @@ private Q_SLOTS:
         CommonSettings.SoundFolder = QStringLiteral("C:\\Tandrel\\Wave");
         CommonSettings.ArrivalSound = QStringLiteral("着信.wav");
         CommonSettings.PopTimeOut = -5;
-        Accounts.push_back(account(QStringLiteral("仕事"), {QStringLiteral("id-1"), QStringLiteral("id-2")}));
+        Accounts.push_back(
+            account(QStringLiteral("仕事"), { QStringLiteral("id-1"), QStringLiteral("id-2") }));
         Accounts.push_back(account(QStringLiteral("home")));
         Accounts.back().Enabled = false;
         Accounts.back().PopPort = 110;
@@ -145,6 +201,50 @@ private Q_SLOTS:
         }
     }
 
+    void typedTextComesBackAsTyped_data()
+    {
+        QTest::addColumn<QString>("pattern"); // %1: each printable ASCII character, then Japanese texts
+
+        QTest::newRow("at the start") << "%1ab";
+        QTest::newRow("in the middle") << "a%1b";
+        QTest::newRow("at the end") << "ab%1";
+        QTest::newRow("at both ends, as a quoted password") << "%1ab%1";
+        QTest::newRow("alone") << "%1";
+    }
+
+    void typedTextComesBackAsTyped()
+    {
+        QFETCH(QString, pattern);
+        QStringList inserts;
+        for (char16_t c = 0x20; c < 0x7F; ++c)
+            inserts << QString(QChar(c));
+        inserts << QStringLiteral("日本語") << QStringLiteral("ソ表") << QStringLiteral("ｶﾀｶﾅ")
+                << QStringLiteral("　");
+        QStringList typed;
+        for (const QString& insert : inserts)
+            typed << pattern.arg(insert);
+        TempSettingsFile settings;
+        // Every text in an account of its own; the two options take two texts per save.
+        for (qsizetype i = 0; i < typed.size(); i += 2) {
+            CommonSettings.ArrivalSound = typed[i];
+            CommonSettings.SoundFolder = typed[(i + 1) % typed.size()];
+            QStringList expected { CommonSettings.ArrivalSound, CommonSettings.SoundFolder };
+            for (const QString& text : typed) {
+                AccountEntry& entry = Accounts.emplace_back();
+                entry.UserTitle = entry.PopAccount = entry.PopPasswd = entry.PopServer = text;
+                entry.UIDL = QStringList { text };
+                expected << QStringList(5, text);
+            }
+            saveAndReload();
+            QStringList back { CommonSettings.ArrivalSound, CommonSettings.SoundFolder };
+            for (const AccountEntry& entry : Accounts)
+                back << QStringList { entry.UserTitle, entry.PopAccount, entry.PopPasswd, entry.PopServer }
+                        + entry.UIDL;
+            QCOMPARE(back, expected);
+            Accounts.clear();
+        }
+    }
+
     void deletedAccountsLeaveNoGap()
     {
         TempSettingsFile settings;
@@ -178,7 +278,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.ArrivalFormPosition, 5);
         QCOMPARE(CommonSettings.ArrivalSound, QString());
         QCOMPARE(CommonSettings.SoundFolder,
-                 QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/Wave")));
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/Wave")));
         QVERIFY(!settings.exists());
     }
 
@@ -193,16 +293,20 @@ private Q_SLOTS:
         QTest::newRow("key in lower case honoured") << QByteArray("poptimeout=33") << 33 << false;
         QTest::newRow("twelve and a half reads as 12") << QByteArray("PopTimeOut=12.5") << 12 << false;
         QTest::newRow("thirteen and a half reads as 14") << QByteArray("PopTimeOut=13.5") << 14 << false;
-        QTest::newRow("trailing words after the number") << QByteArray("PopTimeOut=20 seconds") << 20 << false;
+        QTest::newRow("trailing words after the number")
+            << QByteArray("PopTimeOut=20 seconds") << 20 << false;
         QTest::newRow("value without a number reads as 0") << QByteArray("PopTimeOut=soon") << 0 << false;
-        QTest::newRow("number past 32 bits keeps the default") << QByteArray("PopTimeOut=4294967306") << 10 << false;
-        QTest::newRow("number below 32 bits keeps the default") << QByteArray("PopTimeOut=-2147483649") << 10 << false;
+        QTest::newRow("number past 32 bits keeps the default")
+            << QByteArray("PopTimeOut=4294967306") << 10 << false;
+        QTest::newRow("number below 32 bits keeps the default")
+            << QByteArray("PopTimeOut=-2147483649") << 10 << false;
         QTest::newRow("quoted number") << QByteArray("PopTimeOut=\"25\"") << 25 << false;
         QTest::newRow("boolean True") << QByteArray("StartMinimizedWindow=True") << 10 << true;
         QTest::newRow("boolean in upper case") << QByteArray("StartMinimizedWindow=TRUE") << 10 << true;
         QTest::newRow("boolean as a nonzero number") << QByteArray("StartMinimizedWindow=-1") << 10 << true;
         QTest::newRow("boolean as zero") << QByteArray("StartMinimizedWindow=0") << 10 << false;
-        QTest::newRow("boolean that is neither keeps the default") << QByteArray("StartMinimizedWindow=yes") << 10 << false;
+        QTest::newRow("boolean that is neither keeps the default")
+            << QByteArray("StartMinimizedWindow=yes") << 10 << false;
         QTest::newRow("boolean number with words keeps the default")
             << QByteArray("StartMinimizedWindow=1 please") << 10 << false;
     }
@@ -229,35 +333,36 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("uidl");
 
         QTest::newRow("only unknown keys still an account with port 110")
-            << QByteArray("Color=red") << 110 << 0 << false << "" << QStringList{};
-        QTest::newRow("key in lower case ignored") << QByteArray("popport=995\r\nusertitle=x") << 110 << 0 << false
-                                                   << "" << QStringList{};
-        QTest::newRow("key twice: the later value wins") << QByteArray("PopPort=1\r\nPopPort=2") << 2 << 0 << false
-                                                         << "" << QStringList{};
-        QTest::newRow("Enabled as a number") << QByteArray("Enabled=7") << 110 << 0 << true << "" << QStringList{};
-        QTest::newRow("Enabled as zero") << QByteArray("Enabled=True\r\nEnabled=0") << 110 << 0 << false << ""
-                                         << QStringList{};
-        QTest::newRow("Enabled in lower case text") << QByteArray("Enabled=true") << 110 << 0 << true << ""
-                                                    << QStringList{};
-        QTest::newRow("port past 32 bits keeps 110") << QByteArray("PopPort=99999999999") << 110 << 0 << false << ""
-                                                     << QStringList{};
-        QTest::newRow("interval with a half") << QByteArray("CheckInterval=2.5") << 110 << 2 << false << ""
-                                              << QStringList{};
-        QTest::newRow("title in quotes loses them") << QByteArray("UserTitle=\"boss\"") << 110 << 0 << false << "boss"
-                                                    << QStringList{};
+            << QByteArray("Color=red") << 110 << 0 << false << "" << QStringList {};
+        QTest::newRow("key in lower case ignored")
+            << QByteArray("popport=995\r\nusertitle=x") << 110 << 0 << false << "" << QStringList {};
+        QTest::newRow("key twice: the later value wins")
+            << QByteArray("PopPort=1\r\nPopPort=2") << 2 << 0 << false << "" << QStringList {};
+        QTest::newRow("Enabled as a number")
+            << QByteArray("Enabled=7") << 110 << 0 << true << "" << QStringList {};
+        QTest::newRow("Enabled as zero")
+            << QByteArray("Enabled=True\r\nEnabled=0") << 110 << 0 << false << "" << QStringList {};
+        QTest::newRow("Enabled in lower case text")
+            << QByteArray("Enabled=true") << 110 << 0 << true << "" << QStringList {};
+        QTest::newRow("port past 32 bits keeps 110")
+            << QByteArray("PopPort=99999999999") << 110 << 0 << false << "" << QStringList {};
+        QTest::newRow("interval with a half")
+            << QByteArray("CheckInterval=2.5") << 110 << 2 << false << "" << QStringList {};
+        QTest::newRow("title in quotes loses them")
+            << QByteArray("UserTitle=\"boss\"") << 110 << 0 << false << "boss" << QStringList {};
         QTest::newRow("title with one leading quote keeps it")
-            << QByteArray("UserTitle=\"boss") << 110 << 0 << false << "\"boss" << QStringList{};
-        QTest::newRow("title keeps its blanks") << QByteArray("UserTitle= a b ") << 110 << 0 << false << " a b "
-                                                << QStringList{};
+            << QByteArray("UserTitle=\"boss") << 110 << 0 << false << "\"boss" << QStringList {};
+        QTest::newRow("title keeps its blanks")
+            << QByteArray("UserTitle= a b ") << 110 << 0 << false << " a b " << QStringList {};
         QTest::newRow("blank before equals makes another key")
-            << QByteArray("UserTitle =x") << 110 << 0 << false << "" << QStringList{};
+            << QByteArray("UserTitle =x") << 110 << 0 << false << "" << QStringList {};
         QTest::newRow("seen ids in file order whatever their numbers")
             << QByteArray("UIDL5=e\r\nUIDL0=a\r\nUIDLx=b\r\nUIDL=c") << 110 << 0 << false << ""
-            << QStringList{"e", "a", "b", "c"};
-        QTest::newRow("seen id with equals signs") << QByteArray("UIDL0=a=b=") << 110 << 0 << false << ""
-                                                   << QStringList{"a=b="};
-        QTest::newRow("seen id key in lower case ignored") << QByteArray("uidl0=a") << 110 << 0 << false << ""
-                                                           << QStringList{};
+            << QStringList { "e", "a", "b", "c" };
+        QTest::newRow("seen id with equals signs")
+            << QByteArray("UIDL0=a=b=") << 110 << 0 << false << "" << QStringList { "a=b=" };
+        QTest::newRow("seen id key in lower case ignored")
+            << QByteArray("uidl0=a") << 110 << 0 << false << "" << QStringList {};
     }
 
     void accountValues()
@@ -286,17 +391,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("titles");
 
         QTest::newRow("gap stops the list")
-            << QByteArray("[Account0]\r\nUserTitle=a\r\n[Account2]\r\nUserTitle=c\r\n") << QStringList{"a"};
+            << QByteArray("[Account0]\r\nUserTitle=a\r\n[Account2]\r\nUserTitle=c\r\n")
+            << QStringList { "a" };
         QTest::newRow("header without entries ends the list")
             << QByteArray("[Account0]\r\nUserTitle=a\r\n[Account1]\r\n[Account2]\r\nUserTitle=c\r\n")
-            << QStringList{"a"};
+            << QStringList { "a" };
         QTest::newRow("section with only comments ends the list")
-            << QByteArray("[Account0]\r\n;UserTitle=a\r\n[Account1]\r\nUserTitle=b\r\n") << QStringList{};
-        QTest::newRow("sections in any file order") << QByteArray("[Account1]\r\nUserTitle=b\r\n[Account0]\r\nUserTitle=a\r\n")
-                                                    << QStringList{"a", "b"};
+            << QByteArray("[Account0]\r\n;UserTitle=a\r\n[Account1]\r\nUserTitle=b\r\n") << QStringList {};
+        QTest::newRow("sections in any file order")
+            << QByteArray("[Account1]\r\nUserTitle=b\r\n[Account0]\r\nUserTitle=a\r\n")
+            << QStringList { "a", "b" };
         QTest::newRow("section names in any letter case")
-            << QByteArray("[account0]\r\nUserTitle=a\r\n[ACCOUNT1]\r\nUserTitle=b\r\n") << QStringList{"a", "b"};
-        QTest::newRow("no account sections") << QByteArray("[Common]\r\nPopTimeOut=3\r\n") << QStringList{};
+            << QByteArray("[account0]\r\nUserTitle=a\r\n[ACCOUNT1]\r\nUserTitle=b\r\n")
+            << QStringList { "a", "b" };
+        QTest::newRow("no account sections") << QByteArray("[Common]\r\nPopTimeOut=3\r\n") << QStringList {};
     }
 
     void accountList()
@@ -312,8 +420,9 @@ private Q_SLOTS:
     void saveDropsWhatItDoesNotWrite()
     {
         TempSettingsFile settings;
-        settings.write("; hand-written note\r\n[Account0]\r\nUserTitle=old\r\n[Account1]\r\nUserTitle=gone\r\n"
-                       "[Extra]\r\nKey=1\r\n");
+        settings.write(
+            "; hand-written note\r\n[Account0]\r\nUserTitle=old\r\n[Account1]\r\nUserTitle=gone\r\n"
+            "[Extra]\r\nKey=1\r\n");
         LoadSettings();
         Accounts[1].Deleted = true;
         SaveSettings();
@@ -329,9 +438,10 @@ private Q_SLOTS:
     void injectedLineBreaksCannotRedirectTheAccount()
     {
         TempSettingsFile settings;
-        Accounts.push_back(account(QStringLiteral("mine"), {QStringLiteral("abc\r\nPopServer=evil.example"),
-                                                            QStringLiteral("x\n[Account1]\nUserTitle=fake"),
-                                                            QString::fromUtf16(u"nul\0PopPort=1", 13)}));
+        Accounts.push_back(account(QStringLiteral("mine"),
+            { QStringLiteral("abc\r\nPopServer=evil.example"),
+                QStringLiteral("x\n[Account1]\nUserTitle=fake"),
+                QString::fromUtf16(u"nul\0PopPort=1", 13) }));
         Accounts.back().UserTitle = QStringLiteral("title\rEnabled=False");
         saveAndReload();
         QCOMPARE(Accounts.size(), size_t(1));
@@ -340,7 +450,7 @@ private Q_SLOTS:
         QCOMPARE(Accounts[0].Enabled, true);
         QCOMPARE(Accounts[0].UserTitle, QStringLiteral("titleEnabled=False"));
         QCOMPARE(Accounts[0].UIDL,
-                 QStringList({"abcPopServer=evil.example", "x[Account1]UserTitle=fake", "nulPopPort=1"}));
+            QStringList({ "abcPopServer=evil.example", "x[Account1]UserTitle=fake", "nulPopPort=1" }));
     }
 
     void longSectionsLoadCompletely()
@@ -370,9 +480,10 @@ private Q_SLOTS:
         SaveSettings();
         QCOMPARE(boxes.shown().size(), 1);
         const auto& box = boxes.shown().first();
-        QCOMPARE(box.text, QStringLiteral("設定ﾌｧｲﾙが書きこみ禁止になっています。\r\n"
-                                          "設定状態を保存する場合はﾌｧｲﾙを書きこみ可にしてOKを押してください。\r\n"
-                                          "保存しない場合はそのままOKを押してください。\r\n"));
+        QCOMPARE(box.text,
+            QStringLiteral("設定ﾌｧｲﾙが書きこみ禁止になっています。\r\n"
+                           "設定状態を保存する場合はﾌｧｲﾙを書きこみ可にしてOKを押してください。\r\n"
+                           "保存しない場合はそのままOKを押してください。\r\n"));
         QCOMPARE(box.icon, MessageBoxService::Icon::Exclamation);
         QCOMPARE(box.buttons, MessageBoxService::Buttons::Ok);
         QCOMPARE(box.title, QStringLiteral("タンドレル"));
@@ -411,20 +522,100 @@ private Q_SLOTS:
         QVERIFY(settings.exists());
         QCOMPARE(boxes.shown().size(), 0);
         QCOMPARE(QFileInfo(settings.path()).permissions() & 0x7777,
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                | QFileDevice::WriteUser);
     }
 
     void saveMakesAnOpenFileOwnerOnly()
     {
         TempSettingsFile settings;
         settings.write("[Common]\r\n");
-        QFile::setPermissions(settings.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                   | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QFile::setPermissions(settings.path(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                | QFileDevice::ReadOther);
         SaveSettings();
         const auto permissions = QFileInfo(settings.path()).permissions();
         QVERIFY(!permissions.testFlag(QFileDevice::ReadGroup));
         QVERIFY(!permissions.testFlag(QFileDevice::ReadOther));
         QVERIFY(permissions.testFlag(QFileDevice::WriteOwner));
+    }
+
+    void saveThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("arrangement");
+        QTest::addColumn<QString>("reason"); // empty: saved without a word
+
+        QTest::newRow("file replaced by a folder") << "folder"
+                                                   << "同じ名前のﾌｫﾙﾀﾞがあります。";
+        QTest::newRow("program folder gone") << "no folder"
+                                             << "保存先のﾌｫﾙﾀﾞがありません。";
+        QTest::newRow("disk that takes no more bytes")
+            << "size limit" << QString::fromLocal8Bit(std::strerror(EFBIG));
+        QTest::newRow("install folder not writable, no file yet") << "unwritable"
+                                                                  << "書きこむ権限がありません。";
+        QTest::newRow("install folder not writable, file writable: written in place")
+            << "unwritable with file"
+            << "";
+    }
+
+    void saveThatCannotBeWritten()
+    {
+        QFETCH(QString, arrangement);
+        QFETCH(QString, reason);
+        TempSettingsFile settings;
+        ScriptedMessageBoxService boxes;
+        const QByteArray old = "[Account0]\r\nUserTitle=old\r\n";
+        QString path = settings.path();
+        if (arrangement == u"folder") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (arrangement == u"no folder") {
+            path = settings.folder() + QStringLiteral("/gone/tandrel.ini");
+            API_IniFileAccess::SetIniFilePathForTests(path);
+        } else if (arrangement != u"unwritable") {
+            settings.write(old);
+        }
+        Accounts.push_back(account(QStringLiteral("new")));
+
+        rlimit limit {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit normal = limit;
+        if (arrangement == u"size limit") {
+            std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the test
+            limit.rlim_cur = rlim_t(old.size());
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        {
+            std::optional<UnwritableFolder> unwritable;
+            if (arrangement.startsWith(u"unwritable")) {
+                unwritable.emplace(settings.folder());
+                if (!unwritable->holds())
+                    QSKIP("this system lets every write through");
+            }
+            SaveSettings();
+            SaveSettings(); // told once per run
+        }
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &normal), 0);
+
+        if (reason.isEmpty()) {
+            QCOMPARE(boxes.shown().size(), 0);
+            Accounts.clear();
+            LoadSettings();
+            QCOMPARE(loadedTitles(), QStringList { "new" });
+            return;
+        }
+        QCOMPARE(boxes.shown().size(), 1);
+        const auto& box = boxes.shown().first();
+        QCOMPARE(box.text,
+            QStringLiteral("設定ﾌｧｲﾙを保存できませんでした。\r\n保存先: ") + path
+                + QStringLiteral("\r\n理由: ") + reason + QStringLiteral("\r\n"));
+        QCOMPARE(box.icon, MessageBoxService::Icon::Exclamation);
+        QCOMPARE(box.buttons, MessageBoxService::Buttons::Ok);
+        QCOMPARE(box.title, QStringLiteral("タンドレル"));
+        if (arrangement == u"size limit") {
+            QCOMPARE(settings.read(), old);
+            QCOMPARE(
+                QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden), QStringList { "tandrel.ini" });
+        }
     }
 
     void saveLeavesNoTemporaryFileBehind()
@@ -433,7 +624,8 @@ private Q_SLOTS:
         Accounts.push_back(account(QStringLiteral("a")));
         SaveSettings();
         SaveSettings();
-        QCOMPARE(QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"tandrel.ini"});
+        QCOMPARE(
+            QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden), QStringList { "tandrel.ini" });
     }
 
     void badInput_data()
@@ -450,46 +642,50 @@ private Q_SLOTS:
             state = state * 1103515245u + 12345u;
             garbage.append(char(state >> 24));
         }
-        QTest::newRow("binary garbage") << plain << garbage << QStringList{} << 10;
+        QTest::newRow("binary garbage") << plain << garbage << QStringList {} << 10;
         QTest::newRow("binary garbage around valid sections")
             << plain << garbage + "\r\n[Common]\r\nPopTimeOut=7\r\n[Account0]\r\nUserTitle=kept\r\n" + garbage
-            << QStringList{"kept"} << 7;
-        QTest::newRow("lone lead byte at the end")
-            << plain << QByteArray("[Account0]\r\nUserTitle=x\x81") << QStringList{QStringLiteral("x・")} << 10;
+            << QStringList { "kept" } << 7;
+        QTest::newRow("lone lead byte at the end") << plain << QByteArray("[Account0]\r\nUserTitle=x\x81")
+                                                   << QStringList { QStringLiteral("x・") } << 10;
         QTest::newRow("lead byte before a line end")
             << plain << QByteArray("[Account0]\r\nUserTitle=x\x81\r\nPopPort=99\r\n")
-            << QStringList{QStringLiteral("x・")} << 10;
+            << QStringList { QStringLiteral("x・") } << 10;
         QTest::newRow("bytes that are no code page 932 character")
             << plain << QByteArray("[Account0]\r\nUserTitle=\x80\xA0\xFD\x85\x40\r\n")
-            << QStringList{QStringLiteral("・・・・")} << 10;
+            << QStringList { QStringLiteral("・・・・") } << 10;
         QTest::newRow("NUL bytes inside entries")
-            << plain << withNul("[Common]\r\nPopTimeOut=4\0" "5\r\n[Account0]\r\nUserTitle=a\0UserTitle=b\r\n")
-            << QStringList{"b"} << 4;
+            << plain
+            << withNul("[Common]\r\nPopTimeOut=4\0"
+                       "5\r\n[Account0]\r\nUserTitle=a\0UserTitle=b\r\n")
+            << QStringList { "b" } << 4;
         QTest::newRow("no sections at all")
-            << plain << QByteArray("PopTimeOut=3\r\nUserTitle=x\r\n") << QStringList{} << 10;
+            << plain << QByteArray("PopTimeOut=3\r\nUserTitle=x\r\n") << QStringList {} << 10;
         QTest::newRow("duplicate sections and keys")
             << plain
-            << QByteArray("[Common]\r\nPopTimeOut=1\r\nPopTimeOut=2\r\n[Common]\r\nPopTimeOut=3\r\n"
-                          "[Account0]\r\nUserTitle=first\r\nUserTitle=second\r\n[Account0]\r\nUserTitle=third\r\n")
-            << QStringList{"second"} << 1;
+            << QByteArray(
+                   "[Common]\r\nPopTimeOut=1\r\nPopTimeOut=2\r\n[Common]\r\nPopTimeOut=3\r\n"
+                   "[Account0]\r\nUserTitle=first\r\nUserTitle=second\r\n[Account0]\r\nUserTitle=third\r\n")
+            << QStringList { "second" } << 1;
         QTest::newRow("entries without equals")
             << plain << QByteArray("[Common]\r\nPopTimeOut\r\n[Account0]\r\njust words\r\nUserTitle=t\r\n")
-            << QStringList{"t"} << 10;
+            << QStringList { "t" } << 10;
         QTest::newRow("key of only quotes")
             << plain << QByteArray("[Account0]\r\n\"\"=x\r\n\"=y\r\n\"UserTitle\"=quoted\r\n")
-            << QStringList{"quoted"} << 10;
-        QTest::newRow("empty file") << plain << QByteArray() << QStringList{} << 10;
-        QTest::newRow("only line ends") << plain << QByteArray("\r\n\n\r\r\n") << QStringList{} << 10;
+            << QStringList { "quoted" } << 10;
+        QTest::newRow("empty file") << plain << QByteArray() << QStringList {} << 10;
+        QTest::newRow("only line ends") << plain << QByteArray("\r\n\n\r\r\n") << QStringList {} << 10;
         QTest::newRow("unclosed section header")
-            << plain << QByteArray("[Account0\r\nUserTitle=x\r\n") << QStringList{} << 10;
+            << plain << QByteArray("[Account0\r\nUserTitle=x\r\n") << QStringList {} << 10;
         QByteArray huge = "[Common]\r\nPopTimeOut=9\r\n[Junk]\r\n";
         for (int i = 0; i < 50 * 1024; ++i)
             huge.append(QByteArray(1022, 'j')).append("\r\n");
         huge.append("[Account0]\r\nUserTitle=after the junk\r\n");
-        QTest::newRow("50 MB file") << plain << huge << QStringList{"after the junk"} << 9;
-        QTest::newRow("folder where the file should be") << "folder" << QByteArray() << QStringList{} << 10;
+        QTest::newRow("50 MB file") << plain << huge << QStringList { "after the junk" } << 9;
+        QTest::newRow("folder where the file should be") << "folder" << QByteArray() << QStringList {} << 10;
         QTest::newRow("file that disappears between load and save")
-            << "removed after loading" << QByteArray("[Account0]\r\nUserTitle=x\r\n") << QStringList{"x"} << 10;
+            << "removed after loading" << QByteArray("[Account0]\r\nUserTitle=x\r\n") << QStringList { "x" }
+            << 10;
     }
 
     void badInput()
@@ -512,7 +708,8 @@ private Q_SLOTS:
         // Whatever was loaded can be saved and loaded again unchanged.
         const AccountTable first = Accounts;
         saveAndReload();
-        QCOMPARE(boxes.shown().size(), 0);
+        // A folder in the way cannot take the save, and the user hears of it.
+        QCOMPARE(boxes.shown().size(), arrangement == u"folder" ? 1 : 0);
         QCOMPARE(QFileInfo(settings.path()).isDir(), arrangement == u"folder");
         QCOMPARE(Accounts.size(), first.size());
         for (size_t i = 0; i < first.size(); ++i) {
@@ -533,7 +730,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.PopTimeOut, 9);
         QCOMPARE(Accounts.size(), size_t(2));
         QCOMPARE(Accounts[0].UserTitle.size(), qsizetype(50 * 1024 * 1024));
-        QCOMPARE(Accounts[0].UIDL, QStringList{"last"});
+        QCOMPARE(Accounts[0].UIDL, QStringList { "last" });
         QCOMPARE(Accounts[1].UserTitle, QStringLiteral("after"));
     }
 };

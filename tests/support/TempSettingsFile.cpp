@@ -7,10 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempSettingsFile::TempSettingsFile() : m_path(m_dir.filePath(QStringLiteral("tandrel.ini")))
+TempSettingsFile::TempSettingsFile()
+    : m_path(m_dir.filePath(QStringLiteral("tandrel.ini")))
 {
     API_IniFileAccess::SetIniFilePathForTests(m_path);
     API_IniFileAccess::CheckedIniFiles.clear();
+    API_IniFileAccess::UnsavedIniFiles.clear();
     Accounts.clear();
     CommonSettings = CommonSettingsRecord();
     SetOptionDefaults();
@@ -18,9 +20,10 @@ TempSettingsFile::TempSettingsFile() : m_path(m_dir.filePath(QStringLiteral("tan
 
 TempSettingsFile::~TempSettingsFile()
 {
-    setReadOnly(false);  // so the folder can be removed
+    setReadOnly(false); // so the folder can be removed
     API_IniFileAccess::SetIniFilePathForTests(QString());
     API_IniFileAccess::CheckedIniFiles.clear();
+    API_IniFileAccess::UnsavedIniFiles.clear();
     Accounts.clear();
 }
 
@@ -39,15 +42,12 @@ void TempSettingsFile::write(const QByteArray& bytes) const
         file.write(bytes);
 }
 
-bool TempSettingsFile::exists() const
-{
-    return QFileInfo::exists(m_path);
-}
+bool TempSettingsFile::exists() const { return QFileInfo::exists(m_path); }
 
 void TempSettingsFile::setReadOnly(bool readOnly) const
 {
     if (!QFileInfo(m_path).isFile())
         return;
-    QFile::setPermissions(m_path, readOnly ? QFileDevice::ReadOwner
-                                           : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(
+        m_path, readOnly ? QFileDevice::ReadOwner : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
