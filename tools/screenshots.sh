@@ -4,11 +4,15 @@
 # the main window, the arrival window in each corner (and the centre), the tray
 # icon and the tray menu; then the options dialog and the about box
 # (tools/screenshots-dialogs.sh).
-#   tools/screenshots.sh [build-dir]
+#   tools/screenshots.sh [build-dir] [--docs]
+# --docs also copies the README's pictures into docs/.
 # Needs root for the private Dovecot instance (see tests/support/dovecot-fixture.sh).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
+build="$root/build" docs=""
+for arg in "$@"; do
+  if [ "$arg" = --docs ]; then docs=yes; else build="$arg"; fi
+done
 out="$build/screenshots"
 program="$build/tandrel"
 fixture="$root/tests/support/dovecot-fixture.sh"
@@ -107,6 +111,9 @@ for position in 5 4 3 2 1; do
   write_settings "$position"
   run_program
   import -window root "$out/arrival-${names[$position]}.png"
+  # The arrival window alone, as it sits in the bottom right corner.
+  [ "$position" = 2 ] && convert "$out/arrival-bottom-right.png" -gravity southeast -crop 429x180+0+0 +repage \
+    "$out/arrival-window.png"
   if [ "$position" = 5 ]; then
     import -window root "$out/screen.png"
     # The main window with its frame: its client area as the X server reports it, and a margin.
@@ -125,4 +132,8 @@ for position in 5 4 3 2 1; do
   end_program
 done
 "$root/tools/screenshots-dialogs.sh" "$build"
+if [ -n "$docs" ]; then
+  mkdir -p "$root/docs"
+  cp "$out/main-window.png" "$out/arrival-window.png" "$out/options.png" "$root/docs/"
+fi
 echo "pictures in $out"
