@@ -63,8 +63,6 @@ install() {
   [ -e "$autostart_entry" ] && autostart=yes
 
   mkdir -p "$prefix"
-  # A running copy keeps its old file open; a new file beside it avoids "text file busy".
-  rm -f -- "$prefix/tandrel"
   cmake --install "$build" --prefix "$prefix" >/dev/null
   # CMake's list ends without a line end.
   { cat "$build/install_manifest.txt"; echo; } >"$manifest.new"

@@ -55,12 +55,13 @@ read -r -t 60 display <&3 || fail "Xvfb did not start"
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 (cd / && exec "$command") >/dev/null 2>&1 &
 app_pid=$!
-for _ in $(seq 1 300); do
+for _ in $(seq 1 600); do
   xwininfo -root -tree 2>/dev/null | grep -qF '"タンドレル"' && break
   kill -0 "$app_pid" 2>/dev/null || fail "the installed program ended at start"
   sleep 0.1
 done
 xwininfo -root -tree | grep -qF '"タンドレル"' || fail "the installed program shows no window"
+"$root/tools/install.sh" --from "$build" >/dev/null || fail "installing over the running program failed"
 # The orderly end of a desktop session saves the settings.
 kill -TERM "$app_pid"
 wait "$app_pid" || fail "the installed program did not end cleanly"
