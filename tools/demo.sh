@@ -19,6 +19,7 @@ fi
 
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "The demo's POP3 server needs root: run it as root, or install sudo." >&2; exit 1; }
   sudo=(sudo)
   echo "The demo's POP3 server needs root; sudo asks for your password."
   sudo -v
