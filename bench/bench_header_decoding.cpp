@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
 namespace {
@@ -38,8 +39,9 @@ const QString kTypical
                      "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
                      "\r\n");
 
-void report(const char* name, const QString& header, int repetitions)
+void report(const char* name, const QString& text, int repetitions)
 {
+    const QByteArray header = text.toLatin1();
     QElapsedTimer timer;
     timer.start();
     qsizetype sink = 0;
@@ -88,6 +90,14 @@ void resetPeak()
         refs.write("5");
 }
 
+// CPU time of this process in ms: on a busy machine it says more than the clock.
+double cpuMillis()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 QString repeatedTo(const QString& piece, qsizetype bytes)
 {
     QString value;
@@ -97,25 +107,25 @@ QString repeatedTo(const QString& piece, qsizetype bytes)
     return value;
 }
 
-void reportHostile(const char* name, const QString& header)
+void reportHostile(const char* name, const QString& text)
 {
+    const QByteArray header = text.toLatin1();
     resetPeak();
     const long baseline = statusKb("VmRSS");
-    QElapsedTimer timer;
-    timer.start();
+    const double cpuStart = cpuMillis();
     qsizetype shown = -1;
     try {
         const HeaderFields fields = ExtractHeaderFields(header);
         shown = fields.strSubject.size() + fields.strDate.size();
     } catch (const std::bad_alloc&) {
-        std::printf("%-44s %8lld bytes  out of memory after %.1f ms\n", name,
-            static_cast<long long>(header.size()), double(timer.nsecsElapsed()) / 1e6);
+        std::printf("%-44s %8lld bytes  out of memory after %.1f ms CPU\n", name,
+            static_cast<long long>(header.size()), cpuMillis() - cpuStart);
         std::fflush(stdout);
         return;
     }
-    const double millis = double(timer.nsecsElapsed()) / 1e6;
+    const double millis = cpuMillis() - cpuStart;
     const long peak = statusKb("VmHWM");
-    std::printf("%-44s %8lld bytes %10.2f ms %8.1f MB above baseline, %lld characters shown\n", name,
+    std::printf("%-44s %8lld bytes %10.2f ms CPU %8.1f MB above baseline, %lld characters shown\n", name,
         static_cast<long long>(header.size()), millis, double(peak - baseline) / 1024.0,
         static_cast<long long>(shown));
     std::fflush(stdout);

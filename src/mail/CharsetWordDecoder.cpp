@@ -1,12 +1,29 @@
 #include "mail/CharsetWordDecoder.h"
 
-#include "mail/HeaderDecoder.h"
+#include "mail/KNJconv.h"
 #include "platform/CharsetText.h"
 #include "platform/Cp932.h"
 
 #include <QStringDecoder>
 
 namespace {
+
+constexpr QLatin1StringView kJisPrefix("=?ISO-2022-JP?B?");
+
+int base64Index(char16_t c)
+{
+    if (c >= u'A' && c <= u'Z')
+        return c - u'A';
+    if (c >= u'a' && c <= u'z')
+        return c - u'a' + 26;
+    if (c >= u'0' && c <= u'9')
+        return c - u'0' + 52;
+    if (c == u'+')
+        return 62;
+    if (c == u'/')
+        return 63;
+    return -1;
+}
 
 int hexValue(char16_t c)
 {
@@ -28,10 +45,7 @@ bool isOneOf(QStringView name, std::initializer_list<const char*> names)
     return false;
 }
 
-bool isJis(QStringView name)
-{
-    return isOneOf(name, {"ISO-2022-JP", "csISO2022JP"});
-}
+bool isJis(QStringView name) { return isOneOf(name, { "ISO-2022-JP", "csISO2022JP" }); }
 
 QStringView withoutLanguage(QStringView charset)
 {
@@ -39,24 +53,39 @@ QStringView withoutLanguage(QStringView charset)
     return star >= 0 ? charset.left(star) : charset;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
 {
-    // Up to the next "?" with no blank on the way; -1 when there is none.
+    // Up to the next "?" over printable ASCII; -1 when something else comes first.
     auto fieldEnd = [&](qsizetype i) -> qsizetype {
         for (; i < text.size(); ++i) {
-            const QChar c = text.at(i);
+            const char16_t c = text.at(i).unicode();
             if (c == u'?')
                 return i;
-            if (c.isSpace())
+            if (c <= u' ' || c >= 0x7F)
                 return -1;
         }
         return -1;
     };
 
+    // A candidate that is passed over looks no further than the third "?"
+    // after its "=?", and every "=?" holds one, so the candidates together read
+    // each character a few times at most.
     for (qsizetype start = text.indexOf(QLatin1StringView("=?"), from); start >= 0;
          start = text.indexOf(QLatin1StringView("=?"), start + 1)) {
+        if (text.sliced(start).startsWith(kJisPrefix, Qt::CaseInsensitive)) {
+            const QStringView charset = text.sliced(start + 2, kJisPrefix.size() - 5);
+            // From the word's start, so a payload that begins with "=" ends at
+            // the prefix's own last "?": an empty word.
+            const qsizetype e = text.indexOf(QLatin1StringView("?="), start);
+            const qsizetype payloadStart = start + kJisPrefix.size();
+            if (e < 0)
+                return EncodedWord { start, text.size(), charset, u'B', text.sliced(payloadStart), true,
+                    false };
+            return EncodedWord { start, e + 2, charset, u'B',
+                text.sliced(qMin(payloadStart, e), qMax<qsizetype>(0, e - payloadStart)), true, true };
+        }
         const qsizetype charsetEnd = fieldEnd(start + 2);
         if (charsetEnd <= start + 2 || charsetEnd + 2 >= text.size())
             continue;
@@ -67,10 +96,32 @@ std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
         const qsizetype payloadEnd = fieldEnd(charsetEnd + 3);
         if (payloadEnd < 0 || payloadEnd + 1 >= text.size() || text.at(payloadEnd + 1) != u'=')
             continue;
-        return EncodedWord{start, payloadEnd + 2, text.mid(start + 2, charsetEnd - start - 2), encoding,
-                           text.mid(charsetEnd + 3, payloadEnd - charsetEnd - 3)};
+        return EncodedWord { start, payloadEnd + 2, text.mid(start + 2, charsetEnd - start - 2), encoding,
+            text.mid(charsetEnd + 3, payloadEnd - charsetEnd - 3) };
     }
     return std::nullopt;
+}
+
+std::optional<QByteArray> Base64Bytes(QStringView text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size() * 3 / 4 + 1);
+    quint32 queue = 0;
+    int queued = 0;
+    for (QChar c : text) {
+        if (c == u'=')
+            break;
+        const int index = base64Index(c.unicode());
+        if (index < 0)
+            return std::nullopt;
+        queue = (queue << 6) | quint32(index);
+        queued += 6;
+        if (queued >= 8) {
+            queued -= 8;
+            bytes.append(char((queue >> queued) & 0xFF));
+        }
+    }
+    return bytes;
 }
 
 std::optional<QByteArray> QDecodeBytes(QStringView payload)
@@ -114,11 +165,12 @@ std::optional<QString> CharsetBytesToText(QStringView charset, const QByteArray&
     const QStringView name = withoutLanguage(charset);
 
     if (isJis(name))
-        return JisWordText(QString::fromLatin1(bytes));
+        return KNJconv::JisWordText(QString::fromLatin1(bytes));
     // Code page 932 is what Japanese mailers mean by these names, and its own
     // converter maps it as Windows does.
-    if (isOneOf(name, {"Shift_JIS", "Shift-JIS", "SJIS", "x-sjis", "MS_Kanji", "csShiftJIS", "CP932",
-                       "Windows-31J", "windows-932"}))
+    if (isOneOf(name,
+            { "Shift_JIS", "Shift-JIS", "SJIS", "x-sjis", "MS_Kanji", "csShiftJIS", "CP932", "Windows-31J",
+                "windows-932" }))
         return Cp932::Decode(bytes);
 
     const QByteArray latinName = name.toLatin1();

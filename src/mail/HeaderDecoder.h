@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 
 #include <optional>
 
 // Decodes the MIME encoded words of one header value (From or Subject) into
-// display text. Text around the words stays as it is, blanks included.
+// display text. Text around the words stays as it is, blanks included. Runs
+// in time linear in the value's length, and the result is never longer than
+// the value.
 QString DecodeHeaderText(const QString& value);
 
 // Base64 as the header decoder needs it: "=" ends the data, any other
@@ -15,9 +16,7 @@ QString DecodeHeaderText(const QString& value);
 // as Shift_JIS characters.
 std::optional<QString> Base64Decode(const QString& text);
 
-// The bytes behind a Base64 text, with the same rules as Base64Decode.
-std::optional<QByteArray> Base64Bytes(QStringView text);
-
-// The display text of a decoded ISO-2022-JP word: converted to double-byte
-// characters, without the closing escape and without leading blanks.
-QString JisWordText(const QString& decoded);
+// A header value as it came from the server, as text: ISO-2022-JP escapes
+// decoded, otherwise valid UTF-8 with non-ASCII bytes read as UTF-8, anything
+// else read as code page 932. Encoded words are ASCII and pass unchanged.
+QString HeaderBytesToText(QByteArrayView raw);

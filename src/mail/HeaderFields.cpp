@@ -3,20 +3,16 @@
 #include "mail/CharsetWordDecoder.h"
 #include "mail/HeaderDecoder.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QList>
-#include <QRegularExpression>
-#include <QStringList>
 #include <QTime>
 
 namespace {
 
-bool isFoldBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
+bool isFoldBlank(char c) { return c == ' ' || c == '\t'; }
 
-qsizetype lengthWithoutTrailingBlanks(const QString& text)
+qsizetype lengthWithoutTrailingBlanks(QByteArrayView text)
 {
     qsizetype end = text.size();
     while (end > 0 && isFoldBlank(text.at(end - 1)))
@@ -24,31 +20,7 @@ qsizetype lengthWithoutTrailingBlanks(const QString& text)
     return end;
 }
 
-// An encoded word standing at the very end of a (partial) field, trailing
-// blanks allowed. Read backwards over that word alone (its parts hold no
-// blank), so that a field folded many times is not read again for every line.
-bool endsWithEncodedWord(const QString& text)
-{
-    const qsizetype end = lengthWithoutTrailingBlanks(text);
-    if (end < 2 || text.at(end - 1) != u'=' || text.at(end - 2) != u'?')
-        return false;
-    // Back to the "?" before the payload, then to the one before the charset.
-    auto previousMark = [&](qsizetype i) {
-        while (i >= 0 && text.at(i) != u'?' && !text.at(i).isSpace())
-            --i;
-        return i >= 0 && text.at(i) == u'?' ? i : -1;
-    };
-    const qsizetype payloadMark = previousMark(end - 3);
-    if (payloadMark < 3 || text.at(payloadMark - 2) != u'?')
-        return false;
-    const QChar encoding = text.at(payloadMark - 1).toUpper();
-    if (encoding != u'B' && encoding != u'Q')
-        return false;
-    const qsizetype openMark = previousMark(payloadMark - 3);
-    return openMark >= 1 && text.at(openMark - 1) == u'=' && openMark + 1 < payloadMark - 2;
-}
-
-qsizetype leadingFoldBlanks(QStringView text)
+qsizetype leadingFoldBlanks(QByteArrayView text)
 {
     qsizetype start = 0;
     while (start < text.size() && isFoldBlank(text.at(start)))
@@ -56,27 +28,45 @@ qsizetype leadingFoldBlanks(QStringView text)
     return start;
 }
 
-// An encoded word at the very start of a continuation, fold blanks allowed.
-bool startsWithEncodedWord(QStringView text)
+// Where encoded words stand in one line. Words are ASCII, so reading the
+// bytes one to one as Latin-1 finds them whatever the rest is written in.
+struct LineWords {
+    bool startsWithWord = false; // fold blanks allowed before it
+    bool endsWithWord = false; // trailing blanks allowed after it
+};
+
+LineWords lineWords(QByteArrayView line)
 {
-    const qsizetype start = leadingFoldBlanks(text);
-    const std::optional<EncodedWord> word = FindEncodedWord(text, start);
-    return word && word->start == start;
+    const QString text = QString::fromLatin1(line);
+    const qsizetype first = leadingFoldBlanks(line);
+    const qsizetype last = lengthWithoutTrailingBlanks(line);
+    LineWords words;
+    for (std::optional<EncodedWord> word = FindEncodedWord(text, 0); word && word->closed;
+         word = FindEncodedWord(text, word->end)) {
+        if (word->start == first)
+            words.startsWithWord = true;
+        if (word->end == last)
+            words.endsWithWord = true;
+    }
+    return words;
 }
 
-// Unfolds the header into one string per field. The header ends at the first
-// empty line: anything after it is body text, which must never be taken for a
-// sender or subject.
-QStringList unfoldedFields(const QString& headerBlock)
+// Unfolds the header into one byte string per field. The header ends at the
+// first empty line: anything after it is body text, which must never be taken
+// for a sender or subject.
+QList<QByteArray> unfoldedFields(QByteArrayView headerBlock)
 {
-    static const QRegularExpression lineBreak(QStringLiteral("\r?\n"));
-    const QStringList lines = headerBlock.split(lineBreak);
-
-    QStringList fields;
+    QList<QByteArray> fields;
+    bool fieldEndsWithWord = false;
     bool started = false;
-    for (const QString& rawLine : lines) {
-        QString line = rawLine;
-        if (line.endsWith(u'\r'))
+    for (qsizetype pos = 0; pos <= headerBlock.size();) {
+        qsizetype lineFeed = headerBlock.indexOf('\n', pos);
+        if (lineFeed < 0)
+            lineFeed = headerBlock.size();
+        QByteArrayView line = headerBlock.sliced(pos, lineFeed - pos);
+        pos = lineFeed + 1;
+        // CR LF ends a line, and a CR left before it goes too.
+        for (int i = 0; i < 2 && line.endsWith('\r'); ++i)
             line.chop(1);
         if (line.isEmpty()) {
             if (started)
@@ -84,39 +74,117 @@ QStringList unfoldedFields(const QString& headerBlock)
             continue;
         }
         started = true;
+        const LineWords words = lineWords(line);
         if (isFoldBlank(line.at(0))) {
             if (fields.isEmpty())
-                continue;  // a continuation of nothing
-            QString& field = fields.last();
+                continue; // a continuation of nothing
+            QByteArray& field = fields.last();
             // White space that only separates two encoded words is not part of
             // the text; keeping it would split long Japanese subjects with blanks.
-            if (endsWithEncodedWord(field) && startsWithEncodedWord(line)) {
+            if (fieldEndsWithWord && words.startsWithWord) {
                 field.truncate(lengthWithoutTrailingBlanks(field));
-                field += QStringView(line).mid(leadingFoldBlanks(line));
+                field += line.sliced(leadingFoldBlanks(line));
             } else {
                 field += line;
             }
+            // A line of blanks alone leaves the field ending where it did.
+            if (leadingFoldBlanks(line) < line.size())
+                fieldEndsWithWord = words.endsWithWord;
             continue;
         }
-        fields.append(line);
+        fields.append(line.toByteArray());
+        fieldEndsWithWord = words.endsWithWord;
     }
     return fields;
 }
 
 // The value after "name:" when the field carries that name, letter case ignored.
-bool fieldValue(const QString& field, QLatin1StringView name, QString& value)
+bool fieldValue(QByteArrayView field, QByteArrayView name, QByteArrayView& value)
 {
-    if (field.size() <= name.size() || field.at(name.size()) != u':'
-        || !field.startsWith(name, Qt::CaseInsensitive))
+    if (field.size() <= name.size() || field.at(name.size()) != ':'
+        || field.first(name.size()).compare(name, Qt::CaseInsensitive) != 0)
         return false;
-    value = field.mid(name.size() + 1);
+    value = field.sliced(name.size() + 1);
     return true;
 }
 
+// Shown text never holds control characters but the tab: a line break or an
+// escape would garble a list row.
+QString displayText(QByteArrayView value)
+{
+    QString text = DecodeHeaderText(HeaderBytesToText(value));
+    text.removeIf([](QChar c) { return c != u'\t' && c.category() == QChar::Other_Control; });
+    return text;
+}
+
+// Reads the date left to right, once: each part takes what it can and never
+// gives any back, so a value of any length costs one pass.
+class DateReader {
+public:
+    explicit DateReader(QStringView text)
+        : m_text(text)
+    {
+    }
+
+    qsizetype blanks()
+    {
+        const qsizetype start = m_pos;
+        while (m_pos < m_text.size() && (m_text.at(m_pos) == u' ' || m_text.at(m_pos) == u'\t'))
+            ++m_pos;
+        return m_pos - start;
+    }
+
+    QStringView letters()
+    {
+        const qsizetype start = m_pos;
+        while (m_pos < m_text.size() && isLetter(m_text.at(m_pos)))
+            ++m_pos;
+        return m_text.sliced(start, m_pos - start);
+    }
+
+    // The digits here, as a number, with their count; at most 5 are kept,
+    // since no part of a date has more.
+    int digits(qsizetype& count)
+    {
+        const qsizetype start = m_pos;
+        int value = 0;
+        while (m_pos < m_text.size() && isDigit(m_text.at(m_pos))) {
+            if (m_pos - start < 5)
+                value = value * 10 + (m_text.at(m_pos).unicode() - u'0');
+            ++m_pos;
+        }
+        count = m_pos - start;
+        return value;
+    }
+
+    bool take(QChar c)
+    {
+        if (m_pos < m_text.size() && m_text.at(m_pos) == c) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+
+    bool atDigitOrColon() const
+    {
+        return m_pos < m_text.size() && (isDigit(m_text.at(m_pos)) || m_text.at(m_pos) == u':');
+    }
+
+    bool atLetter() const { return m_pos < m_text.size() && isLetter(m_text.at(m_pos)); }
+
+private:
+    static bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+    static bool isLetter(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
 int monthNumber(QStringView abbreviation)
 {
-    static const char* const names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const names[]
+        = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
     for (int i = 0; i < 12; ++i) {
         if (abbreviation.compare(QLatin1StringView(names[i]), Qt::CaseInsensitive) == 0)
             return i + 1;
@@ -124,41 +192,54 @@ int monthNumber(QStringView abbreviation)
     return 0;
 }
 
-int twoDigits(QStringView text)
-{
-    int value = 0;
-    for (QChar c : text)
-        value = value * 10 + (c.unicode() - u'0');
-    return value;
-}
-
-}  // namespace
+} // namespace
 
 // The time stays as the sender wrote it: the zone is cut off, not applied.
 QString FormatHeaderDate(const QString& value)
 {
     // An optional weekday (with or without its comma), day, month, year, time;
     // whatever follows the time (zone, comment) is ignored.
-    static const QRegularExpression date(QStringLiteral(
-        R"(^[ \t]*(?:[A-Za-z]+[ \t]*,?[ \t]*)?)"
-        R"((\d{1,2})[ \t]+([A-Za-z]{3})[ \t]+(\d{4}|\d{2})[ \t]+)"
-        R"((\d{1,2}):(\d{2})(?::(\d{2}))?(?![\d:]))"));
-    const QRegularExpressionMatch m = date.match(value);
-    if (!m.hasMatch())
+    DateReader in(value);
+    in.blanks();
+    if (in.atLetter()) {
+        in.letters();
+        in.blanks();
+        in.take(u',');
+        in.blanks();
+    }
+    qsizetype count = 0;
+    const int dayOfMonth = in.digits(count);
+    if (count < 1 || count > 2 || in.blanks() == 0)
         return {};
-
-    const int month = monthNumber(m.capturedView(2));
-    if (month == 0)
+    const QStringView monthName = in.letters();
+    const int month = monthName.size() == 3 ? monthNumber(monthName) : 0;
+    if (month == 0 || in.blanks() == 0)
         return {};
-    int year = twoDigits(m.capturedView(3));
+    int year = in.digits(count);
+    if ((count != 2 && count != 4) || in.blanks() == 0)
+        return {};
     // Two-digit years follow the mail standard's window: 00-49 are 2000-2049,
     // 50-99 are 1950-1999. Only the leap-day check depends on it, since the
     // year is shown with two digits anyway.
-    if (m.capturedLength(3) == 2)
+    if (count == 2)
         year += year < 50 ? 2000 : 1900;
-    const QDate day(year, month, twoDigits(m.capturedView(1)));
-    const QTime time(twoDigits(m.capturedView(4)), twoDigits(m.capturedView(5)),
-                     m.capturedLength(6) > 0 ? twoDigits(m.capturedView(6)) : 0);
+    const int hour = in.digits(count);
+    if (count < 1 || count > 2 || !in.take(u':'))
+        return {};
+    const int minute = in.digits(count);
+    if (count != 2)
+        return {};
+    int second = 0;
+    if (in.take(u':')) {
+        second = in.digits(count);
+        if (count != 2)
+            return {};
+    }
+    if (in.atDigitOrColon())
+        return {};
+
+    const QDate day(year, month, dayOfMonth);
+    const QTime time(hour, minute, second);
     if (!day.isValid() || !time.isValid())
         return {};
     // Date and time apart: a local-time moment would shift times that fall in
@@ -166,22 +247,22 @@ QString FormatHeaderDate(const QString& value)
     return day.toString(QStringLiteral("yy/MM/dd")) + u' ' + time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-HeaderFields ExtractHeaderFields(const QString& headerBlock)
+HeaderFields ExtractHeaderFields(QByteArrayView headerBlock)
 {
     HeaderFields fields;
-    QString value;
-    for (const QString& field : unfoldedFields(headerBlock)) {
-        if (fieldValue(field, QLatin1StringView("From"), value)) {
+    QByteArrayView value;
+    for (const QByteArray& field : unfoldedFields(headerBlock)) {
+        if (fieldValue(field, "From", value)) {
             if (!value.isEmpty())
-                fields.strFrom = DecodeHeaderText(value);
-        } else if (fieldValue(field, QLatin1StringView("Date"), value)) {
+                fields.strFrom = displayText(value);
+        } else if (fieldValue(field, "Date", value)) {
             // An unreadable Date line leaves an earlier readable one in place.
-            const QString formatted = FormatHeaderDate(value);
+            const QString formatted = FormatHeaderDate(QString::fromLatin1(value));
             if (!formatted.isEmpty())
                 fields.strDate = formatted;
-        } else if (fieldValue(field, QLatin1StringView("Subject"), value)) {
+        } else if (fieldValue(field, "Subject", value)) {
             if (!value.isEmpty())
-                fields.strSubject = DecodeHeaderText(value);
+                fields.strSubject = displayText(value);
         }
     }
     return fields;

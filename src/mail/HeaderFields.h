@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // The three fields a check shows for one message.
@@ -9,9 +10,11 @@ struct HeaderFields {
     QString strSubject;  // decoded; empty when the message has none
 };
 
-// Picks sender, date and subject out of a complete header block (lines ended
-// by CR LF, already dot-unstuffed), joining folded lines first.
-HeaderFields ExtractHeaderFields(const QString& headerBlock);
+// Picks sender, date and subject out of a complete header block as the server
+// sent it (lines ended by CR LF, already dot-unstuffed), joining folded lines
+// first. Each field's bytes become text only when it is decoded, and control
+// characters other than tab never reach the shown text.
+HeaderFields ExtractHeaderFields(QByteArrayView headerBlock);
 
 // A Date header value as "YY/MM/DD HH:NN:SS" in the sender's own time (the
 // zone is dropped, not applied); empty when it is not a readable date.

@@ -66,7 +66,7 @@ std::optional<HeaderFields> headersOf(const QByteArray& reply)
 {
     if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
         return std::nullopt;
-    return ExtractHeaderFields(Cp932::Decode(Pop3Framing::MultiLineBody(reply)));
+    return ExtractHeaderFields(Pop3Framing::MultiLineBody(reply));
 }
 
 } // namespace

@@ -36,6 +36,8 @@ private Q_SLOTS:
         QTest::newRow("rounds past int32") << "2147483647.5" << false << 0;
         QTest::newRow("far below int32") << "-99999999999" << false << 0;
         QTest::newRow("overflowing double") << "1e999" << false << 0;
+        QTest::newRow("underflowing double") << "1e-400" << true << 0;
+        QTest::newRow("negative underflowing double") << "-1e-400" << true << 0;
     }
 
     void toInt32()
