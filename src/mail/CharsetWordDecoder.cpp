@@ -53,6 +53,17 @@ QStringView withoutLanguage(QStringView charset)
     return star >= 0 ? charset.left(star) : charset;
 }
 
+// Where the two characters first stand together at or after from; -1 when
+// nowhere. Runs once per header value and per word, so it is a plain scan
+// rather than a general substring search with its set-up cost.
+qsizetype indexOfPair(QStringView text, char16_t first, char16_t second, qsizetype from)
+{
+    for (qsizetype i = qMax<qsizetype>(0, from); i + 1 < text.size(); ++i)
+        if (text[i].unicode() == first && text[i + 1].unicode() == second)
+            return i;
+    return -1;
+}
+
 } // namespace
 
 std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
@@ -72,13 +83,13 @@ std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
     // A candidate that is passed over looks no further than the third "?"
     // after its "=?", and every "=?" holds one, so the candidates together read
     // each character a few times at most.
-    for (qsizetype start = text.indexOf(QLatin1StringView("=?"), from); start >= 0;
-         start = text.indexOf(QLatin1StringView("=?"), start + 1)) {
+    for (qsizetype start = indexOfPair(text, u'=', u'?', from); start >= 0;
+         start = indexOfPair(text, u'=', u'?', start + 1)) {
         if (text.sliced(start).startsWith(kJisPrefix, Qt::CaseInsensitive)) {
             const QStringView charset = text.sliced(start + 2, kJisPrefix.size() - 5);
             // From the word's start, so a payload that begins with "=" ends at
             // the prefix's own last "?": an empty word.
-            const qsizetype e = text.indexOf(QLatin1StringView("?="), start);
+            const qsizetype e = indexOfPair(text, u'?', u'=', start);
             const qsizetype payloadStart = start + kJisPrefix.size();
             if (e < 0)
                 return EncodedWord { start, text.size(), charset, u'B', text.sliced(payloadStart), true,

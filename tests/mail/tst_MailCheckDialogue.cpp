@@ -536,6 +536,36 @@ private Q_SLOTS:
         QVERIFY(server->ClientSentNothingElse());
     }
 
+    // Values anyone can mail the user: each must be shown (or dropped)
+    // within the size it came in, and the check must end in success.
+    void hostileHeaderValues_data()
+    {
+        QTest::addColumn<QByteArray>("headerLine");
+
+        QTest::newRow("300 KB of ISO-2022-JP word openers, one closing ?=")
+            << "Subject: " + QByteArray("=?ISO-2022-JP?B?GyRC ").repeated(300 * 1024 / 21) + "?=";
+        QTest::newRow("1 MB of word openers with Base64 text")
+            << "Subject: " + QByteArray("=?ISO-2022-JP?B?QUFB").repeated(1000 * 1000 / 20) + "?=";
+        QTest::newRow("1 MB of blanks after the weekday of a Date")
+            << "Date: Tue" + QByteArray(1000 * 1000, ' ');
+    }
+
+    void hostileHeaderValues()
+    {
+        QFETCH(QByteArray, headerLine);
+
+        Dialogue dialogue = login();
+        dialogue << S::Exchange("STAT ", "+OK 1 100\r\n") << S::Exchange("UIDL 1", "+OK 1 crafted\r\n")
+                 << S::Exchange("TOP 1 0", "+OK\r\nFrom: a@b\r\n" + headerLine + "\r\n\r\n.\r\n")
+                 << S::Exchange("QUIT", "+OK\r\n");
+        runCheck(dialogue);
+
+        QCOMPARE(host->Status(0), success(1));
+        QCOMPARE(Accounts[0].UIDL, QStringList { "crafted" });
+        QCOMPARE(host->arrival.calls.size(), 3);
+        QVERIFY(host->arrival.calls[1].size() <= headerLine.size() + 64);
+    }
+
     void uncheckedRowIsLeftAlone()
     {
         host->FindRow(0)->checked = false;
