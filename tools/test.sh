@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds (with g++ and clang++, warnings as errors) and runs every test.
+# Sets up, builds (with g++ and clang++, warnings as errors) and runs every test,
+# then replays the fuzz corpora in a sanitizer build.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export TANDREL_WERROR=ON
@@ -8,3 +9,5 @@ CXX=g++ "$root/tools/setup.sh" "$root/build"
 CXX=clang++ "$root/tools/setup.sh" "$root/build-clang"
 cd "$root/build"
 ctest --output-on-failure -j 2 "$@"
+# Each fuzz target replays its seed corpus with the sanitizers on (seconds).
+"$root/tools/fuzz.sh" 0
