@@ -1,8 +1,10 @@
 #include "platform/SocketControl.h"
 
 #include "platform/Cp932.h"
+#include "platform/TlsTestSeam.h"
 
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 #include <utility>
 
@@ -12,38 +14,47 @@ namespace {
 // and the reader above decides when enough is enough.
 constexpr qint64 kReadBufferSize = 64 * 1024;
 
-}  // namespace
+// The registered port of POP3 over implicit TLS.
+constexpr qint32 kPop3sPort = 995;
 
-SocketControl::SocketControl(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this))
+bool isTlsPort(qint32 port)
+{
+    return port == kPop3sPort || (TlsTestSeam::ExtraTlsPort() != 0 && port == TlsTestSeam::ExtraTlsPort());
+}
+
+// Qt's defaults: the system's authorities, peer verification, host-name and
+// date checks. Only a test adds an authority; nothing ever relaxes a check.
+QSslConfiguration tlsConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    const QList<QSslCertificate> extra = TlsTestSeam::TrustedAuthorities();
+    if (!extra.isEmpty())
+        configuration.addCaCertificates(extra);
+    return configuration;
+}
+
+} // namespace
+
+SocketControl::SocketControl(QObject* parent)
+    : QObject(parent)
+    , m_socket(new QSslSocket(this))
 {
     m_socket->setReadBufferSize(kReadBufferSize);
-    connect(m_socket, &QTcpSocket::readyRead, this, &SocketControl::drainSocket);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &SocketControl::onErrorOccurred);
+    connect(m_socket, &QSslSocket::readyRead, this, &SocketControl::drainSocket);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &SocketControl::onErrorOccurred);
     // The last bytes before a close must not be lost with the connection.
-    connect(m_socket, &QTcpSocket::disconnected, this, &SocketControl::drainSocket);
+    connect(m_socket, &QSslSocket::disconnected, this, &SocketControl::drainSocket);
 }
 
 SocketControl::~SocketControl() = default;
 
-QString SocketControl::RemoteHost() const
-{
-    return m_host;
-}
+QString SocketControl::RemoteHost() const { return m_host; }
 
-void SocketControl::setRemoteHost(const QString& host)
-{
-    m_host = host;
-}
+void SocketControl::setRemoteHost(const QString& host) { m_host = host; }
 
-qint32 SocketControl::RemotePort() const
-{
-    return m_port;
-}
+qint32 SocketControl::RemotePort() const { return m_port; }
 
-void SocketControl::setRemotePort(qint32 port)
-{
-    m_port = port;
-}
+void SocketControl::setRemotePort(qint32 port) { m_port = port; }
 
 int SocketControl::State() const
 {
@@ -55,7 +66,11 @@ int SocketControl::State() const
     case QAbstractSocket::ConnectingState:
         return StateConnecting;
     case QAbstractSocket::ConnectedState:
-        return m_peerClosed ? StateClosing : StateConnected;
+        if (m_peerClosed)
+            return StateClosing;
+        // Until the certificate is verified nothing may be sent, so the
+        // handshake still counts as connecting.
+        return m_tls && !m_socket->isEncrypted() ? StateConnecting : StateConnected;
     case QAbstractSocket::ClosingState:
         return StateClosing;
     default:
@@ -76,7 +91,18 @@ bool SocketControl::Connect()
         m_errorDescription = QStringLiteral("Invalid port %1").arg(m_port);
         return false;
     }
-    m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
+    m_tls = isTlsPort(m_port);
+    if (!m_tls) {
+        m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
+    } else if (!QSslSocket::supportsSsl()) {
+        m_failed = true;
+        m_errorDescription = QStringLiteral("TLS is not available");
+        return false;
+    } else {
+        m_socket->setSslConfiguration(tlsConfiguration());
+        // The certificate must name the host exactly as the account spells it.
+        m_socket->connectToHostEncrypted(m_host, static_cast<quint16>(m_port));
+    }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return true;
 }
@@ -89,12 +115,10 @@ void SocketControl::Close()
     m_received.clear();
     m_failed = false;
     m_peerClosed = false;
+    m_tls = false;
 }
 
-bool SocketControl::SendData(const QString& text)
-{
-    return SendBytes(Cp932::Encode(text));
-}
+bool SocketControl::SendData(const QString& text) { return SendBytes(Cp932::Encode(text)); }
 
 bool SocketControl::SendBytes(const QByteArray& bytes)
 {
@@ -107,10 +131,7 @@ bool SocketControl::SendBytes(const QByteArray& bytes)
     return true;
 }
 
-QString SocketControl::GetData()
-{
-    return Cp932::Decode(GetBytes());
-}
+QString SocketControl::GetData() { return Cp932::Decode(GetBytes()); }
 
 QByteArray SocketControl::GetBytes()
 {
@@ -119,10 +140,7 @@ QByteArray SocketControl::GetBytes()
     return std::exchange(m_received, QByteArray());
 }
 
-QString SocketControl::LastErrorDescription() const
-{
-    return m_errorDescription;
-}
+QString SocketControl::LastErrorDescription() const { return m_errorDescription; }
 
 void SocketControl::drainSocket()
 {
@@ -134,7 +152,10 @@ void SocketControl::drainSocket()
 
 void SocketControl::onErrorOccurred()
 {
-    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+    // A hang-up before the handshake is done is a failed handshake, not the
+    // end of a dialogue, and must say so.
+    const bool handshakeCut = m_tls && !m_socket->isEncrypted();
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError && !handshakeCut) {
         drainSocket();
         m_peerClosed = true;
         return;

@@ -4,11 +4,14 @@
 #include <QObject>
 #include <QString>
 
-class QTcpSocket;
+class QSslSocket;
 
 // A TCP client with the surface the mail check is written against: a peer set
 // before connecting, a numeric state, sends that report failure instead of
 // queueing into a dead connection, and received bytes handed over in one piece.
+// Port 995 is implicit TLS: the connection counts as connected only once the
+// server's certificate has been verified, and a failed verification is a
+// connection error like a refused connect. Every other port is plain TCP.
 class SocketControl : public QObject {
     Q_OBJECT
 
@@ -20,7 +23,7 @@ public:
         StateResolvingHost = 4,
         StateConnecting = 6,
         StateConnected = 7,
-        StateClosing = 8,  // the peer closed the connection
+        StateClosing = 8, // the peer closed the connection
         StateError = 9,
     };
 
@@ -34,7 +37,7 @@ public:
 
     int State() const;
 
-    // Starts an asynchronous connect; false when the request itself is refused
+    // Starts an asynchronous connect (TLS on port 995); false when the request itself is refused
     // (no host, a port outside 1..65535), with the reason in LastErrorDescription.
     bool Connect();
     void Close();
@@ -60,11 +63,12 @@ private:
     void drainSocket();
     void onErrorOccurred();
 
-    QTcpSocket* m_socket;
+    QSslSocket* m_socket;
     QString m_host;
     qint32 m_port = 0;
     QByteArray m_received;
     QString m_errorDescription;
     bool m_failed = false;
     bool m_peerClosed = false;
+    bool m_tls = false; // this connection is implicit TLS
 };

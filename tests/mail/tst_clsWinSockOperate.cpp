@@ -3,6 +3,7 @@
 #include "mail/clsWinSockOperate.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
+#include "platform/TlsTestSeam.h"
 
 #include <QTcpServer>
 #include <QTest>
@@ -44,7 +45,7 @@ private Q_SLOTS:
         session = std::make_unique<clsWinSockOperate>();
         connect(socket.get(), &SocketControl::DataArrival, this, [this] { session->DataArraivalReceiver(); });
         connect(socket.get(), &SocketControl::Error, this,
-                [this](const QString& description) { session->ErrorReceiver(description); });
+            [this](const QString& description) { session->ErrorReceiver(description); });
         connect(timer.get(), &TimerControl::Timer, this, [this] { session->TimeOutReceiver(); });
         // Time-outs are stepped: the server's silence is the tick.
         connect(server.get(), &ScriptedPop3Server::Silenced, this, [this] { Q_EMIT timer->Timer(); });
@@ -57,6 +58,7 @@ private Q_SLOTS:
         timer.reset();
         socket.reset();
         server.reset();
+        TlsTestSeam::Reset();
     }
 
     void connectOutcome_data()
@@ -65,13 +67,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("waitConnectedOnly");
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("received");
+        QTest::addColumn<bool>("tls");
 
-        QTest::newRow("greeting arrives") << S::Greeting("+OK hello\r\n") << false << true << "+OK hello\r\n";
+        QTest::newRow("greeting arrives") << S::Greeting("+OK hello\r\n") << false << true << "+OK hello\r\n"
+                                          << false;
         QTest::newRow("silent server, waiting for the greeting: time-out")
-            << S::Greeting("", After::Silence) << false << false << "";
-        QTest::newRow("silent server, connection alone is enough") << S::Greeting("", After::Silence) << true
-                                                                    << true << "";
-        QTest::newRow("server hangs up at once") << S::Greeting("", After::Close) << false << false << "";
+            << S::Greeting("", After::Silence) << false << false << "" << false;
+        QTest::newRow("silent server, connection alone is enough")
+            << S::Greeting("", After::Silence) << true << true << "" << false;
+        QTest::newRow("silent TLS server: a connection without a handshake is not enough")
+            << S::Greeting("", After::Silence) << true << false << "" << true;
+        QTest::newRow("server hangs up at once")
+            << S::Greeting("", After::Close) << false << false << "" << false;
     }
 
     void connectOutcome()
@@ -80,7 +87,10 @@ private Q_SLOTS:
         QFETCH(bool, waitConnectedOnly);
         QFETCH(bool, connected);
         QFETCH(QString, received);
+        QFETCH(bool, tls);
 
+        if (tls)
+            TlsTestSeam::SetExtraTlsPort(server->Port());
         server->SetDialogue({ greeting });
         QCOMPARE(session->Connect(waitConnectedOnly), connected);
         QCOMPARE(session->GetData(), received);
@@ -106,14 +116,14 @@ private Q_SLOTS:
         QTest::addColumn<qint32>("result");
         QTest::addColumn<int>("stateAfter");
 
-        QTest::newRow("reply arrives") << S::Exchange("NOOP", "+OK\r\n") << qint32(clsWinSockOperate::ResultArrived)
-                                       << int(SocketControl::StateConnected);
+        QTest::newRow("reply arrives")
+            << S::Exchange("NOOP", "+OK\r\n") << qint32(clsWinSockOperate::ResultArrived)
+            << int(SocketControl::StateConnected);
         QTest::newRow("no reply: time-out closes the socket")
             << S::Exchange("NOOP", "", After::Silence) << qint32(clsWinSockOperate::ResultTimedOut)
             << int(SocketControl::StateClosed);
-        QTest::newRow("peer hangs up: socket left as the peer left it")
-            << S::Exchange("NOOP", "", After::Close) << qint32(clsWinSockOperate::ResultClosed)
-            << int(SocketControl::StateClosing);
+        QTest::newRow("peer hangs up: socket left as the peer left it") << S::Exchange("NOOP", "",
+            After::Close) << qint32(clsWinSockOperate::ResultClosed) << int(SocketControl::StateClosing);
     }
 
     void waitResults()
@@ -168,20 +178,22 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");
 
         const QByteArray top = "+OK\r\nFrom: a@b\r\n\r\n.\r\n";
-        QTest::newRow("single line in two writes") << QByteArrayList { "+OK 1 ", "abc\r\n" } << 0
-                                                   << Shape::SingleLine << qint32(1) << QByteArray("+OK 1 abc\r\n");
-        QTest::newRow("single line one byte per write") << QByteArrayList { "+OK 1 abc\r\n" } << 1
-                                                        << Shape::SingleLine << qint32(1)
-                                                        << QByteArray("+OK 1 abc\r\n");
-        QTest::newRow("TOP reply one byte per write") << QByteArrayList { top } << 1 << Shape::MultiLine
-                                                      << qint32(1) << top;
-        QTest::newRow("TOP status line apart from the headers") << QByteArrayList { "+OK\r\n", top.mid(5) } << 0
-                                                                << Shape::MultiLine << qint32(1) << top;
-        QTest::newRow("negative TOP reply is one line") << QByteArrayList { "-ERR no\r\n" } << 0 << Shape::MultiLine
-                                                        << qint32(1) << QByteArray("-ERR no\r\n");
-        QTest::newRow("endless status line") << QByteArrayList { QByteArray(9000, 'x') } << 0
-                                             << Shape::SingleLine << qint32(clsWinSockOperate::ResultTooLong)
-                                             << QByteArray();
+        QTest::newRow("single line in two writes")
+            << QByteArrayList { "+OK 1 ", "abc\r\n" } << 0 << Shape::SingleLine << qint32(1)
+            << QByteArray("+OK 1 abc\r\n");
+        QTest::newRow("single line one byte per write")
+            << QByteArrayList { "+OK 1 abc\r\n" } << 1 << Shape::SingleLine << qint32(1)
+            << QByteArray("+OK 1 abc\r\n");
+        QTest::newRow("TOP reply one byte per write")
+            << QByteArrayList { top } << 1 << Shape::MultiLine << qint32(1) << top;
+        QTest::newRow("TOP status line apart from the headers")
+            << QByteArrayList { "+OK\r\n", top.mid(5) } << 0 << Shape::MultiLine << qint32(1) << top;
+        QTest::newRow("negative TOP reply is one line")
+            << QByteArrayList { "-ERR no\r\n" } << 0 << Shape::MultiLine << qint32(1)
+            << QByteArray("-ERR no\r\n");
+        QTest::newRow("endless status line")
+            << QByteArrayList { QByteArray(9000, 'x') } << 0 << Shape::SingleLine
+            << qint32(clsWinSockOperate::ResultTooLong) << QByteArray();
     }
 
     void replyReadToItsEnd()
@@ -204,7 +216,8 @@ private Q_SLOTS:
 
     void replyThenHangUpStillCounts()
     {
-        server->SetDialogue({ S::Greeting("+OK\r\n"), S::Exchange("QUIT", "-ERR going away\r\n", After::Close) });
+        server->SetDialogue(
+            { S::Greeting("+OK\r\n"), S::Exchange("QUIT", "-ERR going away\r\n", After::Close) });
         QVERIFY(session->Connect(false));
         QCOMPARE(session->WaitReply(Shape::SingleLine), qint32(1));
         QVERIFY(session->SendData(QStringLiteral("QUIT\r\n"), false));

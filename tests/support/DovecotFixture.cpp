@@ -1,9 +1,12 @@
 #include "DovecotFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QTcpSocket>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 namespace {
 
@@ -19,7 +22,8 @@ constexpr int kReplyLimitMs = 30'000;
 constexpr int kCannotRunHere = 77;
 
 // Reads one reply line (without CR LF) from a blocking socket.
-bool readLine(QTcpSocket& socket, QByteArray& line) {
+bool readLine(QSslSocket& socket, QByteArray& line)
+{
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(kReplyLimitMs))
             return false;
@@ -29,19 +33,21 @@ bool readLine(QTcpSocket& socket, QByteArray& line) {
     return true;
 }
 
-bool command(QTcpSocket& socket, const QByteArray& text, QByteArray& reply) {
+bool command(QSslSocket& socket, const QByteArray& text, QByteArray& reply)
+{
     socket.write(text + "\r\n");
     return readLine(socket, reply) && reply.startsWith("+OK");
 }
 
-}  // namespace
+} // namespace
 
 DovecotFixture::DovecotFixture() = default;
 
 DovecotFixture::~DovecotFixture() { stop(); }
 
-bool DovecotFixture::runScript(const QString& program, const QStringList& arguments, QByteArray* output,
-                               const QByteArray& input) {
+bool DovecotFixture::runScript(
+    const QString& program, const QStringList& arguments, QByteArray* output, const QByteArray& input)
+{
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, arguments);
@@ -70,8 +76,10 @@ bool DovecotFixture::runScript(const QString& program, const QStringList& argume
     return true;
 }
 
-bool DovecotFixture::start() {
+bool DovecotFixture::start(Transport transport)
+{
     stop();
+    m_transport = transport;
     m_skipReason.clear();
     m_error.clear();
     m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tandrel-dovecot-XXXXXX"));
@@ -80,28 +88,50 @@ bool DovecotFixture::start() {
         return false;
     }
     QByteArray output;
-    if (!runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("start"), m_dir->path()}, &output))
+    QStringList arguments { kFixtureScript, QStringLiteral("start"), m_dir->path() };
+    if (transport == Transport::Tls)
+        arguments << QStringLiteral("tls");
+    if (!runScript(QStringLiteral("bash"), arguments, &output))
         return false;
     bool ok = false;
     const uint port = output.trimmed().split('\n').constLast().toUInt(&ok);
     if (!ok || port == 0 || port > 65535) {
         m_error = QStringLiteral("the fixture printed no port: %1").arg(QString::fromLocal8Bit(output));
-        runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("stop"), m_dir->path()});
+        runScript(QStringLiteral("bash"), { kFixtureScript, QStringLiteral("stop"), m_dir->path() });
         return false;
     }
     m_port = static_cast<quint16>(port);
     return true;
 }
 
-void DovecotFixture::stop() {
+void DovecotFixture::stop()
+{
     if (m_dir && m_port != 0)
-        runScript(QStringLiteral("bash"), {kFixtureScript, QStringLiteral("stop"), m_dir->path()});
+        runScript(QStringLiteral("bash"), { kFixtureScript, QStringLiteral("stop"), m_dir->path() });
     m_port = 0;
     m_dir.reset();
 }
 
-bool DovecotFixture::deliverFiles(const QByteArray& fileList) {
-    QStringList arguments{kFixtureScript, QStringLiteral("deliver"), m_dir->path()};
+QSslCertificate DovecotFixture::authority() const
+{
+    if (!m_dir)
+        return QSslCertificate();
+    const QList<QSslCertificate> found
+        = QSslCertificate::fromPath(m_dir->filePath(QStringLiteral("tls/ca.crt")), QSsl::Pem);
+    return found.isEmpty() ? QSslCertificate() : found.first();
+}
+
+QString DovecotFixture::log() const
+{
+    if (!m_dir)
+        return {};
+    QFile file(m_dir->filePath(QStringLiteral("dovecot.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool DovecotFixture::deliverFiles(const QByteArray& fileList)
+{
+    QStringList arguments { kFixtureScript, QStringLiteral("deliver"), m_dir->path() };
     for (const QByteArray& line : fileList.split('\n')) {
         if (!line.trimmed().isEmpty())
             arguments << QString::fromLocal8Bit(line.trimmed());
@@ -113,19 +143,21 @@ bool DovecotFixture::deliverFiles(const QByteArray& fileList) {
     return runScript(QStringLiteral("bash"), arguments);
 }
 
-bool DovecotFixture::deliverMessages(const QJsonArray& messages) {
+bool DovecotFixture::deliverMessages(const QJsonArray& messages)
+{
     if (!isRunning()) {
         m_error = QStringLiteral("the server is not running");
         return false;
     }
     const QString outdir = m_dir->filePath(QStringLiteral("made-%1").arg(++m_batch));
     QByteArray written;
-    return runScript(QStringLiteral("python3"), {kMessageMaker, outdir}, &written,
-                     QJsonDocument(messages).toJson(QJsonDocument::Compact)) &&
-           deliverFiles(written);
+    return runScript(QStringLiteral("python3"), { kMessageMaker, outdir }, &written,
+               QJsonDocument(messages).toJson(QJsonDocument::Compact))
+        && deliverFiles(written);
 }
 
-bool DovecotFixture::deliverBulk(int count) {
+bool DovecotFixture::deliverBulk(int count)
+{
     if (!isRunning()) {
         m_error = QStringLiteral("the server is not running");
         return false;
@@ -133,23 +165,35 @@ bool DovecotFixture::deliverBulk(int count) {
     const QString outdir = m_dir->filePath(QStringLiteral("made-%1").arg(++m_batch));
     QByteArray written;
     return runScript(QStringLiteral("python3"),
-                     {kMessageMaker, QStringLiteral("--bulk"), QString::number(count), outdir}, &written) &&
-           deliverFiles(written);
+               { kMessageMaker, QStringLiteral("--bulk"), QString::number(count), outdir }, &written)
+        && deliverFiles(written);
 }
 
-bool DovecotFixture::logIn(QTcpSocket& socket, QByteArray& reply) {
-    socket.connectToHost(host(), m_port);
-    return socket.waitForConnected(kReplyLimitMs) && readLine(socket, reply) && reply.startsWith("+OK") &&
-           command(socket, "USER " + user().toLatin1(), reply) &&
-           command(socket, "PASS " + password().toLatin1(), reply);
+bool DovecotFixture::logIn(QSslSocket& socket, QByteArray& reply)
+{
+    if (m_transport == Transport::Tls) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.addCaCertificate(authority());
+        socket.setSslConfiguration(configuration);
+        socket.connectToHostEncrypted(tlsHost(), m_port);
+    } else {
+        socket.connectToHost(host(), m_port);
+    }
+    const bool connected = m_transport == Transport::Tls ? socket.waitForEncrypted(kReplyLimitMs)
+                                                         : socket.waitForConnected(kReplyLimitMs);
+    return connected && readLine(socket, reply) && reply.startsWith("+OK")
+        && command(socket, "USER " + user().toLatin1(), reply)
+        && command(socket, "PASS " + password().toLatin1(), reply);
 }
 
-QStringList DovecotFixture::serverUidls() {
+QStringList DovecotFixture::serverUidls()
+{
     QStringList uidls;
-    QTcpSocket socket;
+    QSslSocket socket;
     QByteArray reply;
     if (!logIn(socket, reply) || !command(socket, "UIDL", reply)) {
-        m_error = QStringLiteral("listing the server's identifiers failed: %1").arg(QString::fromLatin1(reply));
+        m_error
+            = QStringLiteral("listing the server's identifiers failed: %1").arg(QString::fromLatin1(reply));
         return {};
     }
     QByteArray line;
@@ -165,13 +209,15 @@ QStringList DovecotFixture::serverUidls() {
     return {};
 }
 
-bool DovecotFixture::deleteMessage(int number) {
-    QTcpSocket socket;
+bool DovecotFixture::deleteMessage(int number)
+{
+    QSslSocket socket;
     QByteArray reply;
     // The deletion takes effect only when QUIT is answered.
-    if (!logIn(socket, reply) || !command(socket, "DELE " + QByteArray::number(number), reply) ||
-        !command(socket, "QUIT", reply)) {
-        m_error = QStringLiteral("deleting message %1 failed: %2").arg(number).arg(QString::fromLatin1(reply));
+    if (!logIn(socket, reply) || !command(socket, "DELE " + QByteArray::number(number), reply)
+        || !command(socket, "QUIT", reply)) {
+        m_error
+            = QStringLiteral("deleting message %1 failed: %2").arg(number).arg(QString::fromLatin1(reply));
         return false;
     }
     return true;

@@ -8,7 +8,8 @@
 
 #include <memory>
 
-class QTcpSocket;
+class QSslCertificate;
+class QSslSocket;
 
 // A private Dovecot POP3 server on loopback with one Maildir account, run by
 // tests/support/dovecot-fixture.sh. Stops the server when destroyed, so a
@@ -20,9 +21,13 @@ public:
     DovecotFixture(const DovecotFixture&) = delete;
     DovecotFixture& operator=(const DovecotFixture&) = delete;
 
-    // Starts the server. On false, skipReason() is set when this machine cannot
-    // run one (not root, Dovecot missing) and error() otherwise.
-    bool start();
+    // How clients reach the server.
+    enum class Transport { Plain, Tls };
+
+    // Starts the server; with Tls it speaks implicit TLS only (TLS required)
+    // with a certificate for localhost signed by authority(). On false, skipReason() is set when this machine
+    // cannot run one (not root, Dovecot missing) and error() otherwise.
+    bool start(Transport transport = Transport::Plain);
     void stop();
     bool isRunning() const { return m_port != 0; }
 
@@ -31,8 +36,15 @@ public:
 
     quint16 port() const { return m_port; }
     static QString host() { return QStringLiteral("127.0.0.1"); }
+    // The host name the certificate carries, for TLS.
+    static QString tlsHost() { return QStringLiteral("localhost"); }
     static QString user() { return QStringLiteral("taro"); }
     static QString password() { return QStringLiteral("secret"); }
+
+    // The test authority that signed the server's certificate (TLS only).
+    QSslCertificate authority() const;
+    // What the server has logged so far.
+    QString log() const;
 
     // Makes messages with tests/support/make_messages.py from its JSON element
     // list and delivers them in list order; false with error() on failure.
@@ -48,13 +60,14 @@ public:
 
 private:
     // Connects and logs in as user(); the last reply read is left in reply.
-    bool logIn(QTcpSocket& socket, QByteArray& reply);
+    bool logIn(QSslSocket& socket, QByteArray& reply);
     bool runScript(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
-                   const QByteArray& input = {});
+        const QByteArray& input = {});
     bool deliverFiles(const QByteArray& fileList);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     quint16 m_port = 0;
+    Transport m_transport = Transport::Plain;
     int m_batch = 0;
     QString m_skipReason;
     QString m_error;

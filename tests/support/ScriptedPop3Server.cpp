@@ -1,9 +1,28 @@
 #include "ScriptedPop3Server.h"
 
-#include <QTcpSocket>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <csignal>
+
+namespace {
+
+// Hands out TLS-capable sockets; one left in plain mode is plain TCP.
+class SslCapableServer : public QTcpServer {
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(handle))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
+
+} // namespace
 
 ScriptedPop3Server::Step ScriptedPop3Server::Greeting(const QByteArray& reply, After after)
 {
@@ -24,11 +43,12 @@ ScriptedPop3Server::Step ScriptedPop3Server::Pieces(
 
 ScriptedPop3Server::ScriptedPop3Server(QObject* parent)
     : QObject(parent)
+    , m_server(std::make_unique<SslCapableServer>())
 {
     // A client may hang up while a reply is still being written to it, as
     // after QUIT; that must end the write, not the test program.
     std::signal(SIGPIPE, SIG_IGN);
-    connect(&m_server, &QTcpServer::newConnection, this, &ScriptedPop3Server::onNewConnection);
+    connect(m_server.get(), &QTcpServer::newConnection, this, &ScriptedPop3Server::onNewConnection);
 }
 
 ScriptedPop3Server::~ScriptedPop3Server()
@@ -37,9 +57,9 @@ ScriptedPop3Server::~ScriptedPop3Server()
         m_client->abort();
 }
 
-bool ScriptedPop3Server::Listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+bool ScriptedPop3Server::Listen(quint16 port) { return m_server->listen(QHostAddress::LocalHost, port); }
 
-quint16 ScriptedPop3Server::Port() const { return m_server.serverPort(); }
+quint16 ScriptedPop3Server::Port() const { return m_server->serverPort(); }
 
 void ScriptedPop3Server::SetDialogue(const QList<Step>& steps)
 {
@@ -48,6 +68,17 @@ void ScriptedPop3Server::SetDialogue(const QList<Step>& steps)
 }
 
 void ScriptedPop3Server::SetChunkSize(qsizetype bytes) { m_chunkSize = bytes; }
+
+void ScriptedPop3Server::UseTls(const QSslCertificate& certificate, const QSslKey& key, Handshake handshake)
+{
+    m_tls = true;
+    m_handshake = handshake;
+    m_tlsConfiguration = QSslConfiguration::defaultConfiguration();
+    m_tlsConfiguration.setLocalCertificate(certificate);
+    m_tlsConfiguration.setPrivateKey(key);
+    // The client is not asked for a certificate.
+    m_tlsConfiguration.setPeerVerifyMode(QSslSocket::VerifyNone);
+}
 
 void ScriptedPop3Server::SetAnswerAnyOrder(bool anyOrder) { m_anyOrder = anyOrder; }
 
@@ -86,7 +117,7 @@ void ScriptedPop3Server::ClearReceived()
 
 void ScriptedPop3Server::onNewConnection()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         ++m_connections;
         if (m_client) {
             // One client at a time, as a check never holds two connections.
@@ -103,11 +134,34 @@ void ScriptedPop3Server::onNewConnection()
         m_writing = false;
         m_silenced = false;
         m_nextStep = 0;
-        connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (!m_dialogue.isEmpty() && m_dialogue.first().expectedLine.isNull())
-            playStep(0);
+        auto* tlsSocket = qobject_cast<QSslSocket*>(socket);
+        if (!m_tls || !tlsSocket) {
+            connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
+            startDialogue();
+            continue;
+        }
+        switch (m_handshake) {
+        case Handshake::Complete:
+            connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
+            connect(tlsSocket, &QSslSocket::encrypted, this, &ScriptedPop3Server::startDialogue);
+            tlsSocket->setSslConfiguration(m_tlsConfiguration);
+            tlsSocket->startServerEncryption();
+            break;
+        case Handshake::Silent:
+            Q_EMIT Silenced();
+            break;
+        case Handshake::HangUp:
+            connect(socket, &QTcpSocket::readyRead, socket, &QTcpSocket::abort);
+            break;
+        }
     }
+}
+
+void ScriptedPop3Server::startDialogue()
+{
+    if (m_client && !m_dialogue.isEmpty() && m_dialogue.first().expectedLine.isNull())
+        playStep(0);
 }
 
 void ScriptedPop3Server::onReadyRead()

@@ -5,8 +5,13 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTcpServer>
 
+#include <memory>
+
+class QSslCertificate;
+class QSslKey;
 class QTcpSocket;
 
 // A POP3 server in the test's own thread that plays one dialogue per
@@ -14,12 +19,19 @@ class QTcpSocket;
 // checks it against the next expected line and answers with the canned reply.
 // Replies can be cut into pieces written one after another (down to one byte
 // per write), and a step can leave the client waiting or hang up on it.
+// With UseTls the whole dialogue runs inside implicit TLS.
 class ScriptedPop3Server : public QObject {
     Q_OBJECT
 
 public:
     // What the server does once a step's reply is written.
     enum class After { Continue, Silence, Close };
+    // How a TLS server treats the client's handshake.
+    enum class Handshake {
+        Complete, // finishes it, then plays the dialogue
+        Silent, // never answers it (emits Silenced once connected)
+        HangUp, // hangs up once the client's first handshake bytes arrive
+    };
 
     struct Step {
         QByteArray
@@ -40,8 +52,8 @@ public:
     explicit ScriptedPop3Server(QObject* parent = nullptr);
     ~ScriptedPop3Server() override;
 
-    // Listens on a free loopback port.
-    bool Listen();
+    // Listens on loopback, on a free port unless one is given.
+    bool Listen(quint16 port = 0);
     quint16 Port() const;
 
     // The dialogue played on every new connection.
@@ -54,6 +66,9 @@ public:
     // gets "-ERR", as from an older server. A CAPA the dialogue does not
     // script is answered from this list and kept out of ReceivedLines.
     void SetCapabilities(const QByteArrayList& capabilities);
+    // Serves later connections over TLS with this certificate.
+    void UseTls(
+        const QSslCertificate& certificate, const QSslKey& key, Handshake handshake = Handshake::Complete);
 
     // Every line received on every connection, in order (without CR LF).
     QByteArrayList ReceivedLines() const;
@@ -85,13 +100,17 @@ Q_SIGNALS:
 
 private:
     void onNewConnection();
+    void startDialogue();
     void onReadyRead();
     void answerWaitingLines();
     void takeStepFor(const QByteArray& line);
     void playStep(int index);
     void writeNext();
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    bool m_tls = false;
+    QSslConfiguration m_tlsConfiguration;
+    Handshake m_handshake = Handshake::Complete;
     QList<Step> m_script;
     QList<Step> m_dialogue; // the script as this connection plays it
     qsizetype m_chunkSize = 0;

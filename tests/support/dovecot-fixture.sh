@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A private Dovecot POP3 server on loopback for end-to-end tests and benchmarks.
 #
-#   dovecot-fixture.sh start <dir>            prints the port once the server accepts connections
+#   dovecot-fixture.sh start <dir> [tls]      prints the port once the server accepts connections;
+#                                             with tls it speaks implicit TLS only, with a certificate
+#                                             for localhost signed by <dir>/tls/ca.crt
 #   dovecot-fixture.sh deliver <dir> <file>...  drops messages into the mailbox, in argument order
 #   dovecot-fixture.sh stop <dir>             ends the server and waits until it is gone
 #
@@ -13,11 +15,12 @@ set -euo pipefail
 readonly mail_user=tandrel-mail
 readonly pop_user=taro
 readonly pop_password=secret
+readonly here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 die() { echo "dovecot-fixture: $*" >&2; exit 1; }
 cannot_run() { echo "dovecot-fixture: $*" >&2; exit 77; }
 
-usage() { die "usage: $0 start|stop <dir> | deliver <dir> <file>..."; }
+usage() { die "usage: $0 start <dir> [tls] | stop <dir> | deliver <dir> <file>..."; }
 
 (($# >= 2)) || usage
 command=$1
@@ -54,8 +57,43 @@ master_pid() {
   [ -s "$file" ] && cat "$file"
 }
 
+# The listeners and TLS settings: plain POP3 only, or implicit TLS only.
+listener_config() {
+  local port=$1 transport=$2
+  if [ "$transport" = tls ]; then
+    cat <<EOF
+ssl = required
+ssl_cert = <$dir/tls/localhost.crt
+ssl_key = <$dir/tls/localhost.key
+service pop3-login {
+  inet_listener pop3 {
+    port = 0
+  }
+  inet_listener pop3s {
+    address = 127.0.0.1
+    port = $port
+    ssl = yes
+  }
+}
+EOF
+  else
+    cat <<EOF
+ssl = no
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+EOF
+  fi
+}
+
 write_config() {
-  local port=$1 uid gid
+  local port=$1 transport=$2 uid gid
   uid=$(id -u "$mail_user")
   gid=$(id -g "$mail_user")
   cat >"$dir/dovecot.conf" <<EOF
@@ -66,7 +104,6 @@ info_log_path = $dir/dovecot.log
 instance_name = tandrel-$port
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 # Tests of refused logins should not wait out the brute-force delay.
@@ -89,15 +126,7 @@ service anvil {
     mode = 0
   }
 }
-service pop3-login {
-  inet_listener pop3 {
-    address = 127.0.0.1
-    port = $port
-  }
-  inet_listener pop3s {
-    port = 0
-  }
-}
+$(listener_config "$port" "$transport")
 EOF
 }
 
@@ -106,6 +135,8 @@ accepts_connections() {
 }
 
 start() {
+  local transport=${1:-plain}
+  [ "$transport" = plain ] || [ "$transport" = tls ] || usage
   require_root_and_dovecot
   ensure_mail_user
   [ -z "$(master_pid 2>/dev/null || true)" ] || die "$dir already holds a running server"
@@ -119,9 +150,14 @@ start() {
   printf '%s:{PLAIN}%s\n' "$pop_user" "$pop_password" >"$dir/passwd"
   chmod 644 "$dir/passwd"
 
+  if [ "$transport" = tls ]; then
+    command -v openssl >/dev/null || cannot_run "openssl is not installed (tools/setup.sh installs it)"
+    bash "$here/make-test-certificates.sh" "$dir/tls" >/dev/null
+  fi
+
   local port
   port=$(free_port)
-  write_config "$port"
+  write_config "$port" "$transport"
   echo "$port" >"$dir/port"
   /usr/sbin/dovecot -c "$dir/dovecot.conf" || { cat "$dir/dovecot.log" >&2 2>/dev/null; die "Dovecot did not start"; }
 
@@ -185,7 +221,7 @@ PY
 }
 
 case "$command" in
-  start) start ;;
+  start) start "$@" ;;
   stop) stop ;;
   deliver) deliver "$@" ;;
   *) usage ;;
