@@ -2,7 +2,10 @@
 // a running POP3 server. bench/check_time.sh sets up the server and puts the
 // figure next to the floor client's.
 //
-//   bench_check_time <host> <port> <user> <password> [runs]
+//   bench_check_time <host> <port> <user> <password> [runs] [authority.crt]
+//
+// With an authority file the port is taken as an implicit-TLS port (as 995
+// is) and certificates signed by that authority are trusted.
 //
 // Prints one line per run: messages announced, milliseconds, milliseconds per message.
 
@@ -14,19 +17,34 @@
 #include "mail/MailChecker.h"
 #include "platform/Cp932.h"
 #include "platform/TimerControl.h"
+#include "platform/TlsTestSeam.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSslCertificate>
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s <host> <port> <user> <password> [runs]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <host> <port> <user> <password> [runs] [authority.crt]\n", argv[0]);
         return 2;
     }
     const int runs = argc > 5 ? NumericText::ToInt32(QString::fromLocal8Bit(argv[5])) : 1;
+    const char* transport = "plain";
+    if (argc > 6) {
+        const QList<QSslCertificate> authority = QSslCertificate::fromPath(QString::fromLocal8Bit(argv[6]));
+        if (authority.isEmpty()) {
+            std::fprintf(stderr, "no certificate in %s\n", argv[6]);
+            return 2;
+        }
+        TlsTestSeam::TrustAuthorities(authority);
+        TlsTestSeam::SetExtraTlsPort(
+            static_cast<quint16>(NumericText::ToInt32(QString::fromLocal8Bit(argv[2]))));
+        transport = "tls";
+    }
 
     SetOptionDefaults();
     CommonSettings.RecheckMailChecked = true;
@@ -59,8 +77,8 @@ int main(int argc, char** argv) {
         }
         // RemoveMail, one MailArraival per message, ShowForm.
         const qsizetype announced = qMax<qsizetype>(0, host.arrival.calls.size() - 2);
-        std::printf("check messages=%lld ms=%.1f ms_per_message=%.4f\n", static_cast<long long>(announced), ms,
-                    announced ? ms / announced : 0.0);
+        std::printf("check %s messages=%lld ms=%.1f ms_per_message=%.4f\n", transport,
+            static_cast<long long>(announced), ms, announced ? ms / announced : 0.0);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Time that a seen list of 10,000 identifiers adds to a check of a mailbox of
 // 10,000 messages (the seen test runs once per message). Prints figures only.
 #include "FakeMailCheckHost.h"
+#include "ScriptedMailbox.h"
 #include "ScriptedPop3Server.h"
 #include "TestAccount.h"
 
@@ -15,44 +16,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
 
 using S = ScriptedPop3Server;
 
-QByteArray serverId(int j)
-{
-    return QByteArray("srv-") + QByteArray::number(j).rightJustified(8, '0');
-}
-
-// Every message is fetched in both runs (none is in the seen list), so the
-// dialogue is the same and only the seen test differs.
-QList<S::Step> mailbox(int messages)
-{
-    QList<S::Step> d { S::Greeting("+OK ready\r\n"), S::Exchange("USER taro", "+OK\r\n"),
-                       S::Exchange("PASS secret", "+OK\r\n"),
-                       S::Exchange("STAT ", "+OK " + QByteArray::number(messages) + " 1\r\n") };
-    for (int j = 1; j <= messages; ++j) {
-        const QByteArray n = QByteArray::number(j);
-        d << S::Exchange("UIDL " + n, "+OK " + n + " " + serverId(j) + "\r\n")
-          << S::Exchange("TOP " + n + " 0", "+OK\r\nFrom: a@example.jp\r\nSubject: s" + n + "\r\n\r\n.\r\n");
-    }
-    d << S::Exchange("QUIT", "+OK\r\n", S::After::Close);
-    return d;
-}
-
-double processCpuMs()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 struct Cost {
     double wallMs;
-    double cpuMs;  // client and in-process server together
+    double cpuMs; // client and in-process server together
 };
 
 Cost runCheck(S& server, FakeMailCheckHost& host, MailChecker& checker, const QStringList& seen)
@@ -62,9 +34,9 @@ Cost runCheck(S& server, FakeMailCheckHost& host, MailChecker& checker, const QS
     host.arrival.calls.clear();
     QElapsedTimer timer;
     timer.start();
-    const double cpuBefore = processCpuMs();
+    const double cpuBefore = ProcessCpuMs();
     checker.MailCheck(0);
-    return { double(timer.nsecsElapsed()) / 1e6, processCpuMs() - cpuBefore };
+    return { double(timer.nsecsElapsed()) / 1e6, ProcessCpuMs() - cpuBefore };
 }
 
 double median(std::vector<double> values)
@@ -73,7 +45,7 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -84,7 +56,7 @@ int main(int argc, char** argv)
     S server;
     if (!server.Listen())
         return 1;
-    server.SetDialogue(mailbox(messages));
+    server.SetDialogue(ScriptedMailbox(messages));
 
     Accounts.push_back(TestAccount(server.Port()));
     CommonSettings.PopTimeOut = 60;
@@ -120,7 +92,7 @@ int main(int argc, char** argv)
     const QSet<QString> seenSet(seen.cbegin(), seen.cend());
     int setHits = 0;
     for (int j = 1; j <= messages; ++j)
-        setHits += seenSet.contains(QString::fromLatin1(serverId(j)));
+        setHits += seenSet.contains(QString::fromLatin1(ScriptedMailboxId(j)));
     const double setMs = double(setTimer.nsecsElapsed()) / 1e6;
 
     // For scale: what a scan of the seen list per message would cost.
@@ -128,7 +100,7 @@ int main(int argc, char** argv)
     scanTimer.start();
     int hits = 0;
     for (int j = 1; j <= messages; ++j) {
-        const QString id = QString::fromLatin1(serverId(j));
+        const QString id = QString::fromLatin1(ScriptedMailboxId(j));
         hits += std::any_of(seen.cbegin(), seen.cend(), [&](const QString& s) { return s.contains(id); });
     }
     const double scanMs = double(scanTimer.nsecsElapsed()) / 1e6;
@@ -137,10 +109,11 @@ int main(int argc, char** argv)
     std::printf("  status:                     %s\n", qPrintable(host.Status(0)));
     std::printf("  seen list empty:            %.1f ms wall, %.1f ms CPU\n", base, cpuBase);
     std::printf("  seen list of %d:         %.1f ms wall, %.1f ms CPU\n", messages, loaded, cpuLoaded);
-    std::printf("  added by the seen list:     %.1f ms wall (%.2f %%), %.1f ms CPU (%.2f %%)\n", loaded - base,
-                100.0 * (loaded - base) / base, cpuLoaded - cpuBase, 100.0 * (cpuLoaded - cpuBase) / cpuBase);
-    std::printf("  seen test alone (set of %d, %d look-ups): %.2f ms, %d hits\n", messages, messages, setMs,
-                setHits);
+    std::printf("  added by the seen list:     %.1f ms wall (%.2f %%), %.1f ms CPU (%.2f %%)\n",
+        loaded - base, 100.0 * (loaded - base) / base, cpuLoaded - cpuBase,
+        100.0 * (cpuLoaded - cpuBase) / cpuBase);
+    std::printf(
+        "  seen test alone (set of %d, %d look-ups): %.2f ms, %d hits\n", messages, messages, setMs, setHits);
     std::printf("  (a substring scan per message would take %.1f ms, %d hits)\n", scanMs, hits);
     return 0;
 }

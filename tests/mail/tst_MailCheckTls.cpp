@@ -143,6 +143,14 @@ private Q_SLOTS:
             QVERIFY(host.arrival.calls.isEmpty());
         }
         QVERIFY(!checker.tmrPopTimeOut().Enabled());
+
+        // The same socket then checks a plain account as if TLS had never been.
+        ScriptedPop3Server plain;
+        QVERIFY(plain.Listen());
+        plain.SetDialogue(oneNewMessage());
+        Accounts[0] = TestAccount(plain.Port());
+        checker.MailCheck(0);
+        QCOMPARE(host.Status(0), u"成功(新着1件)"_qs);
     }
 };
 
