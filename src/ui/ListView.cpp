@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -28,7 +29,23 @@ public:
     }
 };
 
-}  // namespace
+// The standard delegate, which also tells where it draws a row's check box:
+// the same place where its own mouse handling would toggle it.
+class CheckBoxDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QRect CheckBoxRect(QStyleOptionViewItem option, const QModelIndex& index, const QWidget* view) const
+    {
+        initStyleOption(&option, index);
+        if (!(option.features & QStyleOptionViewItem::HasCheckIndicator))
+            return {};
+        const QStyle* style = option.widget ? option.widget->style() : view->style();
+        return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    }
+};
+
+} // namespace
 
 ListView::ListView(QWidget* parent)
     : QTreeWidget(parent)
@@ -47,9 +64,12 @@ ListView::ListView(QWidget* parent)
     header()->setSectionsMovable(false);
     header()->setSortIndicatorShown(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setItemDelegate(new CheckBoxDelegate(this));
 
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) { Q_EMIT ColumnClick(section + 1); });
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int) { Q_EMIT ItemClick(row); });
+    connect(header(), &QHeaderView::sectionClicked, this,
+        [this](int section) { Q_EMIT ColumnClick(section + 1); });
+    connect(
+        this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int) { Q_EMIT ItemClick(row); });
     connect(this, &QTreeWidget::itemChanged, this, &ListView::OnItemChanged);
 }
 
@@ -61,10 +81,7 @@ void ListView::AddColumn(const QString& header, int widthPx)
     setColumnWidth(column, widthPx);
 }
 
-QString ListView::ColumnTag(int column) const
-{
-    return headerItem()->data(column, ColumnTagRole).toString();
-}
+QString ListView::ColumnTag(int column) const { return headerItem()->data(column, ColumnTagRole).toString(); }
 
 void ListView::SetColumnTag(int column, const QString& tag)
 {
@@ -89,10 +106,7 @@ void ListView::SetSortOrder(Qt::SortOrder order)
     ApplySort();
 }
 
-bool ListView::Appearance3D() const
-{
-    return frameShape() != QFrame::NoFrame;
-}
+bool ListView::Appearance3D() const { return frameShape() != QFrame::NoFrame; }
 
 QTreeWidgetItem* ListView::AddRow(const QString& text, const QString& key)
 {
@@ -131,10 +145,7 @@ QList<QTreeWidgetItem*> ListView::Rows() const
     return rows;
 }
 
-void ListView::RemoveRow(QTreeWidgetItem* row)
-{
-    delete row;
-}
+void ListView::RemoveRow(QTreeWidgetItem* row) { delete row; }
 
 QTreeWidgetItem* ListView::SelectedRow() const
 {
@@ -147,10 +158,7 @@ QString ListView::RowKey(const QTreeWidgetItem* row)
     return row ? row->data(0, KeyRole).toString() : QString();
 }
 
-qint32 ListView::RowTag(const QTreeWidgetItem* row)
-{
-    return row ? row->data(0, TagRole).toInt() : 0;
-}
+qint32 ListView::RowTag(const QTreeWidgetItem* row) { return row ? row->data(0, TagRole).toInt() : 0; }
 
 void ListView::SetRowTag(QTreeWidgetItem* row, qint32 tag)
 {
@@ -158,10 +166,7 @@ void ListView::SetRowTag(QTreeWidgetItem* row, qint32 tag)
         row->setData(0, TagRole, tag);
 }
 
-bool ListView::IsRowChecked(const QTreeWidgetItem* row)
-{
-    return row && row->checkState(0) == Qt::Checked;
-}
+bool ListView::IsRowChecked(const QTreeWidgetItem* row) { return row && row->checkState(0) == Qt::Checked; }
 
 void ListView::SetRowChecked(QTreeWidgetItem* row, bool checked)
 {
@@ -182,8 +187,73 @@ void ListView::SetCell(QTreeWidgetItem* row, int column, const QString& text)
 
 void ListView::mousePressEvent(QMouseEvent* event)
 {
-    QTreeWidget::mousePressEvent(event);
+    m_pressedCheckBox = QPersistentModelIndex();
+    QTreeWidgetItem* box
+        = event->button() == Qt::LeftButton ? CheckBoxAt(event->position().toPoint()) : nullptr;
+    if (box) {
+        // Kept from the list's own handling, which would select the row and
+        // report a row click when the button comes up.
+        m_pressedCheckBox = indexFromItem(box);
+        event->accept();
+    } else {
+        QTreeWidget::mousePressEvent(event);
+    }
     Q_EMIT MouseDown(event->button(), event->buttons(), event->modifiers());
+}
+
+void ListView::mouseMoveEvent(QMouseEvent* event)
+{
+    // A drag that began on a check box selects nothing on its way.
+    if (m_pressedCheckBox.isValid()) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
+void ListView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_pressedCheckBox.isValid()) {
+        QTreeWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidgetItem* pressed = itemFromIndex(m_pressedCheckBox);
+    m_pressedCheckBox = QPersistentModelIndex();
+    event->accept();
+    // A click is a press and a release on the same box.
+    if (pressed && CheckBoxAt(event->position().toPoint()) == pressed)
+        pressed->setCheckState(0, IsRowChecked(pressed) ? Qt::Unchecked : Qt::Checked);
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second click of a quick pair on a box ticks it once more, as any click does.
+    if (event->button() == Qt::LeftButton && CheckBoxAt(event->position().toPoint())) {
+        mousePressEvent(event);
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+QTreeWidgetItem* ListView::CheckBoxAt(QPoint position) const
+{
+    const QModelIndex index = indexAt(position);
+    if (!index.isValid() || index.column() != 0)
+        return nullptr;
+    QTreeWidgetItem* row = itemFromIndex(index);
+    if (!row || !(row->flags() & Qt::ItemIsUserCheckable) || !(row->flags() & Qt::ItemIsEnabled))
+        return nullptr;
+    const auto* delegate = dynamic_cast<const CheckBoxDelegate*>(itemDelegateForIndex(index));
+    if (!delegate)
+        return nullptr;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return delegate->CheckBoxRect(option, index, this).contains(position) ? row : nullptr;
 }
 
 void ListView::ApplySort()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTreeWidget>
 
 // A report-style list: rows with a main text and sub-item cells, an optional
@@ -55,23 +56,31 @@ public:
 Q_SIGNALS:
     // The user clicked the header of column nColumn (1-based).
     void ColumnClick(int nColumn);
-    // The user clicked a row.
+    // The user clicked a row anywhere but on its check box.
     void ItemClick(QTreeWidgetItem* row);
-    // The user ticked or cleared a row's check box.
+    // The user ticked or cleared a row's check box; a click on the box is
+    // only this, never also a row click, and leaves the selection as it was.
     void ItemCheck(QTreeWidgetItem* row);
     // A mouse button went down over the list; button is the one that was pressed.
     void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void ApplySort();
     void OnItemChanged(QTreeWidgetItem* row, int column);
+    // The row whose check box lies under the viewport position, or nullptr.
+    QTreeWidgetItem* CheckBoxAt(QPoint position) const;
 
     bool m_sorted = false;
     int m_sortKey = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_checkBoxes = false;
     bool m_settingCheck = false;
+    // The row whose check box the left button went down on, until it comes up.
+    QPersistentModelIndex m_pressedCheckBox;
 };

@@ -3,11 +3,31 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QPointer>
 #include <QWidget>
 
 namespace {
+
 constexpr int TipLength = 64;
+
+// A control of the window that can take the keyboard focus now.
+bool AcceptsFocus(const QWidget* control, const QWidget& window)
+{
+    return control && control != &window && control->window() == &window && control->isVisible()
+        && control->isEnabled() && (control->focusPolicy() & Qt::TabFocus);
 }
+
+QWidget* FirstInTabOrder(QWidget& window)
+{
+    for (QWidget* next = window.nextInFocusChain(); next && next != &window;
+         next = next->nextInFocusChain()) {
+        if (AcceptsFocus(next, window))
+            return next;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 clsTaskTrayIcon::clsTaskTrayIcon(TrayIconService& service)
     : m_service(service)
@@ -18,10 +38,7 @@ clsTaskTrayIcon::clsTaskTrayIcon(TrayIconService& service)
     m_nid.uCallbackMessage = WM_MOUSEMOVE;
 }
 
-clsTaskTrayIcon::~clsTaskTrayIcon()
-{
-    setVisible(false);
-}
+clsTaskTrayIcon::~clsTaskTrayIcon() { setVisible(false); }
 
 void clsTaskTrayIcon::sethWnd(QWidget* hwndParent)
 {
@@ -54,9 +71,11 @@ void clsTaskTrayIcon::setToolTip(const QString& szToolTip)
 
 void clsTaskTrayIcon::ShowForm(QWidget& oFrm)
 {
-    const auto normal = [&oFrm] {
-        oFrm.setWindowState(oFrm.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    };
+    // Taken before the window comes back: focusing the window itself would
+    // leave the keys with no control to go to.
+    QPointer<QWidget> control = oFrm.focusWidget();
+    const auto normal
+        = [&oFrm] { oFrm.setWindowState(oFrm.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)); };
     oFrm.setVisible(true);
     QCoreApplication::processEvents();
     normal();
@@ -67,7 +86,12 @@ void clsTaskTrayIcon::ShowForm(QWidget& oFrm)
     oFrm.setVisible(true);
     normal();
     QCoreApplication::processEvents();
-    oFrm.setFocus(Qt::OtherFocusReason);
+    if (!AcceptsFocus(control, oFrm))
+        control = FirstInTabOrder(oFrm);
+    if (control)
+        control->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        oFrm.setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void clsTaskTrayIcon::ShowMenu(QWidget& oFrm, QMenu& oMenu)

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,7 +32,7 @@ constexpr int kTitleBand = 24;
 const QColor kFrameColour(222, 219, 222);
 
 // The positions of the arrival window, in the order of their codes 1 to 5.
-const std::array<const char16_t*, 5> kPositions = {u"中央", u"右下", u"右上", u"左下", u"左上"};
+const std::array<const char16_t*, 5> kPositions = { u"中央", u"右下", u"右上", u"左下", u"左上" };
 
 void PaintFrameColour(QWidget* widget)
 {
@@ -91,14 +92,14 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& pl
     return button;
 }
 
-}  // namespace
+} // namespace
 
 frmOption::frmOption(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setWindowTitle(AppIdentity::AppTitle());
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic") });
     font.setPointSize(9);
     setFont(font);
 
@@ -122,45 +123,47 @@ frmOption::frmOption(QWidget* parent)
     lblClose[1]->setGeometry(5, 4, 17, 17);
 
     // Left column: virus, spam and POP; right column: general operation.
-    fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), {8, 30, 254, 60});
-    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), {8, 95, 254, 60});
-    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), {8, 160, 254, 62});
-    fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), {268, 30, 254, 192});
+    fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), { 8, 30, 254, 60 });
+    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 95, 254, 60 });
+    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 160, 254, 62 });
+    fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), { 268, 30, 254, 192 });
 
-    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), {12, 18, 236, 18});
-    chkVirusDelete = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), {12, 37, 236, 18});
-    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), {12, 18, 236, 18});
-    chkDeleteSpam = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), {12, 37, 236, 18});
-    for (QCheckBox* inert : {chkVirusCheck, chkVirusDelete, chkSpamCheck, chkDeleteSpam})
+    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 18, 236, 18 });
+    chkVirusDelete
+        = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 37, 236, 18 });
+    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 18, 236, 18 });
+    chkDeleteSpam
+        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 37, 236, 18 });
+    for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete, chkSpamCheck, chkDeleteSpam })
         inert->setEnabled(false);
 
-    lblGuide[0] = MakeGuide(fraOption[2], QStringLiteral("POPタイムアウト(秒)(&T)"), {12, 20, 156, 18});
-    txtPopTimeOut = MakeNumberBox(fraOption[2], {172, 18, 70, 20});
-    chkRecheckMailChecked =
-        MakeCheck(fraOption[2], QStringLiteral("確認済みメールを再度確認する(&R)"), {12, 40, 236, 18});
+    lblGuide[0] = MakeGuide(fraOption[2], QStringLiteral("POPタイムアウト(秒)(&T)"), { 12, 20, 156, 18 });
+    txtPopTimeOut = MakeNumberBox(fraOption[2], { 172, 18, 70, 20 });
+    chkRecheckMailChecked
+        = MakeCheck(fraOption[2], QStringLiteral("確認済みメールを再度確認する(&R)"), { 12, 40, 236, 18 });
 
     QGroupBox* general = fraOption[3];
-    lblGuide[1] = MakeGuide(general, QStringLiteral("到着確認表示時間(秒)(&A)"), {10, 20, 160, 18});
-    txtShowArrivalFormTime = MakeNumberBox(general, {172, 18, 70, 20});
-    lblGuide[5] = MakeGuide(general, QStringLiteral("（表示継続する場合は０秒を設定）"), {10, 40, 236, 16});
-    lblGuide[2] = MakeGuide(general, QStringLiteral("到着確認表示位置(&P)"), {10, 63, 130, 18});
-    cboArrivalFormPosition = MakeList(general, {142, 61, 100, 21});
-    lblGuide[3] = MakeGuide(general, QStringLiteral("到着確認音(&O)"), {10, 88, 130, 18});
-    cboArrivalSound = MakeList(general, {142, 86, 100, 21});
-    lblGuide[4] = MakeGuide(general, QStringLiteral("到着確認音追加"), {10, 113, 130, 18});
-    btnAddSound = MakeButton(general, QStringLiteral("追加(&N)"), {172, 110, 70, 23});
-    chkStartMinimizedWindow =
-        MakeCheck(general, QStringLiteral("最小化状態で起動する(&Z)"), {10, 142, 236, 18});
-    chkFormCloseIsMinimized =
-        MakeCheck(general, QStringLiteral("閉じるボタンを最小化ボタンとする(&M)"), {10, 164, 236, 18});
+    lblGuide[1] = MakeGuide(general, QStringLiteral("到着確認表示時間(秒)(&A)"), { 10, 20, 160, 18 });
+    txtShowArrivalFormTime = MakeNumberBox(general, { 172, 18, 70, 20 });
+    lblGuide[5] = MakeGuide(general, QStringLiteral("（表示継続する場合は０秒を設定）"), { 10, 40, 236, 16 });
+    lblGuide[2] = MakeGuide(general, QStringLiteral("到着確認表示位置(&P)"), { 10, 63, 130, 18 });
+    cboArrivalFormPosition = MakeList(general, { 142, 61, 100, 21 });
+    lblGuide[3] = MakeGuide(general, QStringLiteral("到着確認音(&O)"), { 10, 88, 130, 18 });
+    cboArrivalSound = MakeList(general, { 142, 86, 100, 21 });
+    lblGuide[4] = MakeGuide(general, QStringLiteral("到着確認音追加"), { 10, 113, 130, 18 });
+    btnAddSound = MakeButton(general, QStringLiteral("追加(&N)"), { 172, 110, 70, 23 });
+    chkStartMinimizedWindow
+        = MakeCheck(general, QStringLiteral("最小化状態で起動する(&Z)"), { 10, 142, 236, 18 });
+    chkFormCloseIsMinimized
+        = MakeCheck(general, QStringLiteral("閉じるボタンを最小化ボタンとする(&M)"), { 10, 164, 236, 18 });
 
     lblGuide[0]->setBuddy(txtPopTimeOut);
     lblGuide[1]->setBuddy(txtShowArrivalFormTime);
     lblGuide[2]->setBuddy(cboArrivalFormPosition);
     lblGuide[3]->setBuddy(cboArrivalSound);
 
-    btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), {kWidth - 184, 229, 84, 24});
-    btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), {kWidth - 94, 229, 84, 24});
+    btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), { kWidth - 184, 229, 84, 24 });
+    btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), { kWidth - 94, 229, 84, 24 });
 
     setTabOrder(txtShowArrivalFormTime, cboArrivalFormPosition);
     setTabOrder(cboArrivalFormPosition, cboArrivalSound);
@@ -195,9 +198,8 @@ frmOption::frmOption(QWidget* parent)
     chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
     chkVirusDelete->setObjectName(QStringLiteral("chkVirusDelete"));
 
-    for (QWidget* watched : {static_cast<QWidget*>(txtPopTimeOut),
-                             static_cast<QWidget*>(txtShowArrivalFormTime),
-                             static_cast<QWidget*>(cboArrivalSound)})
+    for (QWidget* watched : { static_cast<QWidget*>(txtPopTimeOut),
+             static_cast<QWidget*>(txtShowArrivalFormTime), static_cast<QWidget*>(cboArrivalSound) })
         watched->installEventFilter(this);
 
     connect(btnAction[0], &QPushButton::clicked, this, [this] { btnAction_Click(0); });
@@ -240,8 +242,8 @@ void frmOption::GetSoundFile(const QString& strName)
     // Names matched without regard to case, as the wildcard does on Windows
     // ("Ding.WAV" is a sound too); sorted by name so the list reads the same
     // on every file system.
-    const QStringList names = QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files,
-                                                     QDir::Name | QDir::IgnoreCase);
+    const QStringList names
+        = QDir(folder).entryList({ QStringLiteral("*.wav") }, QDir::Files, QDir::Name | QDir::IgnoreCase);
     const QString wanted = strName.toUpper();
     int selected = -1;
     for (const QString& name : names) {
@@ -269,8 +271,7 @@ bool frmOption::IsValidData()
     offending->setFocus();
     MessageBoxService::Current().Show(
         QStringLiteral("データが入力されていないか、不正なデータが入力されています。"),
-        MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok,
-        AppIdentity::AppTitle());
+        MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
     return false;
 }
 
@@ -300,28 +301,25 @@ void frmOption::btnAddSound_Click()
     if (!folder.isEmpty() && !Fun_FileOperate::IsFolderExist(folder))
         QDir().mkpath(folder);
     MessageBoxService::Current().Show(QStringLiteral("このフォルダにWAVEファイルをコピーしてください。"),
-                                      MessageBoxService::Icon::Information,
-                                      MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+        MessageBoxService::Icon::Information, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
     if (!folder.isEmpty())
         ShellOpenService::Current().OpenFolder(QFileInfo(folder).absoluteFilePath());
 }
 
-void frmOption::lblClose_Click(int)
-{
-    reject();
-}
+void frmOption::lblClose_Click(int) { reject(); }
 
-void frmOption::cboArrivalSound_GotFocus()
-{
-    GetSoundFile(cboArrivalSound->currentText());
-}
+void frmOption::cboArrivalSound_GotFocus() { GetSoundFile(cboArrivalSound->currentText()); }
 
 bool frmOption::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == cboArrivalSound)
+        // The list's own popup hands the focus back before the chosen entry
+        // is applied; a refill then would drop the choice.
+        const bool fromPopup = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
+        if (watched == cboArrivalSound && !fromPopup)
             cboArrivalSound_GotFocus();
-        else if (watched == txtPopTimeOut || watched == txtShowArrivalFormTime)
+        else if ((watched == txtPopTimeOut || watched == txtShowArrivalFormTime)
+            && Fun_SelText::IsUserFocusIn(*event))
             Fun_SelText::SelText(static_cast<QWidget*>(watched));
     }
     for (int i = 0; i < 2; ++i) {
@@ -353,8 +351,7 @@ void frmOption::keyPressEvent(QKeyEvent* event)
         reject();
         return;
     }
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
         return;
     }

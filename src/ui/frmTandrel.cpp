@@ -10,9 +10,9 @@
 #include "platform/MessageBoxService.h"
 #include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
-#include "ui/clsTaskTrayIcon.h"
 #include "ui/ListView.h"
 #include "ui/TrayPictures.h"
+#include "ui/clsTaskTrayIcon.h"
 #include "ui/frmAbout.h"
 #include "ui/frmArrival.h"
 #include "ui/frmOption.h"
@@ -42,33 +42,25 @@ namespace {
 constexpr int ColNextCheck = 1;
 constexpr int ColStatus = 2;
 
-QString RowKey(qint32 index)
-{
-    return QStringLiteral(":") + QString::number(index);
-}
+QString RowKey(qint32 index) { return QStringLiteral(":") + QString::number(index); }
 
-bool IsBlank(const QString& text)
-{
-    return text.trimmed().isEmpty();
-}
+bool IsBlank(const QString& text) { return text.trimmed().isEmpty(); }
 
-void ProcessPendingEvents()
-{
-    QCoreApplication::processEvents();
-}
+void ProcessPendingEvents() { QCoreApplication::processEvents(); }
 
-}  // namespace
+} // namespace
 
 frmTandrel::frmTandrel(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmTandrel"));
     // The window is laid out in pixels for a small Japanese gothic face; a
     // larger default font would push the labels into their text boxes.
     QFont face = font();
-    face.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                      QStringLiteral("IPAGothic")});
+    face.setFamilies({ QStringLiteral("IPAPGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
+        QStringLiteral("MS PGothic"), QStringLiteral("IPAGothic") });
     face.setPointSize(9);
     setFont(face);
     setWindowIcon(TrayPictures::Idle());
@@ -128,14 +120,14 @@ void frmTandrel::CreateControls()
         int x, y;
         QLineEdit* buddy;
     };
-    const std::array<Guide, 6> guides{{
-        {"USER-TITLE(&R)", 4, 212, txtUserTitle},
-        {"POP-ACCOUNT(&A)", 4, 230, txtPopAccount},
-        {"POP-SERVER(&S)", 252, 212, txtPopServer},
-        {"CHECK INTERVAL(MIN)(&I)", 252, 248, txtChkInterval},
-        {"POP-PASSWD(&P)", 4, 248, txtPopPasswd},
-        {"POP-PORT(&O)", 252, 230, txtPopPort},
-    }};
+    const std::array<Guide, 6> guides { {
+        { "USER-TITLE(&R)", 4, 212, txtUserTitle },
+        { "POP-ACCOUNT(&A)", 4, 230, txtPopAccount },
+        { "POP-SERVER(&S)", 252, 212, txtPopServer },
+        { "CHECK INTERVAL(MIN)(&I)", 252, 248, txtChkInterval },
+        { "POP-PASSWD(&P)", 4, 248, txtPopPasswd },
+        { "POP-PORT(&O)", 252, 230, txtPopPort },
+    } };
     for (std::size_t i = 0; i < guides.size(); ++i) {
         auto* label = new QLabel(QString::fromUtf8(guides[i].caption), m_client);
         label->setObjectName(QStringLiteral("lblGuide%1").arg(i));
@@ -151,8 +143,8 @@ void frmTandrel::CreateControls()
         lblGuide[i] = label;
     }
 
-    const std::array<const char*, 3> captions{"新規登録(&N)", "更新(&U)", "削除(&D)"};
-    const std::array<int, 3> lefts{6, 179, 352};
+    const std::array<const char*, 3> captions { "新規登録(&N)", "更新(&U)", "削除(&D)" };
+    const std::array<int, 3> lefts { 6, 179, 352 };
     for (int i = 0; i < 3; ++i) {
         auto* button = new QPushButton(QString::fromUtf8(captions[i]), m_client);
         button->setObjectName(QStringLiteral("btnAction%1").arg(i));
@@ -187,7 +179,8 @@ void frmTandrel::CreateMenus()
         connect(item, &QAction::triggered, this, handler);
         return item;
     };
-    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QLatin1String(name)); };
+    auto separator
+        = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QLatin1String(name)); };
 
     mnuFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -284,8 +277,7 @@ bool frmTandrel::IsValidData()
 
     offending->setFocus(Qt::OtherFocusReason);
     MessageBoxService::Current().Show(QStringLiteral("データが不正か、もくしは入力されていません。"),
-                                      MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok,
-                                      AppIdentity::AppTitle());
+        MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
     return false;
 }
 
@@ -312,7 +304,8 @@ void frmTandrel::SetMailList()
         ListView::SetRowTag(row, i);
 
         const qint32 n = NextCheckForRebuild(
-            isNew ? std::nullopt : std::optional(NumericText::ToInt32(row->text(ColNextCheck))), entry.CheckInterval);
+            isNew ? std::nullopt : std::optional(NumericText::ToInt32(row->text(ColNextCheck))),
+            entry.CheckInterval);
         const QString s = isNew ? QString() : row->text(ColStatus);
         ListView::SetCell(row, ColNextCheck, QString::number(n));
         ListView::SetCell(row, ColStatus, i == m_currentAccountIdx ? QString() : s);
@@ -339,7 +332,7 @@ void frmTandrel::btnAction_Click(int Index)
     case 1:
         if (m_currentAccountIdx < 0 || m_currentAccountIdx > Fun_UboundEx::UboundEx(Accounts)
             || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
-            return;  // nothing left to update: the account was deleted
+            return; // nothing left to update: the account was deleted
         if (!IsValidData())
             return;
         UpdateAccountInfo();
@@ -351,8 +344,8 @@ void frmTandrel::btnAction_Click(int Index)
             || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
             return;
         const auto answer = MessageBoxService::Current().Show(
-            QStringLiteral("このアカウント情報を削除してもよろしいですか？"), MessageBoxService::Icon::Question,
-            MessageBoxService::Buttons::YesNo, AppIdentity::AppTitle());
+            QStringLiteral("このアカウント情報を削除してもよろしいですか？"),
+            MessageBoxService::Icon::Question, MessageBoxService::Buttons::YesNo, AppIdentity::AppTitle());
         if (answer != MessageBoxService::Answer::Yes)
             return;
         Accounts[std::size_t(m_currentAccountIdx)].Deleted = true;
@@ -392,10 +385,7 @@ void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
         Accounts[std::size_t(index)].Enabled = ListView::IsRowChecked(Item);
 }
 
-void frmTandrel::lvPopList_ColumnClick(int column)
-{
-    Fun_ListViewOperate::SortListView(*lvPopList, column);
-}
+void frmTandrel::lvPopList_ColumnClick(int column) { Fun_ListViewOperate::SortListView(*lvPopList, column); }
 
 void frmTandrel::Form_MouseMove(int X)
 {
@@ -411,7 +401,8 @@ bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
 {
     if (m_ended)
         return false;
-    if (UnloadMode == CloseReason::FormControlMenu && CommonSettings.FormClosedIsMinimized && TrayAvailable()) {
+    if (UnloadMode == CloseReason::FormControlMenu && CommonSettings.FormClosedIsMinimized
+        && TrayAvailable()) {
         hide();
         return true;
     }
@@ -451,15 +442,9 @@ void frmTandrel::mnuAddNew_Click()
     ReadyAddNew();
 }
 
-void frmTandrel::mnuExit_Click()
-{
-    Form_QueryUnload(CloseReason::ProgramRequest);
-}
+void frmTandrel::mnuExit_Click() { Form_QueryUnload(CloseReason::ProgramRequest); }
 
-void frmTandrel::mnuMailCheck_Click()
-{
-    m_checker->mnuMailCheck_Click();
-}
+void frmTandrel::mnuMailCheck_Click() { m_checker->mnuMailCheck_Click(); }
 
 void frmTandrel::mnuOption_Click()
 {
@@ -469,8 +454,8 @@ void frmTandrel::mnuOption_Click()
 
 void frmTandrel::mnuVersion_Click()
 {
-    frmAbout::ShowAbout(QStringLiteral("mailto:") + frmAbout::AuthorMailAddress(), frmAbout::AuthorWebPage(),
-                        windowIcon());
+    frmAbout::ShowAbout(
+        QStringLiteral("mailto:") + frmAbout::AuthorMailAddress(), frmAbout::AuthorWebPage(), windowIcon());
 }
 
 void frmTandrel::mnuTTOpen_Click()
@@ -479,20 +464,11 @@ void frmTandrel::mnuTTOpen_Click()
         m_trayIcon->ShowForm(*this);
 }
 
-void frmTandrel::mnuTTMailCheck_Click()
-{
-    mnuMailCheck_Click();
-}
+void frmTandrel::mnuTTMailCheck_Click() { mnuMailCheck_Click(); }
 
-void frmTandrel::mnuTTClose_Click()
-{
-    mnuExit_Click();
-}
+void frmTandrel::mnuTTClose_Click() { mnuExit_Click(); }
 
-void frmTandrel::EndProgram(CloseReason UnloadMode)
-{
-    Form_QueryUnload(UnloadMode);
-}
+void frmTandrel::EndProgram(CloseReason UnloadMode) { Form_QueryUnload(UnloadMode); }
 
 QList<qint32> frmTandrel::RowTags() const
 {
@@ -502,10 +478,7 @@ QList<qint32> frmTandrel::RowTags() const
     return tags;
 }
 
-bool frmTandrel::HasRow(qint32 tag) const
-{
-    return RowByTag(tag) != nullptr;
-}
+bool frmTandrel::HasRow(qint32 tag) const { return RowByTag(tag) != nullptr; }
 
 bool frmTandrel::IsRowChecked(qint32 tag) const
 {
@@ -551,10 +524,7 @@ void frmTandrel::SetTrayPicture(int nPicture)
         m_trayIcon->setIcon(TrayImage(nPicture));
 }
 
-bool frmTandrel::TrayAvailable() const
-{
-    return TrayIconService::Current().IsAvailable();
-}
+bool frmTandrel::TrayAvailable() const { return TrayIconService::Current().IsAvailable(); }
 
 void frmTandrel::closeEvent(QCloseEvent* event)
 {
@@ -563,7 +533,8 @@ void frmTandrel::closeEvent(QCloseEvent* event)
         return;
     }
     // Only the window system sends a close of its own: that is the title bar.
-    const CloseReason reason = event->spontaneous() ? CloseReason::FormControlMenu : CloseReason::ProgramRequest;
+    const CloseReason reason
+        = event->spontaneous() ? CloseReason::FormControlMenu : CloseReason::ProgramRequest;
     if (Form_QueryUnload(reason))
         event->ignore();
     else
@@ -587,15 +558,12 @@ void frmTandrel::mouseMoveEvent(QMouseEvent* event)
 
 bool frmTandrel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn && qobject_cast<QLineEdit*>(watched))
+    if (Fun_SelText::IsUserFocusIn(*event) && qobject_cast<QLineEdit*>(watched))
         Fun_SelText::SelText();
     return QMainWindow::eventFilter(watched, event);
 }
 
-QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const
-{
-    return lvPopList->FindRow(RowKey(tag));
-}
+QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const { return lvPopList->FindRow(RowKey(tag)); }
 
 QIcon frmTandrel::TrayImage(int nPicture) const
 {

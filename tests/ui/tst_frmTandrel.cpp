@@ -1,3 +1,4 @@
+#include "MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
@@ -19,6 +20,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+
+using MainWindowProbe::Row;
+using MainWindowProbe::Buttons;
 
 namespace {
 
@@ -56,19 +60,6 @@ QString Keys(const frmTandrel& w)
     for (const QTreeWidgetItem* row : w.lvPopList->Rows())
         keys << ListView::RowKey(row) + QStringLiteral("=") + QString::number(ListView::RowTag(row));
     return keys.join(u' ');
-}
-
-QTreeWidgetItem* Row(const frmTandrel& w, qint32 index)
-{
-    return w.lvPopList->FindRow(QStringLiteral(":") + QString::number(index));
-}
-
-QString Buttons(const frmTandrel& w)
-{
-    QString s;
-    for (const QPushButton* b : w.btnAction)
-        s += b->isEnabled() ? u'1' : u'0';
-    return s;
 }
 
 const QString InvalidDataText = QStringLiteral("データが不正か、もくしは入力されていません。");

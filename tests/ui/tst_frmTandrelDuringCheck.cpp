@@ -1,3 +1,4 @@
+#include "MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
@@ -20,6 +21,8 @@
 
 #include <functional>
 
+using MainWindowProbe::Row;
+
 namespace {
 
 using Server = ScriptedPop3Server;
@@ -36,11 +39,6 @@ QList<Server::Step> OneMessageDialogue(const QByteArray& user)
         Server::Exchange("TOP 1 0", "+OK\r\nFrom: a@example.jp\r\nSubject: <b>x</b>\r\n\r\n.\r\n"),
         Server::Exchange("QUIT", "+OK bye\r\n"),
     };
-}
-
-QTreeWidgetItem* Row(const frmTandrel& w, qint32 index)
-{
-    return w.lvPopList->FindRow(QStringLiteral(":") + QString::number(index));
 }
 
 QString Keys(const frmTandrel& w)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -24,4 +25,19 @@ void SelText(QWidget* control)
         plain->selectAll();
 }
 
-}  // namespace Fun_SelText
+bool IsUserFocusIn(const QEvent& event)
+{
+    if (event.type() != QEvent::FocusIn)
+        return false;
+    switch (static_cast<const QFocusEvent&>(event).reason()) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace Fun_SelText

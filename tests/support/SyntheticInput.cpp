@@ -1,0 +1,51 @@
+#include "SyntheticInput.h"
+
+#include <QProcess>
+#include <QStringList>
+
+namespace {
+
+bool Run(const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    const bool done
+        = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    if (output)
+        *output = tool.readAllStandardOutput();
+    return done;
+}
+
+} // namespace
+
+namespace SyntheticInput {
+
+bool Click(QPoint global, Button button)
+{
+    return Run({ QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
+        QStringLiteral("click"), QString::number(int(button)) });
+}
+
+bool ClickInWindow(quintptr window, QPoint local, Button button)
+{
+    return Run({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),
+        QString::number(local.x()), QString::number(local.y()), QStringLiteral("click"),
+        QString::number(int(button)) });
+}
+
+bool Type(const QString& text)
+{
+    return Run({ QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text });
+}
+
+quintptr FocusWindow()
+{
+    QByteArray output;
+    if (!Run({ QStringLiteral("getwindowfocus") }, &output))
+        return 0;
+    return output.trimmed().toULongLong();
+}
+
+bool Key(const QString& combination) { return Run({ QStringLiteral("key"), combination }); }
+
+} // namespace SyntheticInput

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+// Input sent through the X server's test extension (xdotool), so it reaches
+// the program exactly as a user's mouse and keyboard would: through the
+// window manager, pointer grabs of popups and the X input focus.
+namespace SyntheticInput {
+
+enum class Button { Left = 1, Right = 3 };
+
+// Moves the pointer to the screen position and clicks there.
+bool Click(QPoint global, Button button = Button::Left);
+// Clicks at a position inside an X window, wherever the X server has placed
+// it (a tray icon lives inside the tray host's window, unknown to Qt).
+bool ClickInWindow(quintptr window, QPoint local, Button button = Button::Left);
+// Types the text into whatever holds the X input focus.
+bool Type(const QString& text);
+// The X window that holds the input focus, 0 when none can be told.
+quintptr FocusWindow();
+// Presses a key combination in xdotool's spelling, such as "ctrl+n".
+bool Key(const QString& combination);
+
+} // namespace SyntheticInput

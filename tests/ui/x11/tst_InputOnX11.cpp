@@ -1,0 +1,299 @@
+// What a user does with the mouse and keyboard, sent through a real X server
+// with a window manager: popup lists, context menus, check boxes in the list
+// and focus handed back by the window manager behave there as on a desktop,
+// which the offscreen platform does not reproduce.
+
+#include "../MainWindowProbe.h"
+#include "RecordingTrayIconService.h"
+#include "ScriptedMessageBoxService.h"
+#include "SyntheticInput.h"
+#include "TempSettingsFile.h"
+#include "TestAccount.h"
+#include "VirtualDisplay.h"
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "ui/ListView.h"
+#include "ui/frmOption.h"
+#include "ui/frmTandrel.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <memory>
+
+using SyntheticInput::Button;
+
+using MainWindowProbe::Buttons;
+using MainWindowProbe::Row;
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+template <class Window> bool ShowActive(Window& window)
+{
+    window.show();
+    window.raise();
+    // Asked again while waiting: the window manager may pass over a request
+    // that arrives while it is still placing the window.
+    return QTest::qWaitFor(
+        [&window] {
+            window.activateWindow();
+            return window.isActiveWindow();
+        },
+        kWaitMs);
+}
+
+QPoint Centre(const QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
+
+// Inside a text box just past the end of its text, where a click leaves the cursor.
+QPoint PastTheText(const QLineEdit* box)
+{
+    return box->mapToGlobal(QPoint(box->width() - 4, box->height() / 2));
+}
+
+QMenu* OpenPopupMenu() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+
+QPoint ActionCentre(const QMenu* menu, const QAction* action)
+{
+    return menu->mapToGlobal(menu->actionGeometry(const_cast<QAction*>(action)).center());
+}
+
+// Where the style draws a row's check box, worked out as the list's own style
+// does, so that the click lands on the box a user sees.
+QPoint CheckBoxCentre(const ListView* list, const QTreeWidgetItem* row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = row->text(0);
+    option.checkState = row->checkState(0);
+    const QRect item = list->visualItemRect(row);
+    option.rect = QRect(list->header()->sectionViewportPosition(0), item.top(),
+        list->header()->sectionSize(0), item.height());
+    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+    return list->viewport()->mapToGlobal(box.center());
+}
+
+QPoint CellCentre(const ListView* list, const QTreeWidgetItem* row, int column)
+{
+    const QRect item = list->visualItemRect(row);
+    const int x = list->header()->sectionViewportPosition(column) + list->header()->sectionSize(column) / 2;
+    return list->viewport()->mapToGlobal(QPoint(x, item.center().y()));
+}
+
+// The window Qt embeds into the tray host for the program's icon.
+QWidget* TrayIconWidget()
+{
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0)
+            return widget;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class tst_InputOnX11 : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings = std::make_unique<TempSettingsFile>();
+        m_boxes = std::make_unique<ScriptedMessageBoxService>();
+        m_tray = std::make_unique<RecordingTrayIconService>();
+    }
+
+    void cleanup()
+    {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        m_tray.reset();
+        m_boxes.reset();
+        m_settings.reset();
+    }
+
+    void soundChosenFromTheOpenList()
+    {
+        CommonSettings.SoundFolder = m_settings->folder();
+        for (const char* name : { "Chime.wav", "Ding.wav" }) {
+            QFile file(m_settings->folder() + u'/' + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        CommonSettings.ArrivalSound = QStringLiteral("Ding.wav");
+        frmOption dialog;
+        QVERIFY(ShowActive(dialog));
+        QComboBox* sounds = dialog.cboArrivalSound;
+        QCOMPARE(sounds->currentText(), QStringLiteral("Ding.wav"));
+
+        QVERIFY(SyntheticInput::Click(Centre(sounds)));
+        QTRY_VERIFY_WITH_TIMEOUT(sounds->view()->isVisible(), kWaitMs);
+        const QModelIndex chime = sounds->model()->index(sounds->findText(QStringLiteral("Chime.wav")), 0);
+        QVERIFY(chime.isValid());
+        QAbstractItemView* list = sounds->view();
+        QVERIFY(SyntheticInput::Click(list->viewport()->mapToGlobal(list->visualRect(chime).center())));
+        QTRY_VERIFY_WITH_TIMEOUT(!list->isVisible(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(sounds->hasFocus(), kWaitMs);
+
+        QCOMPARE(sounds->currentText(), QStringLiteral("Chime.wav"));
+        dialog.btnAction[0]->click();
+        QCOMPARE(CommonSettings.ArrivalSound, QStringLiteral("Chime.wav"));
+    }
+
+    void checkBoxClickOnlyTicks()
+    {
+        for (const char* title : { "work", "home", "club" }) {
+            Accounts.push_back(TestAccount(110, 10));
+            Accounts.back().UserTitle = QLatin1String(title);
+        }
+        frmTandrel w;
+        w.SetMailList();
+        QVERIFY(ShowActive(w));
+
+        // A click on the row beside its box is a row click: the editor takes the account.
+        QVERIFY(SyntheticInput::Click(CellCentre(w.lvPopList, Row(w, 2), 1)));
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtUserTitle->text(), QStringLiteral("club"), kWaitMs);
+        QCOMPARE(Buttons(w), QStringLiteral("011"));
+
+        // A new entry is typed, then another account is switched off on the way.
+        QVERIFY(SyntheticInput::Key(QStringLiteral("ctrl+n")));
+        QTRY_COMPARE_WITH_TIMEOUT(w.CurrentAccountIndex(), -1, kWaitMs);
+        QVERIFY(SyntheticInput::Click(PastTheText(w.txtUserTitle)));
+        QTRY_VERIFY_WITH_TIMEOUT(w.txtUserTitle->hasFocus(), kWaitMs);
+        QVERIFY(SyntheticInput::Type(QStringLiteral("shop")));
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtUserTitle->text(), QStringLiteral("shop"), kWaitMs);
+
+        QVERIFY(SyntheticInput::Click(CheckBoxCentre(w.lvPopList, Row(w, 1))));
+        QTRY_VERIFY_WITH_TIMEOUT(!Accounts[1].Enabled, kWaitMs);
+        QCOMPARE(w.txtUserTitle->text(), QStringLiteral("shop"));
+        QCOMPARE(Buttons(w), QStringLiteral("100"));
+        QCOMPARE(w.CurrentAccountIndex(), -1);
+        QCOMPARE(w.lvPopList->SelectedRow(), Row(w, 2));
+        QVERIFY(Accounts[0].Enabled && Accounts[2].Enabled);
+    }
+
+    void pasteFromTheContextMenu_data()
+    {
+        QTest::addColumn<bool>("inOptions"); // else the main window's editor
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("pasted");
+        QTest::newRow("server name in the main window") << false << "pop.example"
+                                                        << ".jp";
+        QTest::newRow("time-out in the options dialog") << true << "30"
+                                                        << "5";
+    }
+
+    void pasteFromTheContextMenu()
+    {
+        QFETCH(bool, inOptions);
+        QFETCH(QString, typed);
+        QFETCH(QString, pasted);
+
+        std::unique_ptr<QWidget> window;
+        QLineEdit* box = nullptr;
+        if (inOptions) {
+            auto dialog = std::make_unique<frmOption>();
+            box = dialog->txtPopTimeOut;
+            window = std::move(dialog);
+        } else {
+            auto main = std::make_unique<frmTandrel>();
+            box = main->txtPopServer;
+            window = std::move(main);
+        }
+        QVERIFY(ShowActive(*window));
+        box->setText(typed);
+
+        QVERIFY(SyntheticInput::Click(PastTheText(box)));
+        QTRY_VERIFY_WITH_TIMEOUT(box->hasFocus() && !box->hasSelectedText(), kWaitMs);
+        QCOMPARE(box->cursorPosition(), int(typed.size()));
+
+        QGuiApplication::clipboard()->setText(pasted);
+        QVERIFY(SyntheticInput::Click(PastTheText(box), Button::Right));
+        QTRY_VERIFY_WITH_TIMEOUT(OpenPopupMenu(), kWaitMs);
+        QMenu* menu = OpenPopupMenu();
+        QAction* paste = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text().startsWith(QStringLiteral("&Paste")))
+                paste = action;
+        }
+        QVERIFY(paste && paste->isEnabled());
+        QVERIFY(SyntheticInput::Click(ActionCentre(menu, paste)));
+
+        QTRY_COMPARE_WITH_TIMEOUT(box->text(), typed + pasted, kWaitMs);
+    }
+
+    void openFromTheTrayReturnsTheFocus_data()
+    {
+        QTest::addColumn<bool>("fromMenu"); // else a left click on the icon
+        QTest::newRow("開く from the tray menu") << true;
+        QTest::newRow("left click on the icon") << false;
+    }
+
+    void openFromTheTrayReturnsTheFocus()
+    {
+        QFETCH(bool, fromMenu);
+        m_tray.reset(); // the display's own notification area
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), kWaitMs);
+        CommonSettings.FormClosedIsMinimized = true;
+        frmTandrel w;
+        w.Form_Load();
+        QVERIFY(QTest::qWaitForWindowActive(&w, kWaitMs));
+        QVERIFY(SyntheticInput::Click(PastTheText(w.txtPopServer)));
+        QTRY_VERIFY_WITH_TIMEOUT(w.txtPopServer->hasFocus(), kWaitMs);
+
+        QVERIFY(w.Form_QueryUnload(frmTandrel::CloseReason::FormControlMenu));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), kWaitMs);
+
+        QWidget* icon = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((icon = TrayIconWidget()) && icon->isVisible(), kWaitMs);
+        const QPoint middle(icon->width() / 2, icon->height() / 2);
+        if (fromMenu) {
+            QVERIFY(SyntheticInput::ClickInWindow(icon->winId(), middle, Button::Right));
+            QTRY_VERIFY_WITH_TIMEOUT(w.mnuTaskTray->isVisible(), kWaitMs);
+            QVERIFY(SyntheticInput::Click(ActionCentre(w.mnuTaskTray, w.mnuTTOpen)));
+        } else {
+            QVERIFY(SyntheticInput::ClickInWindow(icon->winId(), middle));
+        }
+        // The window manager hands the window the X input focus; what the user
+        // types from then on must reach a control.
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible() && SyntheticInput::FocusWindow() == w.winId(), kWaitMs);
+
+        QVERIFY(SyntheticInput::Type(QStringLiteral("pop.example")));
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtPopServer->text(), QStringLiteral("pop.example"), kWaitMs);
+        w.EndProgram(frmTandrel::CloseReason::ProgramRequest);
+    }
+
+private:
+    std::unique_ptr<TempSettingsFile> m_settings;
+    std::unique_ptr<ScriptedMessageBoxService> m_boxes;
+    std::unique_ptr<RecordingTrayIconService> m_tray;
+};
+
+int main(int argc, char* argv[])
+{
+    // The display must exist before the application connects to it.
+    const VirtualDisplay display;
+    if (!display.IsReady()) {
+        qCritical("%s", qPrintable(display.Error()));
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    tst_InputOnX11 test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_InputOnX11.moc"
