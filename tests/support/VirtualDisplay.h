@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QString>
 
-// A private X server (Xvfb on a display number it picks itself) with a window
+// A private X server (Xvfb on a display number that nobody uses) with a window
 // manager and a notification area on it, for tests that must see what a user under X sees: real
 // popups, focus handed over by the window manager, synthetic input. DISPLAY
 // names it while the object lives.
@@ -23,9 +23,16 @@ public:
 
 private:
     bool StartServer();
+    bool StartServerOn(int number);
     bool StartWindowManager();
     bool StartTrayHost();
+    // Starts the client and waits until the probe sees it at work, starting it afresh when it hangs.
+    bool StartAndWait(QProcess& process, const QString& program, const QStringList& arguments,
+        const QString& probe, const QStringList& probeArguments, const QByteArray& wanted);
     bool StartOnDisplay(QProcess& process, const QString& program, const QStringList& arguments);
+    // Polls the display with the probe until it prints what is wanted, while the process runs.
+    bool WaitFor(const QProcess& process, const QString& probe, const QStringList& arguments,
+        const QByteArray& wanted);
 
     QProcess m_server;
     QProcess m_windowManager;
