@@ -4,7 +4,6 @@
 #include "mail/Pop3Framing.h"
 #include "mail/Pop3Replies.h"
 #include "mail/clsWinSockOperate.h"
-#include "platform/Cp932.h"
 
 #include <QSet>
 
@@ -38,7 +37,10 @@ const QString& topError()
     return text;
 }
 
-qint64 footprint(const QString& text) { return text.size() * qint64(sizeof(QChar)); }
+// What a text of this many characters costs in memory, counted against the budget.
+qint64 footprint(qsizetype characters) { return characters * qint64(sizeof(QChar)); }
+
+qint64 footprint(const QString& text) { return footprint(text.size()); }
 
 // A line break or NUL inside a typed value would end the command early and
 // smuggle a second one onto the wire.
@@ -278,7 +280,7 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
         uids.append(identifierOf(m_session.Reply()));
         if (!uids.constLast())
             break;
-        identifierBytes += uids.constLast()->size() * qint64(sizeof(QChar));
+        identifierBytes += footprint(uids.constLast()->size());
         if (identifierBytes > kCheckDataBudget)
             break;
     }
