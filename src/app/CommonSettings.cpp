@@ -13,8 +13,9 @@ void SetOptionDefaults()
     CommonSettings.StartMinimizedWindow = false;
     CommonSettings.RecheckMailChecked = true;
     CommonSettings.FormClosedIsMinimized = true;
-    CommonSettings.ArrivalFormPosition = 5;
+    CommonSettings.ArrivalFormPosition = FormPositionCode::TopLeft;
     // "\Wave" beside the program on Windows; the same folder with the local
     // separator elsewhere, so the path names a real folder there too.
-    CommonSettings.SoundFolder = QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
+    CommonSettings.SoundFolder
+        = QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
 }

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "platform/FormPositionCode.h"
+
 #include <QString>
 #include <QtGlobal>
 
 // The program-wide options, stored in the [Common] section.
 struct CommonSettingsRecord {
-    qint32 ShowArrivalFormTime = 0;  // seconds; 0 = the arrival window stays until closed
-    qint32 PopTimeOut = 10;          // seconds per wait of a POP3 session
+    qint32 ShowArrivalFormTime = 0; // seconds; 0 = the arrival window stays until closed
+    qint32 PopTimeOut = 10; // seconds per wait of a POP3 session
     bool StartMinimizedWindow = false;
-    bool RecheckMailChecked = true;  // announce every message, not only unseen ones
+    bool RecheckMailChecked = true; // announce every message, not only unseen ones
     bool FormClosedIsMinimized = true;
-    qint32 ArrivalFormPosition = 5;  // 1 centre, 2 lower right, 3 upper right, 4 lower left, 5 upper left
-    QString ArrivalSound;            // file name inside SoundFolder; empty = silent
+    qint32 ArrivalFormPosition = FormPositionCode::TopLeft;
+    QString ArrivalSound; // file name inside SoundFolder; empty = silent
     QString SoundFolder;
 };
 

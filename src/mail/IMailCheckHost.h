@@ -9,6 +9,6 @@ class IMailCheckHost : public IAccountRows {
 public:
     // The arrival window, created and loaded on first use, kept for the run.
     virtual IArrivalWindow& ArrivalWindow() = 0;
-    // Tray picture: 1 = idle, 2 = a check is running.
+    // One of the TrayPictureCode pictures.
     virtual void SetTrayPicture(int nPicture) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
+#include "app/TrayPictureCode.h"
 #include "mail/ApplyCheckOutcome.h"
 #include "mail/IMailCheckHost.h"
 #include "mail/Pop3CheckSession.h"
@@ -14,8 +15,6 @@
 namespace {
 
 constexpr qint32 kMinuteMs = 60000;
-constexpr qint32 kTrayIdle = 1;
-constexpr qint32 kTrayChecking = 2;
 
 bool validAccountIndex(qint32 tag) { return tag >= 0 && tag < static_cast<qint64>(Accounts.size()); }
 
@@ -88,10 +87,10 @@ void MailChecker::checkOne(qint32 tag)
     if (!m_host.IsRowChecked(tag) || !validAccountIndex(tag))
         return;
 
-    m_host.SetTrayPicture(kTrayChecking);
+    m_host.SetTrayPicture(TrayPictureCode::Checking);
     EventPump::ProcessPendingEvents();
     if (m_scheduler.IsAborting()) {
-        m_host.SetTrayPicture(kTrayIdle);
+        m_host.SetTrayPicture(TrayPictureCode::Idle);
         return;
     }
     m_host.SetStatusText(tag, QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
@@ -122,6 +121,6 @@ void MailChecker::checkOne(qint32 tag)
 
     m_session->CloseConnection();
     m_session.reset();
-    m_host.SetTrayPicture(kTrayIdle);
+    m_host.SetTrayPicture(TrayPictureCode::Idle);
     EventPump::ProcessPendingEvents();
 }

@@ -14,13 +14,13 @@ class QMouseEvent;
 class clsTaskTrayIcon {
 public:
     // Mouse message numbers a callback can carry.
-    static constexpr qint32 WM_MOUSEMOVE = 512;
-    static constexpr qint32 WM_LBUTTONDOWN = 513;
-    static constexpr qint32 WM_LBUTTONUP = 514;
-    static constexpr qint32 WM_LBUTTONDBLCLK = 515;
-    static constexpr qint32 WM_RBUTTONDOWN = 516;
-    static constexpr qint32 WM_RBUTTONUP = 517;
-    static constexpr qint32 WM_RBUTTONDBLCLK = 518;
+    static constexpr qint32 WM_MOUSEMOVE = TrayIconService::WM_MOUSEMOVE;
+    static constexpr qint32 WM_LBUTTONDOWN = TrayIconService::WM_LBUTTONDOWN;
+    static constexpr qint32 WM_LBUTTONUP = TrayIconService::WM_LBUTTONUP;
+    static constexpr qint32 WM_LBUTTONDBLCLK = TrayIconService::WM_LBUTTONDBLCLK;
+    static constexpr qint32 WM_RBUTTONDOWN = TrayIconService::WM_RBUTTONDOWN;
+    static constexpr qint32 WM_RBUTTONUP = TrayIconService::WM_RBUTTONUP;
+    static constexpr qint32 WM_RBUTTONDBLCLK = TrayIconService::WM_RBUTTONDBLCLK;
 
     explicit clsTaskTrayIcon(TrayIconService& service = TrayIconService::Current());
     // Removes the entry if it is still shown.

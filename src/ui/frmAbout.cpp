@@ -3,6 +3,8 @@
 #include "platform/ExecutableInfo.h"
 #include "platform/gui/ScreenMetrics.h"
 #include "platform/gui/ShellOpenService.h"
+#include "ui/BorderlessChrome.h"
+#include "ui/FaceFonts.h"
 #include "ui/Fun_GetKansuji.h"
 #include "ui/PictureBox.h"
 #include "ui/helpers/API_SetWindowPos.h"
@@ -16,8 +18,8 @@
 
 namespace {
 
-constexpr double kWindowWidth = 3450;   // twips
-constexpr double kWindowHeight = 5130;  // twips, once slid up
+constexpr double kWindowWidth = 3450; // twips
+constexpr double kWindowHeight = 5130; // twips, once slid up
 constexpr int kSlideIntervalMs = 10;
 constexpr int kUnloadIntervalMs = 100;
 // How long the window waits for the window system to hand it the focus before
@@ -25,9 +27,8 @@ constexpr int kUnloadIntervalMs = 100;
 constexpr int kActivationGraceTicks = 10;
 
 // The brush-script face of the texts is a Windows font; elsewhere the texts
-// fall back to this mincho face.
+// fall back to a mincho face.
 const QString kBrushFace = QStringLiteral("HG正楷書体-PRO");
-const QString kMinchoFallback = QStringLiteral("IPAMincho");
 
 // Full-width forms of printable ASCII, the space becoming the ideographic space.
 QString ToWide(const QString& text)
@@ -42,19 +43,10 @@ QString ToWide(const QString& text)
     return wide;
 }
 
-QFont FaceFont(const QString& name, double points, bool bold)
-{
-    QFont font;
-    font.setFamilies({name, kMinchoFallback});
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
+} // namespace
 
-}  // namespace
-
-frmAbout* frmAbout::ShowAbout(const QString& strMail, const QString& strUrl, const QIcon& oIcon,
-                              const QDate& today)
+frmAbout* frmAbout::ShowAbout(
+    const QString& strMail, const QString& strUrl, const QIcon& oIcon, const QDate& today)
 {
     auto* about = new frmAbout(today);
     about->m_mailLink = strMail;
@@ -64,15 +56,9 @@ frmAbout* frmAbout::ShowAbout(const QString& strMail, const QString& strUrl, con
     return about;
 }
 
-QString frmAbout::AuthorWebPage()
-{
-    return QStringLiteral("https://tandrel.example.org/");
-}
+QString frmAbout::AuthorWebPage() { return QStringLiteral("https://tandrel.example.org/"); }
 
-QString frmAbout::AuthorMailAddress()
-{
-    return QStringLiteral("tandrel@example.org");
-}
+QString frmAbout::AuthorMailAddress() { return QStringLiteral("tandrel@example.org"); }
 
 QString frmAbout::VersionCaption(const QString& strVersion)
 {
@@ -96,31 +82,34 @@ QColor frmAbout::SchemeColour(int nDay)
 }
 
 frmAbout::frmAbout(const QDate& today)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      picScreen(new PictureBox(this)),
-      tmrUnload(new QTimer(this)),
-      m_today(today),
-      m_slideTimer(new QTimer(this))
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    , picScreen(new PictureBox(this))
+    , tmrUnload(new QTimer(this))
+    , m_today(today)
+    , m_slideTimer(new QTimer(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Nothing to drag it by and no hot spots: a click anywhere closes it.
+    auto* chrome = new BorderlessChrome(*this, BorderlessChrome::Drag::Never);
+    connect(chrome, &BorderlessChrome::CloseKeyPressed, this, &QWidget::close);
     setWindowTitle(QStringLiteral("タンドレル"));
     picScreen->setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(picScreen);
 
-    lblDisp = {{
-        {QStringLiteral("タンドレル"), kBrushFace, 14.25, true, 2430, 540, {}},
-        {QStringLiteral("メイルチェッカ｜"), kBrushFace, 12, false, 2940, 120, {}},
-        {QStringLiteral("┐"), kBrushFace, 14.25, true, 2640, 300, {}},
-        {QStringLiteral("∟"), kBrushFace, 12, true, 2340, 2490, {}},
-        {QStringLiteral("形式　＊の＊の＊"), kBrushFace, 11.25, false, 1980, 720, {}},
-        {QStringLiteral("作成者"), kBrushFace, 11.25, false, 1560, 720, {}},
-        {QStringLiteral("ご利用頂きありがとうございます"), kBrushFace, 11.25, false, 570, 720, {}},
-        {QStringLiteral("タンドレル"), u'@' + kBrushFace, 12, true, 30, 3330, QStringLiteral("R")},
-    }};
+    lblDisp = { {
+        { QStringLiteral("タンドレル"), kBrushFace, 14.25, true, 2430, 540, {} },
+        { QStringLiteral("メイルチェッカ｜"), kBrushFace, 12, false, 2940, 120, {} },
+        { QStringLiteral("┐"), kBrushFace, 14.25, true, 2640, 300, {} },
+        { QStringLiteral("∟"), kBrushFace, 12, true, 2340, 2490, {} },
+        { QStringLiteral("形式　＊の＊の＊"), kBrushFace, 11.25, false, 1980, 720, {} },
+        { QStringLiteral("作成者"), kBrushFace, 11.25, false, 1560, 720, {} },
+        { QStringLiteral("ご利用頂きありがとうございます"), kBrushFace, 11.25, false, 570, 720, {} },
+        { QStringLiteral("タンドレル"), u'@' + kBrushFace, 12, true, 30, 3330, QStringLiteral("R") },
+    } };
 
     connect(picScreen, &PictureBox::MouseDown, this, &frmAbout::picScreen_MouseDown);
     connect(picScreen, &PictureBox::MouseMove, this,
-            [this](Qt::MouseButtons, QPointF position) { picScreen_MouseMove(position); });
+        [this](Qt::MouseButtons, QPointF position) { picScreen_MouseMove(position); });
     connect(picScreen, &PictureBox::Click, this, &frmAbout::picScreen_Click);
     connect(tmrUnload, &QTimer::timeout, this, &frmAbout::tmrUnload_Timer);
     m_slideTimer->setInterval(kSlideIntervalMs);
@@ -139,8 +128,8 @@ void frmAbout::Form_Load()
 
     const double tppX = picScreen->TwipsPerPixelX();
     const double tppY = picScreen->TwipsPerPixelY();
-    picScreen->setGeometry(0, 0, int(std::lround(kWindowWidth / tppX)),
-                           int(std::lround(kWindowHeight / tppY)));
+    picScreen->setGeometry(
+        0, 0, int(std::lround(kWindowWidth / tppX)), int(std::lround(kWindowHeight / tppY)));
     resize(picScreen->size());
 
     PaintBackground();
@@ -178,8 +167,8 @@ void frmAbout::PaintBackground()
     const QColor full = SchemeColour(m_today.day());
     for (int i = 0; i <= n; ++i) {
         const int intensity = 255 - (i * 255 / n);
-        const QColor colour(full.red() ? intensity : 0, full.green() ? intensity : 0,
-                            full.blue() ? intensity : 0);
+        const QColor colour(
+            full.red() ? intensity : 0, full.green() ? intensity : 0, full.blue() ? intensity : 0);
         picScreen->FillBox(QPointF(-1, i - 1), QPointF(w, i + 1), colour);
     }
     for (int i = n; i >= 0; --i)
@@ -189,7 +178,7 @@ void frmAbout::PaintBackground()
 void frmAbout::DrawLinkText(const QString& strText, double x, double y, const QString& strTarget)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Verdana")});
+    font.setFamilies({ QStringLiteral("Verdana") });
     font.setPointSizeF(10);
     font.setUnderline(true);
     picScreen->DrawFont = font;
@@ -201,7 +190,7 @@ void frmAbout::DrawLinkText(const QString& strText, double x, double y, const QS
     picScreen->ForeColor = Qt::white;
 
     // The text runs downward, so the hot spot is as wide as the text is high.
-    lblWeb.push_back({x, y, textHeight, textWidth, strTarget});
+    lblWeb.push_back({ x, y, textHeight, textWidth, strTarget });
 
     if (!m_rotator)
         m_rotator = std::make_unique<clsTextRotator>();
@@ -214,8 +203,8 @@ void frmAbout::PrintVertical(const DisplayText& label)
 {
     picScreen->SetScaleMode(PictureBox::ScaleMode::Twips);
     const bool sideways = label.FontName.startsWith(u'@');
-    picScreen->DrawFont =
-        FaceFont(sideways ? label.FontName.mid(1) : label.FontName, label.FontSize, label.Bold);
+    picScreen->DrawFont = FaceFonts::WithMinchoFallback(
+        sideways ? label.FontName.mid(1) : label.FontName, label.FontSize, label.Bold);
     picScreen->SidewaysGlyphs = sideways;
     picScreen->ForeColor = label.ForeColor;
     picScreen->CurrentX = label.Left;
@@ -282,18 +271,15 @@ void frmAbout::ApplyGeometry()
     const double tppX = picScreen->TwipsPerPixelX();
     const double tppY = picScreen->TwipsPerPixelY();
     // A window cannot be shown zero pixels high, so the slide starts at one.
-    setGeometry(origin.x() + int(std::lround(30 / tppX)),
-                origin.y() + int(std::lround(m_topTwips / tppY)),
-                int(std::lround(kWindowWidth / tppX)),
-                std::max(1, int(std::lround(m_heightTwips / tppY))));
+    setGeometry(origin.x() + int(std::lround(30 / tppX)), origin.y() + int(std::lround(m_topTwips / tppY)),
+        int(std::lround(kWindowWidth / tppX)), std::max(1, int(std::lround(m_heightTwips / tppY))));
 }
 
 int frmAbout::LinkAt(double x, double y) const
 {
     for (size_t i = 0; i < lblWeb.size(); ++i) {
         const LinkSpot& spot = lblWeb[i];
-        if (spot.Left <= x && x <= spot.Left + spot.Width && spot.Top <= y
-            && y <= spot.Top + spot.Height)
+        if (spot.Left <= x && x <= spot.Left + spot.Width && spot.Top <= y && y <= spot.Top + spot.Height)
             return int(i);
     }
     return -1;
@@ -319,10 +305,7 @@ void frmAbout::picScreen_MouseMove(QPointF position)
         picScreen->setCursor(Qt::PointingHandCursor);
 }
 
-void frmAbout::picScreen_Click()
-{
-    close();
-}
+void frmAbout::picScreen_Click() { close(); }
 
 void frmAbout::tmrUnload_Timer()
 {

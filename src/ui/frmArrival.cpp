@@ -6,17 +6,17 @@
 #include "app/NumericText.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/SoundService.h"
+#include "ui/BorderlessChrome.h"
+#include "ui/FaceFonts.h"
 #include "ui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/helpers/API_SetWindowPos.h"
 #include "ui/helpers/Fun_FileOperate.h"
 #include "ui/helpers/Fun_FormPosition.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
-#include "ui/helpers/Fun_MouseOperate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
@@ -32,17 +32,6 @@ const char* const TagProperty = "Tag";
 const QColor TitleBand(0xFF, 0xCB, 0x00);
 const QColor TitleBandTop(0xFF, 0xE6, 0x80);
 const QColor Body(0xDE, 0xDB, 0xDE);
-
-// 9 point "ＭＳ Ｐゴシック", or the IPA P Gothic that stands in for it.
-QFont FaceFont(bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                       QStringLiteral("IPAGothic") });
-    font.setPointSize(9);
-    font.setBold(bold);
-    return font;
-}
 
 // The face: title band with the icon and three caption boxes, grey body, and
 // the sunken frame the list sits in.
@@ -70,8 +59,12 @@ QPixmap FacePicture()
         painter.drawRect(box.adjusted(0, 0, -1, -1));
         painter.setPen(glyph);
         switch (i) {
-        case 0: painter.drawLine(box.left() + 2, box.bottom() - 2, box.right() - 2, box.bottom() - 2); break;
-        case 1: painter.drawRect(box.adjusted(2, 2, -3, -3)); break;
+        case 0:
+            painter.drawLine(box.left() + 2, box.bottom() - 2, box.right() - 2, box.bottom() - 2);
+            break;
+        case 1:
+            painter.drawRect(box.adjusted(2, 2, -3, -3));
+            break;
         case 2:
             painter.drawLine(box.left() + 2, box.top() + 2, box.right() - 2, box.bottom() - 2);
             painter.drawLine(box.left() + 2, box.bottom() - 2, box.right() - 2, box.top() + 2);
@@ -95,7 +88,7 @@ QLabel* TransparentLabel(QWidget* parent, const QString& name)
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    label->setFont(FaceFont(true));
+    label->setFont(FaceFonts::Gothic(9, true));
     label->setFrameShape(QFrame::NoFrame);
     label->setAutoFillBackground(false);
     // Mouse activity over a label is the label's own, never a drag of the face.
@@ -103,12 +96,15 @@ QLabel* TransparentLabel(QWidget* parent, const QString& name)
     return label;
 }
 
-}  // namespace
+} // namespace
 
 frmArrival::frmArrival()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint)
+    , m_chrome(new BorderlessChrome(*this, BorderlessChrome::Drag::ByBackground))
     , m_facePicture(FacePicture())
 {
+    connect(m_chrome, &BorderlessChrome::CloseSpotClicked, this, &frmArrival::lblClose_Click);
+    connect(m_chrome, &BorderlessChrome::CloseKeyPressed, this, &QWidget::close);
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Closing the pop-up while the main window sits in the tray must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -138,7 +134,7 @@ void frmArrival::Form_Load()
 
     for (int i = 0; i < 2; ++i) {
         lblClose[i] = TransparentLabel(m_face, QStringLiteral("lblClose%1").arg(i));
-        lblClose[i]->installEventFilter(this);
+        m_chrome->AddCloseSpot(*lblClose[i], i);
     }
     lblClose[0]->setGeometry(396, 2, 31, 13);
     lblClose[1]->setGeometry(2, 0, 21, 21);
@@ -146,17 +142,19 @@ void frmArrival::Form_Load()
     lvArrival = new ListView(m_face);
     lvArrival->setObjectName(QStringLiteral("lvArrival"));
     lvArrival->setGeometry(8, 24, 415, 147);
-    lvArrival->setFont(FaceFont(false));
+    lvArrival->setFont(FaceFonts::Gothic(9));
+    // In the order of the column codes.
     lvArrival->AddColumn(QStringLiteral("USER-TITLE"), 80);
     lvArrival->AddColumn(QStringLiteral("SUBJECT"), 133);
     lvArrival->AddColumn(QStringLiteral("FROM"), 96);
     lvArrival->AddColumn(QStringLiteral("DATE"), 96);
-    lvArrival->installEventFilter(this);
+    // The window sees key presses before its list does.
+    m_chrome->WatchKeysOf(*lvArrival);
     connect(lvArrival, &ListView::ColumnClick, this, &frmArrival::lvArrival_ColumnClick);
     connect(lvArrival, &ListView::MouseDown, this,
-            [this](Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers) {
-                lvArrival_MouseDown(button, buttons);
-            });
+        [this](Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers) {
+            lvArrival_MouseDown(button, buttons);
+        });
 
     tmrDisappear = new QTimer(m_face);
     tmrDisappear->setObjectName(QStringLiteral("tmrDisappear"));
@@ -196,16 +194,17 @@ void frmArrival::RemoveMail(qint32 nAccountIdx)
     }
 }
 
-void frmArrival::MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
-                              const QString& strSubject)
+void frmArrival::MailArraival(
+    qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
 {
     Load();
     const bool known = nAccountIdx >= 0 && std::size_t(nAccountIdx) < Accounts.size();
-    QTreeWidgetItem* row = lvArrival->AddRow(known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString());
+    QTreeWidgetItem* row
+        = lvArrival->AddRow(known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString());
     ListView::SetRowTag(row, nAccountIdx);
-    ListView::SetCell(row, 1, strSubject);
-    ListView::SetCell(row, 2, strFrom);
-    ListView::SetCell(row, 3, strDate);
+    ListView::SetCell(row, ColSubject, strSubject);
+    ListView::SetCell(row, ColFrom, strFrom);
+    ListView::SetCell(row, ColDate, strDate);
 }
 
 void frmArrival::ShowForm()
@@ -236,11 +235,11 @@ QString frmArrival::DetailsText(const QTreeWidgetItem& row)
     const bool known = index >= 0 && std::size_t(index) < Accounts.size();
     const AccountEntry account = known ? Accounts[std::size_t(index)] : AccountEntry();
     const QString crlf = QStringLiteral("\r\n");
-    return QStringLiteral("USER-TITLE : ") + account.UserTitle + crlf + crlf        //
-        + QStringLiteral("SUBJECT : ") + row.text(1) + crlf                         //
-        + QStringLiteral("FROM : ") + row.text(2) + crlf                            //
-        + QStringLiteral("DATE : ") + row.text(3) + crlf + crlf                     //
-        + QStringLiteral("POP-ACCOUNT : ") + account.PopAccount + crlf              //
+    return QStringLiteral("USER-TITLE : ") + account.UserTitle + crlf + crlf //
+        + QStringLiteral("SUBJECT : ") + row.text(ColSubject) + crlf //
+        + QStringLiteral("FROM : ") + row.text(ColFrom) + crlf //
+        + QStringLiteral("DATE : ") + row.text(ColDate) + crlf + crlf //
+        + QStringLiteral("POP-ACCOUNT : ") + account.PopAccount + crlf //
         + QStringLiteral("POP-SERVER : ") + account.PopServer + crlf;
 }
 
@@ -250,55 +249,13 @@ void frmArrival::paintEvent(QPaintEvent*)
     painter.drawPixmap(0, 0, m_facePicture);
 }
 
-void frmArrival::keyPressEvent(QKeyEvent* event)
-{
-    if (!Form_KeyDown(*event))
-        QWidget::keyPressEvent(event);
-}
-
-void frmArrival::mouseMoveEvent(QMouseEvent*)
-{
-    Fun_MouseOperate::DragWindow(*this);
-}
-
 void frmArrival::closeEvent(QCloseEvent* event)
 {
     Unload();
     event->accept();
 }
 
-bool frmArrival::eventFilter(QObject* watched, QEvent* event)
-{
-    // The window sees key presses before its list does.
-    if (event->type() == QEvent::KeyPress && watched == lvArrival && lvArrival)
-        return Form_KeyDown(*static_cast<QKeyEvent*>(event));
-    if (event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        for (int i = 0; i < int(lblClose.size()); ++i) {
-            if (watched == lblClose[i] && mouse->button() == Qt::LeftButton
-                && lblClose[i]->rect().contains(mouse->position().toPoint())) {
-                lblClose_Click(i);
-                return true;
-            }
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-bool frmArrival::Form_KeyDown(const QKeyEvent& event)
-{
-    const Qt::KeyboardModifiers shift = event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    if (event.key() == Qt::Key_F4 && shift == Qt::AltModifier) {
-        close();
-        return true;
-    }
-    return false;
-}
-
-void frmArrival::lblClose_Click(int)
-{
-    close();
-}
+void frmArrival::lblClose_Click(int) { close(); }
 
 void frmArrival::lvArrival_ColumnClick(int nColumn)
 {
@@ -318,7 +275,7 @@ void frmArrival::lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons bu
         this,
         [text = DetailsText(*row)] {
             MessageBoxService::Current().Show(text, MessageBoxService::Icon::Information,
-                                              MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+                MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
         },
         Qt::QueuedConnection);
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 
+class BorderlessChrome;
 class ListView;
 class QLabel;
 class QTimer;
@@ -30,8 +31,11 @@ public:
 
     void RemoveMail(qint32 nAccountIdx) override;
     void MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
-                      const QString& strSubject) override;
+        const QString& strSubject) override;
     void ShowForm() override;
+
+    // The columns of lvArrival, 0-based as cells are addressed.
+    enum ArrivalColumn : int { ColUserTitle = 0, ColSubject = 1, ColFrom = 2, ColDate = 3 };
 
     // The controls while the window is loaded, nullptr otherwise.
     QLabel* lblTitle = nullptr;
@@ -46,21 +50,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     void Unload();
-    // True when the key closed the window.
-    bool Form_KeyDown(const QKeyEvent& event);
     void lblClose_Click(int Index);
     void lvArrival_ColumnClick(int nColumn);
     void lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons);
     void tmrDisappear_Timer();
 
+    BorderlessChrome* m_chrome;
     // Holds every control, so that unloading drops them all at once.
     QPointer<QWidget> m_face;
     QPixmap m_facePicture;

@@ -3,12 +3,14 @@
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
+#include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/ShellOpenService.h"
 #include "settings/AppSettings.h"
+#include "ui/BorderlessChrome.h"
+#include "ui/FaceFonts.h"
 #include "ui/helpers/Fun_FileOperate.h"
 #include "ui/helpers/Fun_FormPosition.h"
-#include "ui/helpers/Fun_MouseOperate.h"
 #include "ui/helpers/Fun_SelText.h"
 
 #include <QCheckBox>
@@ -31,8 +33,9 @@ constexpr int kHeight = 260;
 constexpr int kTitleBand = 24;
 const QColor kFrameColour(222, 219, 222);
 
-// The positions of the arrival window, in the order of their codes 1 to 5.
-const std::array<const char16_t*, 5> kPositions = { u"中央", u"右下", u"右上", u"左下", u"左上" };
+// The places of the arrival window, in code order from FormPositionCode::First.
+const std::array<const char16_t*, FormPositionCode::Last - FormPositionCode::First + 1> kPositions
+    = { u"中央", u"右下", u"右上", u"左下", u"左上" };
 
 void PaintFrameColour(QWidget* widget)
 {
@@ -96,19 +99,15 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& pl
 
 frmOption::frmOption(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_chrome(new BorderlessChrome(*this, BorderlessChrome::Drag::ByBackground))
 {
     setWindowTitle(AppIdentity::AppTitle());
-    QFont font;
-    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic") });
-    font.setPointSize(9);
-    setFont(font);
+    setFont(FaceFonts::Gothic(9));
 
     lblTitle = new QLabel(this);
     lblTitle->setTextFormat(Qt::PlainText);
     lblTitle->setGeometry(28, 4, 300, 16);
-    QFont titleFont = font;
-    titleFont.setBold(true);
-    lblTitle->setFont(titleFont);
+    lblTitle->setFont(FaceFonts::Gothic(9, true));
     QPalette titlePalette = lblTitle->palette();
     titlePalette.setColor(QPalette::WindowText, Qt::white);
     lblTitle->setPalette(titlePalette);
@@ -117,7 +116,7 @@ frmOption::frmOption(QWidget* parent)
         lblClose[size_t(i)] = new QLabel(this);
         lblClose[size_t(i)]->setFrameShape(QFrame::Box);
         lblClose[size_t(i)]->setCursor(Qt::PointingHandCursor);
-        lblClose[size_t(i)]->installEventFilter(this);
+        m_chrome->AddCloseSpot(*lblClose[size_t(i)], i);
     }
     lblClose[0]->setGeometry(kWidth - 22, 4, 17, 17);
     lblClose[1]->setGeometry(5, 4, 17, 17);
@@ -205,6 +204,8 @@ frmOption::frmOption(QWidget* parent)
     connect(btnAction[0], &QPushButton::clicked, this, [this] { btnAction_Click(0); });
     connect(btnAction[1], &QPushButton::clicked, this, [this] { btnAction_Click(1); });
     connect(btnAddSound, &QPushButton::clicked, this, &frmOption::btnAddSound_Click);
+    connect(m_chrome, &BorderlessChrome::CloseSpotClicked, this, &frmOption::lblClose_Click);
+    connect(m_chrome, &BorderlessChrome::CloseKeyPressed, this, &QDialog::reject);
 
     Form_Load();
 }
@@ -216,7 +217,7 @@ void frmOption::Form_Load()
         hotSpot->setFrameShape(QFrame::NoFrame);
 
     setFixedSize(kWidth, kHeight);
-    Fun_FormPosition::FormPosition(*this, 1);
+    Fun_FormPosition::FormPosition(*this, FormPositionCode::Centre);
 
     txtPopTimeOut->setText(QString::number(CommonSettings.PopTimeOut));
     chkRecheckMailChecked->setChecked(CommonSettings.RecheckMailChecked);
@@ -227,7 +228,8 @@ void frmOption::Form_Load()
     for (const char16_t* position : kPositions)
         cboArrivalFormPosition->addItem(QString::fromUtf16(position));
     const qint32 code = CommonSettings.ArrivalFormPosition;
-    cboArrivalFormPosition->setCurrentIndex(code >= 1 && code <= 5 ? code - 1 : -1);
+    cboArrivalFormPosition->setCurrentIndex(
+        FormPositionCode::IsKnown(code) ? code - FormPositionCode::First : -1);
 
     GetSoundFile(CommonSettings.ArrivalSound);
     txtShowArrivalFormTime->setFocus();
@@ -286,7 +288,7 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.FormClosedIsMinimized = chkFormCloseIsMinimized->isChecked();
     CommonSettings.RecheckMailChecked = chkRecheckMailChecked->isChecked();
     CommonSettings.StartMinimizedWindow = chkStartMinimizedWindow->isChecked();
-    CommonSettings.ArrivalFormPosition = cboArrivalFormPosition->currentIndex() + 1;
+    CommonSettings.ArrivalFormPosition = cboArrivalFormPosition->currentIndex() + FormPositionCode::First;
     CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());
     CommonSettings.ShowArrivalFormTime = NumericText::ToInt32(txtShowArrivalFormTime->text());
     CommonSettings.ArrivalSound = cboArrivalSound->currentText();
@@ -322,46 +324,18 @@ bool frmOption::eventFilter(QObject* watched, QEvent* event)
             && Fun_SelText::IsUserFocusIn(*event))
             Fun_SelText::SelText(static_cast<QWidget*>(watched));
     }
-    for (int i = 0; i < 2; ++i) {
-        if (watched != lblClose[size_t(i)])
-            continue;
-        if (event->type() == QEvent::MouseButtonPress) {
-            m_pressedClose = i;
-            return true;
-        }
-        if (event->type() == QEvent::MouseButtonRelease) {
-            // A click is a press and a release on the same hot spot.
-            const auto* release = static_cast<QMouseEvent*>(event);
-            const bool inside = lblClose[size_t(i)]->rect().contains(release->position().toPoint());
-            const bool clicked = m_pressedClose == i && inside;
-            m_pressedClose = -1;
-            if (clicked)
-                lblClose_Click(i);
-            return true;
-        }
-    }
     return QDialog::eventFilter(watched, event);
 }
 
 void frmOption::keyPressEvent(QKeyEvent* event)
 {
-    // Alt+F4 exactly; Escape and Enter, which a dialog would otherwise take to
-    // cancel or confirm, do nothing here.
-    if (event->key() == Qt::Key_F4 && event->modifiers() == Qt::AltModifier) {
-        reject();
-        return;
-    }
+    // Escape and Enter, which a dialog would otherwise take to cancel or
+    // confirm, do nothing here: only Alt+F4 and the hot spots close it.
     if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void frmOption::mouseMoveEvent(QMouseEvent* event)
-{
-    Fun_MouseOperate::DragWindow(*this);
-    QDialog::mouseMoveEvent(event);
 }
 
 void frmOption::paintEvent(QPaintEvent*)

@@ -4,6 +4,7 @@
 
 #include <array>
 
+class BorderlessChrome;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -29,7 +30,7 @@ public:
     void GetSoundFile(const QString& strName);
 
     QLabel* lblTitle;
-    std::array<QLabel*, 2> lblClose;  // 0 top right, 1 top left
+    std::array<QLabel*, 2> lblClose; // 0 top right, 1 top left
     std::array<QGroupBox*, 4> fraOption;
     std::array<QLabel*, 6> lblGuide;
     QLineEdit* txtShowArrivalFormTime;
@@ -45,12 +46,11 @@ public:
     QCheckBox* chkDeleteSpam;
     QCheckBox* chkVirusCheck;
     QCheckBox* chkVirusDelete;
-    std::array<QPushButton*, 2> btnAction;  // 0 apply, 1 cancel
+    std::array<QPushButton*, 2> btnAction; // 0 apply, 1 cancel
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -60,5 +60,5 @@ private:
     void lblClose_Click(int Index);
     void cboArrivalSound_GotFocus();
 
-    int m_pressedClose = -1;
+    BorderlessChrome* m_chrome;
 };

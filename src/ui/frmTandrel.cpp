@@ -5,11 +5,14 @@
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
+#include "app/TrayPictureCode.h"
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
+#include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
+#include "ui/FaceFonts.h"
 #include "ui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
@@ -39,9 +42,6 @@
 
 namespace {
 
-constexpr int ColNextCheck = 1;
-constexpr int ColStatus = 2;
-
 QString RowKey(qint32 index) { return QStringLiteral(":") + QString::number(index); }
 
 bool IsBlank(const QString& text) { return text.trimmed().isEmpty(); }
@@ -58,11 +58,7 @@ frmTandrel::frmTandrel(QWidget* parent)
     setObjectName(QStringLiteral("frmTandrel"));
     // The window is laid out in pixels for a small Japanese gothic face; a
     // larger default font would push the labels into their text boxes.
-    QFont face = font();
-    face.setFamilies({ QStringLiteral("IPAPGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
-        QStringLiteral("MS PGothic"), QStringLiteral("IPAGothic") });
-    face.setPointSize(9);
-    setFont(face);
+    setFont(FaceFonts::Gothic(9));
     setWindowIcon(TrayPictures::Idle());
     CreateControls();
     CreateMenus();
@@ -94,6 +90,7 @@ void frmTandrel::CreateControls()
     lvPopList->setObjectName(QStringLiteral("lvPopList"));
     lvPopList->setGeometry(4, 6, 521, 193);
     lvPopList->SetCheckBoxes(true);
+    // In the order of the column codes.
     lvPopList->AddColumn(QStringLiteral("USER-TITLE"), 133);
     lvPopList->AddColumn(QStringLiteral("NEXT CHECK"), 96);
     lvPopList->AddColumn(QStringLiteral("STATUS"), 100);
@@ -215,7 +212,7 @@ void frmTandrel::Form_Load()
     Fun_LineWrite3D::WriteMenuLine3D(lnMenu);
     // The fixed size must be in force before the window is centred by it.
     layout()->activate();
-    Fun_FormPosition::FormPosition(*this, 1);
+    Fun_FormPosition::FormPosition(*this, FormPositionCode::Centre);
     SetMailList();
     ReadyAddNew();
 
@@ -300,7 +297,7 @@ void frmTandrel::SetMailList()
         if (isNew)
             row = lvPopList->AddRow(entry.UserTitle, key);
         lvPopList->SetRowChecked(row, entry.Enabled);
-        ListView::SetCell(row, 0, entry.UserTitle);
+        ListView::SetCell(row, ColUserTitle, entry.UserTitle);
         ListView::SetRowTag(row, i);
 
         const qint32 n = NextCheckForRebuild(
@@ -567,5 +564,5 @@ QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const { return lvPopList->Find
 
 QIcon frmTandrel::TrayImage(int nPicture) const
 {
-    return nPicture == 2 ? TrayPictures::Checking() : TrayPictures::Idle();
+    return nPicture == TrayPictureCode::Checking ? TrayPictures::Checking() : TrayPictures::Idle();
 }

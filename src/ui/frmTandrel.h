@@ -29,9 +29,9 @@ public:
     // Why the window is asked to close. Only the title bar's close can be
     // turned into hiding; every other close ends the program.
     enum class CloseReason {
-        FormControlMenu = 0,  // close button, Alt+F4, system menu
-        ProgramRequest,       // "終了(&X)", "閉じる(&X)"
-        SessionEnd,           // the desktop session ends, SIGTERM
+        FormControlMenu = 0, // close button, Alt+F4, system menu
+        ProgramRequest, // "終了(&X)", "閉じる(&X)"
+        SessionEnd, // the desktop session ends, SIGTERM
     };
 
     explicit frmTandrel(QWidget* parent = nullptr);
@@ -106,17 +106,20 @@ private:
     bool TrayAvailable() const;
 
 public:
+    // The columns of lvPopList, 0-based as cells are addressed.
+    enum PopListColumn : int { ColUserTitle = 0, ColNextCheck = 1, ColStatus = 2 };
+
     // Controls, named as the window declares them.
     std::vector<QFrame*> lnMenu;
     ListView* lvPopList = nullptr;
-    std::array<QLabel*, 6> lblGuide{};
+    std::array<QLabel*, 6> lblGuide {};
     QLineEdit* txtUserTitle = nullptr;
     QLineEdit* txtPopAccount = nullptr;
     QLineEdit* txtPopPasswd = nullptr;
     QLineEdit* txtPopServer = nullptr;
     QLineEdit* txtPopPort = nullptr;
     QLineEdit* txtChkInterval = nullptr;
-    std::array<QPushButton*, 3> btnAction{};
+    std::array<QPushButton*, 3> btnAction {};
 
     QMenu* mnuFile = nullptr;
     QAction* mnuAddNew = nullptr;

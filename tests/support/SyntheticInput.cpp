@@ -48,4 +48,32 @@ quintptr FocusWindow()
 
 bool Key(const QString& combination) { return Run({ QStringLiteral("key"), combination }); }
 
+bool Press(QPoint global, Button button)
+{
+    return MoveTo(global) && Run({ QStringLiteral("mousedown"), QString::number(int(button)) });
+}
+
+bool MoveTo(QPoint global)
+{
+    return Run({ QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()) });
+}
+
+bool Release(Button button) { return Run({ QStringLiteral("mouseup"), QString::number(int(button)) }); }
+
+QPoint WindowPlace(quintptr window)
+{
+    QByteArray output;
+    if (!Run({ QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(window) },
+            &output))
+        return {};
+    QPoint place;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.startsWith("X="))
+            place.setX(line.mid(2).toInt());
+        else if (line.startsWith("Y="))
+            place.setY(line.mid(2).toInt());
+    }
+    return place;
+}
+
 } // namespace SyntheticInput

@@ -21,5 +21,13 @@ bool Type(const QString& text);
 quintptr FocusWindow();
 // Presses a key combination in xdotool's spelling, such as "ctrl+n".
 bool Key(const QString& combination);
+// A drag in its three parts, so that the program and the window manager can
+// answer each part before the next arrives, as they do for a hand on a mouse.
+bool Press(QPoint global, Button button = Button::Left);
+bool MoveTo(QPoint global);
+bool Release(Button button = Button::Left);
+// Where the X server has the window now. During a drag the window manager
+// may tell the program only once the drag ends.
+QPoint WindowPlace(quintptr window);
 
 } // namespace SyntheticInput

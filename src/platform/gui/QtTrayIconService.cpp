@@ -9,12 +9,12 @@ bool QtTrayIconService::Shell_NotifyIcon(qint32 dwMessage, const NotifyIconRecor
         if (m_icon)
             return false;
         m_icon = new QSystemTrayIcon(QCoreApplication::instance());
-        QObject::connect(m_icon, &QSystemTrayIcon::activated, m_icon,
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             const qint32 message = MessageForActivation(reason);
-                             if (m_callbacks && message != 0)
-                                 PostCallback(m_owner, message);
-                         });
+        QObject::connect(
+            m_icon, &QSystemTrayIcon::activated, m_icon, [this](QSystemTrayIcon::ActivationReason reason) {
+                const qint32 message = MessageForActivation(reason);
+                if (m_callbacks && message != 0)
+                    PostCallback(m_owner, message);
+            });
         Apply(record);
         return IsAvailable();
     case NIM_MODIFY:
@@ -33,18 +33,19 @@ bool QtTrayIconService::Shell_NotifyIcon(qint32 dwMessage, const NotifyIconRecor
     }
 }
 
-bool QtTrayIconService::IsAvailable() const
-{
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool QtTrayIconService::IsAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 qint32 QtTrayIconService::MessageForActivation(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
-    case QSystemTrayIcon::Trigger: return 513;      // left button down
-    case QSystemTrayIcon::DoubleClick: return 515;  // left double click
-    case QSystemTrayIcon::Context: return 516;      // right button down
-    default: return 0;
+    case QSystemTrayIcon::Trigger:
+        return WM_LBUTTONDOWN;
+    case QSystemTrayIcon::DoubleClick:
+        return WM_LBUTTONDBLCLK;
+    case QSystemTrayIcon::Context:
+        return WM_RBUTTONDOWN;
+    default:
+        return 0;
     }
 }
 

@@ -17,13 +17,13 @@ const QPointingDevice* CallbackDevice()
     static QPointer<QPointingDevice> device;
     if (!device)
         device = new QPointingDevice(QStringLiteral("notification area"), 0x7A11C0DE,
-                                     QInputDevice::DeviceType::Mouse, QPointingDevice::PointerType::Generic,
-                                     QInputDevice::Capability::Position, 1, 3, QString(),
-                                     QPointingDeviceUniqueId(), QCoreApplication::instance());
+            QInputDevice::DeviceType::Mouse, QPointingDevice::PointerType::Generic,
+            QInputDevice::Capability::Position, 1, 3, QString(), QPointingDeviceUniqueId(),
+            QCoreApplication::instance());
     return device;
 }
 
-}  // namespace
+} // namespace
 
 QString NotifyIconRecord::TipText() const
 {
@@ -38,14 +38,14 @@ void TrayIconService::PostCallback(QWidget* owner, qint32 message)
     // Mouse moves without a held button are dropped for widgets that do not
     // track the mouse, so the callback carries the button of its message.
     Qt::MouseButton button = Qt::NoButton;
-    if (message >= 513 && message <= 515)
+    if (message >= WM_LBUTTONDOWN && message <= WM_LBUTTONDBLCLK)
         button = Qt::LeftButton;
-    else if (message >= 516 && message <= 518)
+    else if (message >= WM_RBUTTONDOWN && message <= WM_RBUTTONDBLCLK)
         button = Qt::RightButton;
     const QPointF position(message, 0);
     QCoreApplication::postEvent(owner,
-                                new QMouseEvent(QEvent::MouseMove, position, position, owner->mapToGlobal(position),
-                                                Qt::NoButton, button, Qt::NoModifier, CallbackDevice()));
+        new QMouseEvent(QEvent::MouseMove, position, position, owner->mapToGlobal(position), Qt::NoButton,
+            button, Qt::NoModifier, CallbackDevice()));
 }
 
 std::optional<qint32> TrayIconService::CallbackMessage(const QMouseEvent& event)
@@ -61,7 +61,4 @@ TrayIconService& TrayIconService::Current()
     return installed ? *installed : real;
 }
 
-void TrayIconService::Install(TrayIconService* service)
-{
-    installed = service;
-}
+void TrayIconService::Install(TrayIconService* service) { installed = service; }

@@ -14,12 +14,12 @@ class QPointingDevice;
 // One notification-area entry as the program describes it to the system.
 struct NotifyIconRecord {
     quint32 cbSize = 0;
-    QPointer<QWidget> hWnd;  // receives the clicks on the icon
+    QPointer<QWidget> hWnd; // receives the clicks on the icon
     quint32 uID = 0;
-    quint32 uFlags = 0;  // which of the message, icon and tip fields count
+    quint32 uFlags = 0; // which of the message, icon and tip fields count
     quint32 uCallbackMessage = 0;
     QIcon hIcon;
-    QString szTip = QString(64, QChar(0));  // 64 characters; the tip ends at the first NUL
+    QString szTip = QString(64, QChar(0)); // 64 characters; the tip ends at the first NUL
 
     // The tip as the user sees it: the field up to its first NUL.
     QString TipText() const;
@@ -27,11 +27,21 @@ struct NotifyIconRecord {
 
 // The notification area. The program uses the system's tray; tests install a
 // recorder. Clicks on the icon reach the record's window as mouse moves whose
-// x is the mouse message number (513 left button down, 516 right button down, ...).
+// x is the mouse message number.
 class TrayIconService {
 public:
     enum : qint32 { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
     enum : quint32 { NIF_MESSAGE = 1, NIF_ICON = 2, NIF_TIP = 4 };
+    // The mouse message numbers a click callback carries.
+    enum : qint32 {
+        WM_MOUSEMOVE = 512,
+        WM_LBUTTONDOWN = 513,
+        WM_LBUTTONUP = 514,
+        WM_LBUTTONDBLCLK = 515,
+        WM_RBUTTONDOWN = 516,
+        WM_RBUTTONUP = 517,
+        WM_RBUTTONDBLCLK = 518
+    };
 
     virtual ~TrayIconService() = default;
 

@@ -1,5 +1,6 @@
 #include "ui/helpers/Fun_FormPosition.h"
 
+#include "platform/FormPositionCode.h"
 #include "platform/gui/ScreenMetrics.h"
 #include "ui/helpers/Fun_SystemMetrics.h"
 
@@ -9,7 +10,7 @@ namespace Fun_FormPosition {
 
 void FormPosition(QWidget& window, qint32 code)
 {
-    if (code < 1 || code > 5)
+    if (!FormPositionCode::IsKnown(code))
         return;
 
     using namespace Fun_SystemMetrics;
@@ -25,23 +26,23 @@ void FormPosition(QWidget& window, qint32 code)
     double top = 0.0;
     double left = 0.0;
     switch (code) {
-    case 1:
+    case FormPositionCode::Centre:
         top = (SH - H) / 2.0;
         left = (SW - W) / 2.0;
         break;
-    case 2:
+    case FormPositionCode::BottomRight:
         top = SH - (H + GetTaskbarHeight());
         left = SW - W;
         break;
-    case 3:
+    case FormPositionCode::TopRight:
         top = 0.0;
         left = SW - W;
         break;
-    case 4:
+    case FormPositionCode::BottomLeft:
         top = SH - (H + GetTaskbarHeight());
         left = 0.0;
         break;
-    case 5:
+    case FormPositionCode::TopLeft:
         break;
     }
 
@@ -49,4 +50,4 @@ void FormPosition(QWidget& window, qint32 code)
     window.move(origin.x() + qRound(left / tppX), origin.y() + qRound(top / tppY));
 }
 
-}  // namespace Fun_FormPosition
+} // namespace Fun_FormPosition

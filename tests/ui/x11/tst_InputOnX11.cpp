@@ -13,6 +13,7 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "ui/ListView.h"
+#include "ui/frmArrival.h"
 #include "ui/frmOption.h"
 #include "ui/frmTandrel.h"
 
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -93,6 +95,26 @@ QPoint CellCentre(const ListView* list, const QTreeWidgetItem* row, int column)
     const int x = list->header()->sectionViewportPosition(column) + list->header()->sectionSize(column) / 2;
     return list->viewport()->mapToGlobal(QPoint(x, item.center().y()));
 }
+
+// The mouse presses and moves the program itself was handed, at their screen
+// positions: what the window manager took for itself is missing.
+class PointerLog : public QObject {
+public:
+    PointerLog() { qApp->installEventFilter(this); }
+    bool Saw(QEvent::Type type, QPoint global) const { return m_seen.contains({ type, global }); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove)
+            m_seen.append({ type, static_cast<QMouseEvent*>(event)->globalPosition().toPoint() });
+        return false;
+    }
+
+private:
+    QList<QPair<QEvent::Type, QPoint>> m_seen;
+};
 
 // The window Qt embeds into the tray host for the program's icon.
 QWidget* TrayIconWidget()
@@ -233,6 +255,50 @@ private Q_SLOTS:
         QVERIFY(SyntheticInput::Click(ActionCentre(menu, paste)));
 
         QTRY_COMPARE_WITH_TIMEOUT(box->text(), typed + pasted, kWaitMs);
+    }
+
+    void dragByTheBackground_data()
+    {
+        QTest::addColumn<bool>("arrival"); // else the options dialog
+        QTest::newRow("options dialog") << false;
+        QTest::newRow("arrival window by its title band") << true;
+    }
+
+    void dragByTheBackground()
+    {
+        QFETCH(bool, arrival);
+        std::unique_ptr<QWidget> window;
+        if (arrival) {
+            auto pop = std::make_unique<frmArrival>();
+            pop->Load();
+            window = std::move(pop);
+        } else {
+            window = std::make_unique<frmOption>();
+        }
+        QVERIFY(ShowActive(*window));
+        const QPoint before = window->pos();
+        // Clear of every control: the band between the title and the close marks.
+        const QPoint start = window->mapToGlobal(QPoint(window->width() - 80, 12));
+        const QPoint offset(60, 40);
+
+        const PointerLog log;
+        QVERIFY(SyntheticInput::Press(start));
+        QTRY_VERIFY_WITH_TIMEOUT(log.Saw(QEvent::MouseButtonPress, start), kWaitMs);
+        // Step by step: once the window manager has taken the drag over, the
+        // program sees no more of it until the end, and only the X server
+        // knows where the window is meanwhile.
+        for (int step = 1; step <= 6; ++step) {
+            const QPoint at = start + offset * step / 6;
+            QVERIFY(SyntheticInput::MoveTo(at));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                log.Saw(QEvent::MouseMove, at) || SyntheticInput::WindowPlace(window->winId()) != before,
+                kWaitMs);
+        }
+        QVERIFY(SyntheticInput::Release());
+        // The window manager takes over from the first move it is told of, so
+        // the window may trail the pointer by that first step.
+        QTRY_VERIFY_WITH_TIMEOUT((window->pos() - before - offset).manhattanLength() <= 20, kWaitMs);
+        QVERIFY(window->isVisible());
     }
 
     void openFromTheTrayReturnsTheFocus_data()
