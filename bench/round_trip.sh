@@ -5,8 +5,9 @@
 #   bench/round_trip.sh [build-dir] [runs] [sequential-runs]     (defaults: build 3 1)
 #
 # Prints, as medians over the runs (the clients alternate within each run):
-#   - 500 new messages at a one-way delay of 10 ms: check, floor and mpop, and
-#     the check's time as a multiple of mpop's; the same at 0 ms and 25 ms;
+#   - 500 new messages at a one-way delay of 10 ms: check, floor and mpop in
+#     both ways below, and the check's time as a multiple of each mpop's; the
+#     same at 0 ms and 25 ms;
 #   - 2,000 new messages at 10 ms: the check against a server that refuses CAPA
 #     (the proxy answers "-ERR", so the dialogue is sequential) and against one
 #     that lists PIPELINING; the sequential case takes minutes per run, hence
@@ -14,9 +15,13 @@
 #   - 2,000 new messages on loopback without the proxy: the check next to the
 #     floor client in the same dialogue, and the sequential floor.
 # The check's and the floor's times are their own measurement of the dialogue;
-# mpop's is the whole process, start and exit included. mpop reads headers
-# only: keep on, only_new on, a fresh UIDL file each run (so every message is
-# new) and a filter that exits 2 (skip).
+# mpop's is the whole process, start and exit included, with keep on, only_new
+# on and a fresh UIDL file each run (so every message is new), in two ways:
+#   - mpop: headers only, through a filter that exits 2 (skip). This is the
+#     check's own work, but mpop starts the filter for every message, and those
+#     starts, not the network, make most of its time;
+#   - mpop-dl: no filter, every (small) message downloaded into a maildir, so
+#     that its time is its dialogue's.
 #
 # Needs root (the private Dovecot instances switch users). Figures only: no
 # outcome here passes or fails.
@@ -90,10 +95,11 @@ run_client() {
       out="$("$floor" 127.0.0.1 "$port" taro secret 1 2>&1)" && sed -n 's/.* ms=\([0-9.]*\).*/\1/p' <<<"$out" ;;
     floor-sequential)
       out="$("$floor" 127.0.0.1 "$port" taro secret 1 sequential 2>&1)" && sed -n 's/.* ms=\([0-9.]*\).*/\1/p' <<<"$out" ;;
-    mpop)
-      local config="$dir/mpoprc"
-      rm -f "$dir/mpop.uidls" "$dir/mpop.mbox"
-      : >"$dir/mpop.mbox"
+    mpop | mpop-dl)
+      local config="$dir/mpoprc" filter="filter /bin/sh -c 'cat >/dev/null; exit 2'"
+      rm -rf "$dir/mpop.uidls" "$dir/mpop.maildir"
+      mkdir -p "$dir/mpop.maildir/new" "$dir/mpop.maildir/cur" "$dir/mpop.maildir/tmp"
+      [ "$client" = mpop-dl ] && filter=""
       cat >"$config" <<EOF
 account bench
 host 127.0.0.1
@@ -105,8 +111,8 @@ password secret
 keep on
 only_new on
 uidls_file $dir/mpop.uidls
-filter /bin/sh -c 'cat >/dev/null; exit 2'
-delivery mbox $dir/mpop.mbox
+$filter
+delivery maildir $dir/mpop.maildir
 EOF
       chmod 600 "$config"
       begin="$(now_ms)"
@@ -157,11 +163,12 @@ echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 for delay in 10 0 25; do
   start_proxy "$small" "$delay"
-  measure "$runs" "check=check@$proxy_port" "floor=floor@$proxy_port" "mpop=mpop@$proxy_port"
+  measure "$runs" "check=check@$proxy_port" "floor=floor@$proxy_port" "mpop=mpop@$proxy_port" \
+    "mpop_dl=mpop-dl@$proxy_port"
   stop_proxy
-  printf '500 messages, one-way delay %2d ms: check %9s  floor %9s  mpop %9s  check/mpop %s  floor/mpop %s\n' \
-    "$delay" "${med[check]}" "${med[floor]}" "${med[mpop]}" \
-    "$(ratio "${med[check]}" "${med[mpop]}")" "$(ratio "${med[floor]}" "${med[mpop]}")"
+  printf '500 messages, one-way delay %2d ms: check %9s  floor %9s  mpop %9s  mpop-dl %9s  check/mpop %s  check/mpop-dl %s\n' \
+    "$delay" "${med[check]}" "${med[floor]}" "${med[mpop]}" "${med[mpop_dl]}" \
+    "$(ratio "${med[check]}" "${med[mpop]}")" "$(ratio "${med[check]}" "${med[mpop_dl]}")"
 done
 
 start_proxy "$large" 10 --refuse-capa

@@ -7,6 +7,7 @@
 
 #include <QSet>
 
+#include <deque>
 #include <functional>
 
 namespace {
@@ -16,10 +17,11 @@ using Shape = clsWinSockOperate::ReplyShape;
 // What one check may keep of a server's answers (identifiers and header
 // fields) before it gives up on the server as hostile.
 constexpr qint64 kCheckDataBudget = 256LL * 1024 * 1024;
-// Commands sent ahead and not yet answered, at most; well under what any
-// server's receive buffer holds, so a server that reads one command at a
-// time never blocks our writes.
-constexpr qsizetype kPipelineWindow = 64;
+// Bytes of commands sent ahead and not yet answered, at most: far under any
+// server's receive buffer, so a server that reads one command at a time
+// never holds our writes back, yet some 370 commands a round trip, so that a
+// distant server with thousands of messages is asked in a few round trips.
+constexpr qsizetype kPipelineBytes = 4096;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -135,8 +137,8 @@ private:
     qint64 m_kept = 0;
 };
 
-// Commands sent ahead of their replies, at most kPipelineWindow unanswered,
-// and their replies read back one by one in order.
+// Commands sent ahead of their replies, at most kPipelineBytes of them
+// unanswered, and their replies read back one by one in order.
 class Pop3CheckSession::Pipeline {
 public:
     Pipeline(clsWinSockOperate& session, Shape shape, qsizetype count,
@@ -153,35 +155,50 @@ public:
     bool next()
     {
         // Refilling by half a window at a time keeps the writes few and large.
-        if (m_sent < m_count && m_sent - m_answered <= kPipelineWindow / 2) {
+        if (m_sent < m_count && m_unansweredBytes <= kPipelineBytes / 2) {
             QByteArray batch;
-            while (m_sent < m_count && m_sent - m_answered < kPipelineWindow)
-                batch += m_commandAt(m_sent++);
-            if (!m_session.SendAhead(batch))
+            while (m_sent < m_count) {
+                const QByteArray command = m_commandAt(m_sent);
+                if (m_unansweredBytes + command.size() > kPipelineBytes)
+                    break;
+                batch += command;
+                m_unansweredBytes += command.size();
+                m_unanswered.push_back(command.size());
+                ++m_sent;
+            }
+            if (!batch.isEmpty() && !m_session.SendAhead(batch))
                 return false;
         }
-        if (m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
-            return false;
-        ++m_answered;
-        return true;
+        return readReply();
     }
 
     // Reads the replies still owed for commands already sent.
     bool drain()
     {
-        for (; m_answered < m_sent; ++m_answered)
-            if (m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
+        while (!m_unanswered.empty())
+            if (!readReply())
                 return false;
         return true;
     }
 
 private:
+    bool readReply()
+    {
+        if (m_unanswered.empty() || m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
+            return false;
+        m_unansweredBytes -= m_unanswered.front();
+        m_unanswered.pop_front();
+        return true;
+    }
+
     clsWinSockOperate& m_session;
     Shape m_shape;
     qsizetype m_count;
     std::function<QByteArray(qsizetype)> m_commandAt;
     qsizetype m_sent = 0;
-    qsizetype m_answered = 0;
+    // The sizes of the commands sent and not yet answered, oldest first.
+    std::deque<qsizetype> m_unanswered;
+    qsizetype m_unansweredBytes = 0;
 };
 
 Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session)

@@ -182,6 +182,17 @@ private Q_SLOTS:
         QTest::newRow("empty seen list makes every message new") << mailbox({ "x1", "x2", "x3" },
             { 1, 2, 3 }) << false << QStringList() << 3 << QStringList { "x1", "x2", "x3" };
 
+        QList<QByteArray> many;
+        QList<int> fetchedOfMany;
+        QStringList seenOfMany;
+        for (int j = 1; j <= 700; ++j) {
+            many << "m" + QByteArray::number(j);
+            fetchedOfMany << j;
+            seenOfMany << QString::fromLatin1(many.back());
+        }
+        QTest::newRow("700 new messages: many refills, commands ahead stay bounded")
+            << mailbox(many, fetchedOfMany) << false << QStringList() << 700 << seenOfMany;
+
         Dialogue lowerCase = login();
         lowerCase[1] = S::Exchange("USER taro", "+ok\r\n");
         lowerCase << S::Exchange("STAT ", "+ok 1 300\r\n") << S::Exchange("UIDL 1", "+ok 1 q\r\n")
@@ -231,6 +242,7 @@ private Q_SLOTS:
         verifyCompleteWire(dialogue);
         if (pipelined() && seenAfter.size() >= 2)
             QVERIFY(server->MaxLinesAhead() >= 2);
+        QVERIFY2(server->MaxBytesAhead() <= 4096, qPrintable(QString::number(server->MaxBytesAhead())));
         QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, success(announced) }));
         QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
         QCOMPARE(Accounts[0].UIDL, seenAfter);

@@ -95,6 +95,8 @@ QByteArrayList ScriptedPop3Server::WireLines() const { return m_wire; }
 
 int ScriptedPop3Server::MaxLinesAhead() const { return m_maxLinesAhead; }
 
+qsizetype ScriptedPop3Server::MaxBytesAhead() const { return m_maxBytesAhead; }
+
 QByteArrayList ScriptedPop3Server::ReceivedLines() const { return m_received; }
 
 bool ScriptedPop3Server::ClientSentNothingElse() const { return !m_unexpected && m_lineBuffer.isEmpty(); }
@@ -113,6 +115,7 @@ void ScriptedPop3Server::ClearReceived()
     m_defaulted.clear();
     m_unexpected = false;
     m_maxLinesAhead = 0;
+    m_maxBytesAhead = 0;
 }
 
 void ScriptedPop3Server::onNewConnection()
@@ -177,6 +180,10 @@ void ScriptedPop3Server::onReadyRead()
     // Lines that wait for an answer were sent before the client could have
     // read the replies to the lines ahead of them.
     m_maxLinesAhead = qMax(m_maxLinesAhead, int(m_waitingLines.size()) + (m_writing ? 1 : 0));
+    qsizetype bytes = m_writing ? m_answeringBytes : 0;
+    for (const QByteArray& waiting : std::as_const(m_waitingLines))
+        bytes += waiting.size() + 2;
+    m_maxBytesAhead = qMax(m_maxBytesAhead, bytes);
     answerWaitingLines();
 }
 
@@ -185,6 +192,7 @@ void ScriptedPop3Server::answerWaitingLines()
     // One reply at a time, in order, like a real server reading its input.
     while (m_client && !m_writing && !m_waitingLines.isEmpty()) {
         const QByteArray line = m_waitingLines.takeFirst();
+        m_answeringBytes = line.size() + 2;
         m_wire.append(line);
         if (m_anyOrder)
             takeStepFor(line);

@@ -83,6 +83,8 @@ public:
     // The most client lines that were waiting for their answer at once: above
     // 1 only when the client sent commands ahead of the replies.
     int MaxLinesAhead() const;
+    // The same in bytes, line ends included.
+    qsizetype MaxBytesAhead() const;
     // True when each received line was the expected one, nothing followed the
     // last step, and no partial line was left behind.
     bool ClientSentNothingElse() const;
@@ -126,6 +128,9 @@ private:
     bool m_anyOrder = false;
     QByteArrayList m_defaulted;
     int m_maxLinesAhead = 0;
+    qsizetype m_maxBytesAhead = 0;
+    // The size of the line whose answer is being written.
+    qsizetype m_answeringBytes = 0;
     int m_nextStep = 0;
     QByteArrayList m_outbox; // pieces still to write for the current step
     After m_afterOutbox = After::Continue;
