@@ -2,7 +2,8 @@
 // PASS, STAT, then UIDL n and TOP n 0 for every message, QUIT) over a plain
 // blocking socket, reading each reply to its end and doing nothing else with it.
 // When the server lists PIPELINING the UIDL commands and then the TOP commands
-// go out ahead of their replies, at most 64 unanswered, as a check sends them;
+// go out ahead of their replies, at most 4 KB of them unanswered, as a check
+// sends them;
 // "sequential" waits for every reply whatever the server offers.
 //
 //   bench_pop3_floor <host> <port> <user> <password> [runs] [auto|sequential]
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -136,24 +138,35 @@ bool offersPipelining(BlockingPop3& pop)
     return pipelining;
 }
 
-constexpr long window = 64;
+constexpr size_t windowBytes = 4096;
 
-// Sends `command(j)` for j = 1..count with at most `window` unanswered and reads
-// every reply in order with `readReply`.
+// Sends `command(j)` for j = 1..count with at most `windowBytes` of commands
+// unanswered and reads every reply in order with `readReply`.
 template <typename Command, typename ReadReply>
 bool pipelined(BlockingPop3& pop, long count, Command command, ReadReply readReply)
 {
     long sent = 0;
     long answered = 0;
+    std::deque<size_t> unanswered;
+    size_t bytes = 0;
     while (answered < count) {
-        while (sent < count && sent - answered < window)
-            pop.queue(command(++sent));
+        while (sent < count) {
+            const std::string next = command(sent + 1);
+            if (bytes + next.size() + 2 > windowBytes)
+                break;
+            pop.queue(next);
+            unanswered.push_back(next.size() + 2);
+            bytes += next.size() + 2;
+            ++sent;
+        }
         if (!pop.flush())
             return false;
         // Everything already here is read before the window is refilled.
         do {
             if (!readReply())
                 return false;
+            bytes -= unanswered.front();
+            unanswered.pop_front();
             ++answered;
         } while (answered < sent && pop.lineBuffered());
     }
