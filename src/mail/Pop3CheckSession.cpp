@@ -154,8 +154,9 @@ public:
     // first when the window has room; false when the connection ended.
     bool next()
     {
-        // Refilling by half a window at a time keeps the writes few and large.
-        if (m_sent < m_count && m_unansweredBytes <= kPipelineBytes / 2) {
+        // Refilling a quarter of the window at a time keeps the writes few and
+        // large, and the window full enough that a long round trip is not idle.
+        if (m_sent < m_count && m_unansweredBytes <= kPipelineBytes * 3 / 4) {
             QByteArray batch;
             while (m_sent < m_count) {
                 const QByteArray command = m_commandAt(m_sent);
