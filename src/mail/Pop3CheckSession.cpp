@@ -54,9 +54,16 @@ QString lineSafe(QString value)
     return value;
 }
 
-QByteArray uidlCommand(qsizetype message) { return "UIDL " + QByteArray::number(message) + "\r\n"; }
+// The commands of the listing, spelled once for both ways of talking.
+QString uidlLine(qsizetype message) { return QStringLiteral("UIDL ") + QString::number(message); }
 
-QByteArray topCommand(qsizetype message) { return "TOP " + QByteArray::number(message) + " 0\r\n"; }
+QString topLine(qsizetype message)
+{
+    return QStringLiteral("TOP ") + QString::number(message) + QStringLiteral(" 0");
+}
+
+// A command line as it goes out ahead of its reply.
+QByteArray ahead(const QString& line) { return (line + kCrLf).toLatin1(); }
 
 std::optional<QByteArray> identifierOf(const QByteArray& reply)
 {
@@ -272,13 +279,11 @@ std::optional<bool> Pop3CheckSession::askPipelining()
 QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 {
     for (qint32 j = 1; j <= messageCount; ++j) {
-        if (!command(QStringLiteral("UIDL ") + QString::number(j), false)
-            || !listing.takeIdentifier(identifierOf(m_session.Reply())))
+        if (!command(uidlLine(j), false) || !listing.takeIdentifier(identifierOf(m_session.Reply())))
             return uidlError();
         if (!listing.announcesLast())
             continue;
-        if (!command(QStringLiteral("TOP ") + QString::number(j) + QStringLiteral(" 0"), true)
-            || !listing.takeHeaders(headersOf(m_session.Reply())))
+        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply())))
             return topError();
     }
     return {};
@@ -291,7 +296,8 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
     // what that dialogue would have fetched before it is fetched next.
     QList<std::optional<QByteArray>> uids;
     qint64 identifierBytes = 0;
-    Pipeline uidl(m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return uidlCommand(k + 1); });
+    Pipeline uidl(
+        m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return ahead(uidlLine(k + 1)); });
     while (uids.size() < messageCount) {
         if (!uidl.next())
             return uidlError();
@@ -310,7 +316,7 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
         if (uids[k] && listing.announces(QString::fromLatin1(*uids[k])))
             toFetch.append(k);
     Pipeline top(m_session, Shape::MultiLine, toFetch.size(),
-        [&toFetch](qsizetype i) { return topCommand(toFetch[i] + 1); });
+        [&toFetch](qsizetype i) { return ahead(topLine(toFetch[i] + 1)); });
 
     // Then the replies taken in the order of the one-by-one dialogue.
     for (const std::optional<QByteArray>& uid : std::as_const(uids)) {
