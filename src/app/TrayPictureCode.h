@@ -7,5 +7,7 @@ namespace TrayPictureCode {
 constexpr int Idle = 1;
 // A check is running.
 constexpr int Checking = 2;
+// No check runs, and the last check of a ticked account failed.
+constexpr int Failing = 3;
 
 } // namespace TrayPictureCode

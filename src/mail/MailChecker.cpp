@@ -1,6 +1,7 @@
 #include "mail/MailChecker.h"
 
 #include "app/AccountTable.h"
+#include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/TrayPictureCode.h"
 #include "mail/ApplyCheckOutcome.h"
@@ -88,9 +89,11 @@ void MailChecker::checkOne(qint32 tag)
         return;
 
     m_host.SetTrayPicture(TrayPictureCode::Checking);
+    m_checking = true;
     EventPump::ProcessPendingEvents();
     if (m_scheduler.IsAborting()) {
-        m_host.SetTrayPicture(TrayPictureCode::Idle);
+        m_checking = false;
+        ShowCheckFailures();
         return;
     }
     m_host.SetStatusText(tag, QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
@@ -117,10 +120,33 @@ void MailChecker::checkOne(qint32 tag)
     request.timeOutMs = PopTimeOutMilliseconds(CommonSettings.PopTimeOut);
     const Pop3CheckOutcome outcome = Pop3CheckSession(*m_session).Run(request);
 
+    if (outcome.succeeded)
+        m_failedStatus.remove(tag);
+    else
+        m_failedStatus.insert(tag, outcome.status);
     ApplyCheckOutcome(m_host, tag, account, outcome);
 
     m_session->CloseConnection();
     m_session.reset();
-    m_host.SetTrayPicture(TrayPictureCode::Idle);
+    m_checking = false;
+    ShowCheckFailures();
     EventPump::ProcessPendingEvents();
+}
+
+void MailChecker::ShowCheckFailures()
+{
+    // The checking picture stays up until the check is over.
+    if (m_checking)
+        return;
+    QString tip = AppIdentity::AppTitle();
+    bool failing = false;
+    for (auto it = m_failedStatus.cbegin(); it != m_failedStatus.cend(); ++it) {
+        // A deleted row reads as unticked: both are out of the checks.
+        if (!m_host.IsRowChecked(it.key()) || !validAccountIndex(it.key()))
+            continue;
+        tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
+        failing = true;
+    }
+    m_host.SetTrayToolTip(tip);
+    m_host.SetTrayPicture(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle);
 }

@@ -2,6 +2,7 @@
 
 #include "mail/CheckScheduler.h"
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -48,6 +49,11 @@ public:
     // Ends the running check at once and drops the rest of the run (program end).
     void AbortAll();
 
+    // The tray between checks: the warning picture, and a tip naming each
+    // ticked account whose last check failed. The window calls it again when
+    // a row is unticked or deleted, since that takes the account out of it.
+    void ShowCheckFailures();
+
 private:
     // One check of one row's account: tray picture, STATUS while it runs,
     // the session, and the outcome put in place.
@@ -59,4 +65,7 @@ private:
     TimerControl* m_tmrMailCheck;
     std::unique_ptr<clsWinSockOperate> m_session;
     CheckScheduler m_scheduler;
+    // The STATUS of each account whose last check failed, by tag.
+    QMap<qint32, QString> m_failedStatus;
+    bool m_checking = false;
 };

@@ -1,5 +1,7 @@
 #include "ui/TrayPictures.h"
 
+#include "app/TrayPictureCode.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -10,8 +12,9 @@ namespace {
 constexpr int Sizes[] = { 16, 20, 24, 32, 48, 64 };
 
 // Drawn on a 16 x 16 grid and scaled, so every size has the same shape.
-QPixmap Draw(int size, bool checking)
+QPixmap Draw(int size, int picture)
 {
+    const bool checking = picture == TrayPictureCode::Checking;
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -47,6 +50,21 @@ QPixmap Draw(int size, bool checking)
         painter.setBrush(Qt::white);
         painter.setPen(Qt::NoPen);
         painter.drawPath(head);
+    } else if (picture == TrayPictureCode::Failing) {
+        // A red warning triangle with a white bar and dot, as large as the
+        // corner allows: it must read at 16 pixels on a dark or light panel.
+        QPainterPath triangle;
+        triangle.moveTo(12.0, 6.5);
+        triangle.lineTo(16.0, 15.5);
+        triangle.lineTo(8.0, 15.5);
+        triangle.closeSubpath();
+        painter.setPen(QPen(Qt::white, 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(QColor(0xD0, 0x20, 0x20));
+        painter.drawPath(triangle);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(11.4, 9.2, 1.2, 3.4));
+        painter.drawRect(QRectF(11.4, 13.3, 1.2, 1.2));
     } else {
         // A blue stamp keeps the idle envelope readable on light panels.
         painter.setPen(Qt::NoPen);
@@ -56,29 +74,22 @@ QPixmap Draw(int size, bool checking)
     return pixmap;
 }
 
-QIcon MakeIcon(bool checking)
+QIcon MakeIcon(int picture)
 {
     QIcon icon;
     for (int size : Sizes)
-        icon.addPixmap(Draw(size, checking));
+        icon.addPixmap(Draw(size, picture));
     return icon;
 }
 
 }  // namespace
 
-QIcon Idle()
-{
-    return MakeIcon(false);
-}
+QIcon Idle() { return MakeIcon(TrayPictureCode::Idle); }
 
-QIcon Checking()
-{
-    return MakeIcon(true);
-}
+QIcon Checking() { return MakeIcon(TrayPictureCode::Checking); }
 
-QPixmap IdlePixmap(int size)
-{
-    return Draw(size, false);
-}
+QIcon Failing() { return MakeIcon(TrayPictureCode::Failing); }
+
+QPixmap IdlePixmap(int size) { return Draw(size, TrayPictureCode::Idle); }
 
 }  // namespace TrayPictures

@@ -218,7 +218,8 @@ void frmTandrel::Form_Load()
 
     m_trayIcon = std::make_unique<clsTaskTrayIcon>();
     m_trayIcon->sethWnd(this);
-    m_trayIcon->setToolTip(AppIdentity::AppTitle());
+    m_trayTip = AppIdentity::AppTitle();
+    m_trayIcon->setToolTip(m_trayTip);
     m_trayIcon->setVisible(true);
     m_trayIcon->setIcon(TrayImage(1));
     ProcessPendingEvents();
@@ -348,6 +349,7 @@ void frmTandrel::btnAction_Click(int Index)
         Accounts[std::size_t(m_currentAccountIdx)].Deleted = true;
         lvPopList->RemoveRow(lvPopList->FindRow(RowKey(m_currentAccountIdx)));
         SaveSettings();
+        m_checker->ShowCheckFailures();
         break;
     }
     default:
@@ -380,6 +382,7 @@ void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
     const qint32 index = ListView::RowTag(Item);
     if (index >= 0 && index <= Fun_UboundEx::UboundEx(Accounts))
         Accounts[std::size_t(index)].Enabled = ListView::IsRowChecked(Item);
+    m_checker->ShowCheckFailures();
 }
 
 void frmTandrel::lvPopList_ColumnClick(int column) { Fun_ListViewOperate::SortListView(*lvPopList, column); }
@@ -521,6 +524,21 @@ void frmTandrel::SetTrayPicture(int nPicture)
         m_trayIcon->setIcon(TrayImage(nPicture));
 }
 
+void frmTandrel::SetTrayToolTip(const QString& text)
+{
+    if (!m_trayIcon || text == m_trayTip)
+        return;
+    m_trayTip = text;
+    m_trayIcon->setToolTip(text);
+}
+
+void frmTandrel::StoreSeenLists()
+{
+    // After the end the file holds the final save; nothing may follow it.
+    if (!m_ended)
+        SaveSettings();
+}
+
 bool frmTandrel::TrayAvailable() const { return TrayIconService::Current().IsAvailable(); }
 
 void frmTandrel::closeEvent(QCloseEvent* event)
@@ -564,5 +582,12 @@ QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const { return lvPopList->Find
 
 QIcon frmTandrel::TrayImage(int nPicture) const
 {
-    return nPicture == TrayPictureCode::Checking ? TrayPictures::Checking() : TrayPictures::Idle();
+    switch (nPicture) {
+    case TrayPictureCode::Checking:
+        return TrayPictures::Checking();
+    case TrayPictureCode::Failing:
+        return TrayPictures::Failing();
+    default:
+        return TrayPictures::Idle();
+    }
 }

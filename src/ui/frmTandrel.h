@@ -86,6 +86,8 @@ public:
     void SetCheckCommandsEnabled(bool enabled) override;
     IArrivalWindow& ArrivalWindow() override;
     void SetTrayPicture(int nPicture) override;
+    void SetTrayToolTip(const QString& text) override;
+    void StoreSeenLists() override;
 
 Q_SIGNALS:
     // The orderly end is done: settings saved, tray icon removed, windows closed.
@@ -140,6 +142,7 @@ private:
     bool m_ended = false;
     bool m_closingByProgram = false;
     std::unique_ptr<clsTaskTrayIcon> m_trayIcon;
+    QString m_trayTip; // what the tray shows, so an unchanged tip is not sent again
     std::unique_ptr<frmArrival> m_arrival;
     std::unique_ptr<MailChecker> m_checker;
 };

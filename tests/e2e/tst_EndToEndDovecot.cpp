@@ -13,9 +13,13 @@
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The whole program against a real POP3 server: start-up reads the settings
@@ -30,8 +34,11 @@ private Q_SLOTS:
     void cleanup();
     void startUpCheckFillsArrivalWindow_data();
     void startUpCheckFillsArrivalWindow();
+    void seenListSurvivesAKill();
 
 private:
+    QByteArray accountSettings(bool recheck, bool seenBefore) const;
+
     DovecotFixture m_server;
     QStringList m_uidls;
     std::unique_ptr<TempSettingsFile> m_settings;
@@ -100,17 +107,9 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
     QFETCH(bool, seenBefore);
     QFETCH(int, rows);
 
-    QByteArray ini = "[Common]\r\nRecheckMailChecked=" + QByteArray(recheck ? "True" : "False")
-        + "\r\nPopTimeOut=30\r\nFormClosedIsMinimized=True\r\n"
-          "[Account0]\r\nUserTitle=dovecot\r\nPopAccount="
-        + DovecotFixture::user().toLatin1() + "\r\nPopPasswd=" + DovecotFixture::password().toLatin1()
-        + "\r\nPopServer=" + DovecotFixture::host().toLatin1() + "\r\nPopPort=" + QByteArray::number(m_server.port())
-        + "\r\nCheckInterval=5\r\nEnabled=True\r\n";
-    if (seenBefore) {
-        for (qsizetype i = 0; i < m_uidls.size(); ++i)
-            ini += "UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n";
-    }
+    const QByteArray ini = accountSettings(recheck, seenBefore);
     m_settings->write(ini);
+    const QDateTime writtenAt = QFileInfo(m_settings->path()).lastModified();
 
     const SingleInstance instance(m_settings->path());
     QVERIFY(AppMain::StartUp(instance));
@@ -125,6 +124,14 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
     QVERIFY(row);
     QCOMPARE(row->text(2), QStringLiteral("成功(新着%1件)").arg(rows));
     QCOMPARE(row->text(1), QStringLiteral("5"));
+    // A check that changed the seen list has written it already; one that
+    // changed nothing has left the file alone.
+    if (seenBefore) {
+        QCOMPARE(QFileInfo(m_settings->path()).lastModified(), writtenAt);
+        QCOMPARE(m_settings->read(), ini);
+    } else {
+        QVERIFY(m_settings->read().contains("UIDL1=" + m_uidls[1].toLatin1()));
+    }
 
     if (rows == 0) {
         QVERIFY(!w.ArrivalForm() || !w.ArrivalForm()->isVisible());
@@ -149,6 +156,58 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
     for (qsizetype i = 0; i < m_uidls.size(); ++i)
         QVERIFY(saved.contains("UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1()));
     QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
+}
+
+QByteArray tst_EndToEndDovecot::accountSettings(bool recheck, bool seenBefore) const
+{
+    QByteArray ini = "[Common]\r\nRecheckMailChecked=" + QByteArray(recheck ? "True" : "False")
+        + "\r\nPopTimeOut=30\r\nFormClosedIsMinimized=True\r\n"
+          "[Account0]\r\nUserTitle=dovecot\r\nPopAccount="
+        + DovecotFixture::user().toLatin1() + "\r\nPopPasswd=" + DovecotFixture::password().toLatin1()
+        + "\r\nPopServer=" + DovecotFixture::host().toLatin1()
+        + "\r\nPopPort=" + QByteArray::number(m_server.port()) + "\r\nCheckInterval=5\r\nEnabled=True\r\n";
+    if (seenBefore) {
+        for (qsizetype i = 0; i < m_uidls.size(); ++i)
+            ini += "UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n";
+    }
+    return ini;
+}
+
+// The program itself, killed after its start-up check as a crash or a lost
+// display would end it: the next start must find what that check listed.
+void tst_EndToEndDovecot::seenListSurvivesAKill()
+{
+    QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("tandrel"));
+    const QString ini = folder.filePath(QStringLiteral("tandrel.ini"));
+    QVERIFY(QFile::copy(QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), program));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(accountSettings(false, false));
+    file.close();
+
+    QFileSystemWatcher watcher({ folder.path() });
+    QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+    QProcess tandrel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tandrel.setProcessEnvironment(environment);
+    tandrel.start(program, {});
+    QVERIFY(tandrel.waitForStarted());
+    const auto saved = [&] {
+        QFile current(ini);
+        return current.open(QIODevice::ReadOnly) && current.readAll().contains("UIDL1=");
+    };
+    // Generous: a loaded machine may take long over the start and the check.
+    while (!saved() && tandrel.state() == QProcess::Running)
+        QVERIFY(changed.wait(120'000));
+    tandrel.kill();
+    QVERIFY(tandrel.waitForFinished());
+
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray after = file.readAll();
+    for (qsizetype i = 0; i < m_uidls.size(); ++i)
+        QVERIFY(after.contains("UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n"));
 }
 
 QTEST_MAIN(tst_EndToEndDovecot)

@@ -246,6 +246,7 @@ private Q_SLOTS:
         QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, success(announced) }));
         QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
         QCOMPARE(Accounts[0].UIDL, seenAfter);
+        QCOMPARE(host->seenListStores, seenAfter == seenBefore ? 0 : 1);
         if (announced == 0) {
             QVERIFY(host->arrival.calls.isEmpty());
             QCOMPARE(host->arrivalWindowRequests, 0);
@@ -374,7 +375,8 @@ private Q_SLOTS:
         QVERIFY(server->ClientSentNothingElse());
         QCOMPARE(Accounts[0].UIDL, (QStringList { "keep-1", "keep-2" }));
         QVERIFY(host->arrival.calls.isEmpty());
-        QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 3 }));
+        QCOMPARE(host->seenListStores, 0);
         QVERIFY(!checker->tmrPopTimeOut().Enabled());
 
         // The next check against a sound server works.
@@ -602,7 +604,7 @@ private Q_SLOTS:
 
         const QString status = host->Status(0);
         QVERIFY2(status.startsWith(QStringLiteral("ｴﾗｰ(")) && status != kGreetingError, qPrintable(status));
-        QCOMPARE(host->trayPictures, (QList<int> { 2, 1 }));
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 3 }));
         QVERIFY(!checker->tmrPopTimeOut().Enabled());
     }
 

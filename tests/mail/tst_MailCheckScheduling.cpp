@@ -173,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(host->Status(0).startsWith(QStringLiteral("ｴﾗｰ(")));
         QVERIFY(host->Status(1).startsWith(QStringLiteral("ｴﾗｰ(")));
         QCOMPARE(host->commandsEnabledHistory, (QList<bool> { false, true }));
-        QCOMPARE(host->trayPictures, (QList<int> { 2, 1, 2, 1 }));
+        QCOMPARE(host->trayPictures, (QList<int> { 2, 3, 2, 3 }));
     }
 
     // A minute tick that comes while a check waits counts down at once, starts

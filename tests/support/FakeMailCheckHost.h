@@ -52,10 +52,14 @@ public:
     void SetCheckCommandsEnabled(bool enabled) override;
     IArrivalWindow& ArrivalWindow() override;
     void SetTrayPicture(int nPicture) override;
+    void SetTrayToolTip(const QString& text) override { trayToolTip = text; }
+    void StoreSeenLists() override { ++seenListStores; }
 
     QList<Row> rows;
     QList<bool> commandsEnabledHistory;
     QList<int> trayPictures;
+    QString trayToolTip;
+    int seenListStores = 0;
     int arrivalWindowRequests = 0;
     FakeArrivalWindow arrival;
     // Called after every STATUS write, with the row's tag and the text.

@@ -3,6 +3,7 @@
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "ui/ListView.h"
+#include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 
@@ -64,6 +65,8 @@ private Q_SLOTS:
     void endDuringCheck();
     void checkCommandsDisabledDuringRun();
     void endWhileTheArrivalWindowShows();
+    void trayNamesFailingAccounts_data();
+    void trayNamesFailingAccounts();
 
 private:
     std::unique_ptr<TempSettingsFile> m_settings;
@@ -288,6 +291,44 @@ void tst_frmTandrelDuringCheck::endWhileTheArrivalWindowShows()
 
     QVERIFY(w.HasEnded());
     QVERIFY(m_settings->read().contains("uid-0001"));
+}
+
+void tst_frmTandrelDuringCheck::trayNamesFailingAccounts_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<QString>("tip");
+
+    const QString warned = QStringLiteral("タンドレル\nhome: ｴﾗｰ(PASSWD ｴﾗｰ)");
+    QTest::newRow("refused password shows the warning and names the account") << "nothing" << warned;
+    QTest::newRow("the next successful check clears it") << "success" << QStringLiteral("タンドレル");
+    QTest::newRow("unticking the account clears it") << "untick" << QStringLiteral("タンドレル");
+}
+
+void tst_frmTandrelDuringCheck::trayNamesFailingAccounts()
+{
+    QFETCH(QString, then);
+    QFETCH(QString, tip);
+
+    Server server;
+    QVERIFY(server.Listen());
+    server.SetDialogue({ Server::Greeting("+OK ready\r\n"), Server::Exchange("USER taro", "+OK\r\n"),
+        Server::Exchange("PASS secret", "-ERR [AUTH] Authentication failed.\r\n") });
+    Accounts.push_back(TestAccount(server.Port()));
+    frmTandrel w;
+    w.Form_Load(); // its start-up check is refused
+
+    if (then == u"success") {
+        server.SetDialogue(OneMessageDialogue("taro"));
+        w.mnuMailCheck_Click();
+    } else if (then == u"untick") {
+        w.lvPopList->SetRowChecked(Row(w, 0), false);
+        w.lvPopList_ItemCheck(Row(w, 0));
+    }
+
+    const NotifyIconRecord& shown = m_tray->calls.back().record;
+    QCOMPARE(shown.TipText(), tip);
+    const QIcon picture = tip.contains(u'\n') ? TrayPictures::Failing() : TrayPictures::Idle();
+    QCOMPARE(shown.hIcon.pixmap(16).toImage(), picture.pixmap(16).toImage());
 }
 
 QTEST_MAIN(tst_frmTandrelDuringCheck)
