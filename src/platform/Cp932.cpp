@@ -162,9 +162,17 @@ QString Decode(QByteArrayView bytes)
 
 QByteArray Encode(QStringView text)
 {
+    QByteArray out;
+    EncodeAppend(out, text);
+    return out;
+}
+
+void EncodeAppend(QByteArray& out, QStringView text)
+{
     const Tables& t = tables();
-    QByteArray out(text.size() * 2, Qt::Uninitialized); // a UTF-16 unit never needs more than two bytes
-    char* put = out.data();
+    const qsizetype start = out.size();
+    out.resize(start + text.size() * 2); // a UTF-16 unit never needs more than two bytes
+    char* put = out.data() + start;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t unit = text[i].unicode();
@@ -184,7 +192,6 @@ QByteArray Encode(QStringView text)
         }
     }
     out.truncate(put - out.data());
-    return out;
 }
 
 } // namespace Cp932

@@ -12,6 +12,8 @@ namespace Cp932 {
 
 QString Decode(QByteArrayView bytes);
 QByteArray Encode(QStringView text);
+// The same, appended: a whole file is encoded piece by piece into one buffer.
+void EncodeAppend(QByteArray& out, QStringView text);
 
 // True for the first byte of a double-byte character.
 bool IsLeadByte(unsigned char byte);

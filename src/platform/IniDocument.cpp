@@ -52,16 +52,27 @@ bool sameName(QStringView a, QStringView b) { return a.compare(b, Qt::CaseInsens
 bool isLineBreakOrNul(QChar c) { return c == u'\r' || c == u'\n' || c == QChar(u'\0'); }
 
 // Appends `text` without its CR, LF and NUL characters.
-void appendClean(QString& out, QStringView text)
+// Appends the text without its line breaks and NULs, as text or as bytes.
+template <typename Append> void appendClean(QStringView text, Append append)
 {
     qsizetype run = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (!isLineBreakOrNul(text[i]))
             continue;
-        out.append(text.sliced(run, i - run));
+        append(text.sliced(run, i - run));
         run = i + 1;
     }
-    out.append(text.sliced(run));
+    append(text.sliced(run));
+}
+
+void appendClean(QString& out, QStringView text)
+{
+    appendClean(text, [&out](QStringView run) { out.append(run); });
+}
+
+void appendClean(QByteArray& out, QStringView text)
+{
+    appendClean(text, [&out](QStringView run) { Cp932::EncodeAppend(out, run); });
 }
 
 } // namespace
@@ -234,17 +245,17 @@ QString IniDocument::EntryLine(QStringView key, QStringView value)
     return line;
 }
 
-void IniDocument::AppendHeaderLine(QString& text, QStringView name)
+void IniDocument::AppendHeaderLine(QByteArray& bytes, QStringView name)
 {
-    text.append(u'[');
-    appendClean(text, name);
-    text.append(QLatin1StringView("]\r\n"));
+    bytes.append('[');
+    appendClean(bytes, name);
+    bytes.append(']').append(LineEnd);
 }
 
-void IniDocument::AppendEntryLine(QString& text, QStringView key, QStringView value)
+void IniDocument::AppendEntryLine(QByteArray& bytes, QStringView key, QStringView value)
 {
-    appendClean(text, key);
-    text.append(u'=');
-    appendClean(text, value);
-    text.append(QLatin1StringView("\r\n"));
+    appendClean(bytes, key);
+    bytes.append('=');
+    appendClean(bytes, value);
+    bytes.append(LineEnd);
 }

@@ -38,9 +38,10 @@ public:
     static QString HeaderLine(QStringView name);
     static QString EntryLine(QStringView key, QStringView value);
 
-    // The same lines appended to a whole text being built, each ended by CR LF.
-    static void AppendHeaderLine(QString& text, QStringView name);
-    static void AppendEntryLine(QString& text, QStringView key, QStringView value);
+    // The same lines appended to a whole file being built, in code page 932,
+    // each ended by CR LF.
+    static void AppendHeaderLine(QByteArray& bytes, QStringView name);
+    static void AppendEntryLine(QByteArray& bytes, QStringView key, QStringView value);
 
     // Line end written after every line this program writes.
     static constexpr QByteArrayView LineEnd { "\r\n" };

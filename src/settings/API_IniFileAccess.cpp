@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 
 namespace API_IniFileAccess {
 
@@ -163,20 +165,33 @@ bool WriteIniFile(const QList<IniSection>& sections, const QString& file)
     const QString path = resolve(file);
     CheckIniFile(path);
 
-    QString text;
+    // Sized for single-byte text; Japanese text grows it once or twice.
     qsizetype size = 0;
     for (const IniSection& section : sections) {
         size += section.Name.size() + 4;
         for (const IniPair& pair : section.Pairs)
             size += pair.Key.size() + pair.Value.size() + 3;
+        for (const QString& value : section.List)
+            size += section.ListKey.size() + value.size() + 10;
     }
-    text.reserve(size);
+    QByteArray bytes;
+    bytes.reserve(size);
     for (const IniSection& section : sections) {
-        IniDocument::AppendHeaderLine(text, section.Name);
+        IniDocument::AppendHeaderLine(bytes, section.Name);
         for (const IniPair& pair : section.Pairs)
-            IniDocument::AppendEntryLine(text, pair.Key, pair.Value);
+            IniDocument::AppendEntryLine(bytes, pair.Key, pair.Value);
+        // One key buffer for the whole list: its number is rewritten in place.
+        QString key = section.ListKey;
+        const qsizetype prefix = key.size();
+        char digits[24];
+        for (qsizetype i = 0; i < section.List.size(); ++i) {
+            key.truncate(prefix);
+            const auto end = std::to_chars(std::begin(digits), std::end(digits), i).ptr;
+            key.append(QLatin1StringView(digits, end));
+            IniDocument::AppendEntryLine(bytes, key, QuoteForReading(section.List[i]));
+        }
     }
-    return reportFailure(path, IniProfile::WriteFile(path, Cp932::Encode(text)));
+    return reportFailure(path, IniProfile::WriteFile(path, bytes));
 }
 
 bool CheckIniFile(const QString& path)

@@ -17,10 +17,15 @@ struct IniPair {
     QString Value;
 };
 
-// One section of a whole file to write, entries in order.
+// One section of a whole file to write, entries in order: the pairs, then
+// the list as ListKey0, ListKey1, ... Values that reading would change are
+// given as QuoteForReading makes them; the list is quoted while it is written,
+// so that a long list is never copied.
 struct IniSection {
     QString Name;
     QList<IniPair> Pairs;
+    QString ListKey;
+    QStringList List;
 };
 
 // Settings files checked (and warned about) during this run.

@@ -62,8 +62,8 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
 
 IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
 {
-    IniSection section { accountSection(number), {} };
-    section.Pairs.reserve(7 + entry.UIDL.size());
+    IniSection section { accountSection(number), {}, QStringLiteral("UIDL"), entry.UIDL };
+    section.Pairs.reserve(7);
     section.Pairs.append({ QStringLiteral("CheckInterval"), QString::number(entry.CheckInterval) });
     section.Pairs.append({ QStringLiteral("PopPort"), QString::number(entry.PopPort) });
     section.Pairs.append({ QStringLiteral("PopAccount"), QuoteForReading(entry.PopAccount) });
@@ -71,8 +71,6 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
     section.Pairs.append({ QStringLiteral("PopServer"), QuoteForReading(entry.PopServer) });
     section.Pairs.append({ QStringLiteral("UserTitle"), QuoteForReading(entry.UserTitle) });
     section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
-    for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(entry.UIDL); ++i)
-        section.Pairs.append({ QStringLiteral("UIDL") + QString::number(i), QuoteForReading(entry.UIDL[i]) });
     return section;
 }
 
@@ -130,7 +128,8 @@ void SaveSettings()
             { QStringLiteral("ArrivalFormPosition"), QString::number(CommonSettings.ArrivalFormPosition) },
             { QStringLiteral("ArrivalSound"), QuoteForReading(CommonSettings.ArrivalSound) },
             { QStringLiteral("SoundFolder"), QuoteForReading(CommonSettings.SoundFolder) },
-        } });
+        },
+        {}, {} });
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {

@@ -226,7 +226,7 @@ private Q_SLOTS:
         TempSettingsFile settings;
         QVERIFY(QDir().mkdir(settings.path()));
         QVERIFY(!WriteIniValue(QStringLiteral("Common"), QStringLiteral("1"), QStringLiteral("PopTimeOut")));
-        QVERIFY(!WriteIniFile({IniSection{QStringLiteral("Common"), {}}}));
+        QVERIFY(!WriteIniFile({ IniSection { QStringLiteral("Common"), {}, {}, {} } }));
         QVERIFY(QFileInfo(settings.path()).isDir());
     }
 
