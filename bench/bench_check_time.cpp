@@ -17,7 +17,7 @@
 #include "mail/MailChecker.h"
 #include "platform/Cp932.h"
 #include "platform/TimerControl.h"
-#include "platform/TlsTestSeam.h"
+#include "TlsTestSeam.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -19,7 +19,7 @@
 #include "mail/MailChecker.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
-#include "platform/TlsTestSeam.h"
+#include "TlsTestSeam.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

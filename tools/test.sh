@@ -4,6 +4,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export TANDREL_WERROR=ON
+# Includes run downwards only; this names the first file that breaks it, before any build.
+"$root/tools/check-layers.sh"
 CXX=g++ "$root/tools/setup.sh" "$root/build"
 # clang must build the same tree without a warning too; its tests are not run twice.
 CXX=clang++ "$root/tools/setup.sh" "$root/build-clang"

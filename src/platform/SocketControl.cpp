@@ -1,7 +1,7 @@
 #include "platform/SocketControl.h"
 
 #include "platform/Cp932.h"
-#include "platform/TlsTestSeam.h"
+#include "platform/TlsTrust.h"
 
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -19,7 +19,7 @@ constexpr qint32 kPop3sPort = 995;
 
 bool isTlsPort(qint32 port)
 {
-    return port == kPop3sPort || (TlsTestSeam::ExtraTlsPort() != 0 && port == TlsTestSeam::ExtraTlsPort());
+    return port == kPop3sPort || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
 }
 
 // Qt's defaults: the system's authorities, peer verification, host-name and
@@ -27,7 +27,7 @@ bool isTlsPort(qint32 port)
 QSslConfiguration tlsConfiguration()
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QList<QSslCertificate> extra = TlsTestSeam::TrustedAuthorities();
+    const QList<QSslCertificate> extra = TlsTrust::ExtraAuthorities();
     if (!extra.isEmpty())
         configuration.addCaCertificates(extra);
     return configuration;

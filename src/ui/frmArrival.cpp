@@ -8,7 +8,7 @@
 #include "platform/gui/SoundService.h"
 #include "ui/BorderlessChrome.h"
 #include "ui/FaceFonts.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/helpers/API_SetWindowPos.h"
 #include "ui/helpers/Fun_FileOperate.h"

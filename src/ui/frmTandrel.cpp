@@ -13,7 +13,7 @@
 #include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
 #include "ui/FaceFonts.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
 #include "ui/frmAbout.h"

@@ -2,7 +2,7 @@
 #include "app/AppMain.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 

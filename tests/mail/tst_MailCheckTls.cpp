@@ -7,7 +7,7 @@
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "platform/TimerControl.h"
-#include "platform/TlsTestSeam.h"
+#include "TlsTestSeam.h"
 
 #include <QSslError>
 #include <QTest>

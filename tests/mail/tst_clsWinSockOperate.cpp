@@ -3,7 +3,7 @@
 #include "mail/clsWinSockOperate.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
-#include "platform/TlsTestSeam.h"
+#include "TlsTestSeam.h"
 
 #include <QTcpServer>
 #include <QTest>

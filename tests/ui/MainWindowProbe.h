@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/frmTandrel.h"
 
 #include <QPushButton>

@@ -1,5 +1,5 @@
 #include "FixedScreenMetrics.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
 
 #include <QHeaderView>

@@ -3,7 +3,7 @@
 #include "ScriptedMessageBoxService.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/frmArrival.h"
 
 #include <QDir>

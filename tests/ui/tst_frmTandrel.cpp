@@ -3,7 +3,7 @@
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/frmTandrel.h"
 
 #include "RecordingTrayIconService.h"

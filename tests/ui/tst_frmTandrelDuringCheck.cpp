@@ -2,7 +2,7 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"

@@ -1,6 +1,6 @@
 #include "ui/helpers/Fun_ListViewOperate.h"
 
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/helpers/Fun_SystemMetrics.h"
 
 #include <cmath>

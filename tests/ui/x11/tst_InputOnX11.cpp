@@ -12,7 +12,7 @@
 #include "VirtualDisplay.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 #include "ui/frmArrival.h"
 #include "ui/frmOption.h"
 #include "ui/frmTandrel.h"

@@ -1,4 +1,4 @@
-#include "ui/ListView.h"
+#include "platform/gui/ListView.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

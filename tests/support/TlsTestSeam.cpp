@@ -1,4 +1,6 @@
-#include "platform/TlsTestSeam.h"
+#include "TlsTestSeam.h"
+
+#include "platform/TlsTrust.h"
 
 namespace {
 
@@ -29,3 +31,12 @@ quint16 ExtraTlsPort() { return state().extraTlsPort; }
 void Reset() { state() = SeamState(); }
 
 } // namespace TlsTestSeam
+
+// What the socket asks: in test programs, whatever the test has set.
+namespace TlsTrust {
+
+QList<QSslCertificate> ExtraAuthorities() { return state().authorities; }
+
+quint16 ExtraImplicitTlsPort() { return state().extraTlsPort; }
+
+} // namespace TlsTrust

@@ -7,8 +7,8 @@
 // Lets test programs reach TLS code paths against servers of their own: an
 // extra authority to trust beside the system's, and a further port that means
 // implicit TLS like 995 (a test server listens on whatever port is free).
-// Nothing in the program calls these; without them the system's authorities
-// and port 995 alone decide.
+// Only test programs link this; the program itself links the system's answer,
+// where the system's authorities and port 995 alone decide.
 namespace TlsTestSeam {
 
 void TrustAuthorities(const QList<QSslCertificate>& authorities);
