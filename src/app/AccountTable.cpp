@@ -1,3 +1,5 @@
 #include "app/AccountTable.h"
 
 AccountTable Accounts;
+
+bool IsAccountIndex(qint64 index) { return index >= 0 && index < qint64(Accounts.size()); }

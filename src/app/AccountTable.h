@@ -11,3 +11,7 @@ using AccountTable = std::deque<AccountEntry>;
 
 // The one account table of the program.
 extern AccountTable Accounts;
+
+// Whether the index names an entry of the table (deleted entries included:
+// they keep their index for the rest of the run).
+bool IsAccountIndex(qint64 index);

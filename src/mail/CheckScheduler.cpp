@@ -7,12 +7,6 @@
 #include <limits>
 #include <utility>
 
-namespace {
-
-bool validAccountIndex(qint32 tag) { return tag >= 0 && tag < static_cast<qint64>(Accounts.size()); }
-
-} // namespace
-
 CheckScheduler::CheckScheduler(IAccountRows& rows, std::function<void(qint32)> checkOne)
     : m_rows(rows)
     , m_checkOne(std::move(checkOne))
@@ -81,7 +75,7 @@ void CheckScheduler::runQueue()
     while (!m_queue.isEmpty() && !m_aborting) {
         const PendingCheck pending = m_queue.takeFirst();
         m_checkOne(pending.tag);
-        if (pending.timed && !m_aborting && m_rows.HasRow(pending.tag) && validAccountIndex(pending.tag))
+        if (pending.timed && !m_aborting && m_rows.HasRow(pending.tag) && IsAccountIndex(pending.tag))
             m_rows.SetNextCheckText(pending.tag, QString::number(Accounts[pending.tag].CheckInterval));
     }
     m_queue.clear();

@@ -17,8 +17,6 @@ namespace {
 
 constexpr qint32 kMinuteMs = 60000;
 
-bool validAccountIndex(qint32 tag) { return tag >= 0 && tag < static_cast<qint64>(Accounts.size()); }
-
 } // namespace
 
 MailChecker::MailChecker(IMailCheckHost& host, QObject* parent)
@@ -85,7 +83,7 @@ void MailChecker::AbortAll()
 
 void MailChecker::checkOne(qint32 tag)
 {
-    if (!m_host.IsRowChecked(tag) || !validAccountIndex(tag))
+    if (!m_host.IsRowChecked(tag) || !IsAccountIndex(tag))
         return;
 
     m_host.SetTrayPicture(TrayPictureCode::Checking);
@@ -142,7 +140,7 @@ void MailChecker::ShowCheckFailures()
     bool failing = false;
     for (auto it = m_failedStatus.cbegin(); it != m_failedStatus.cend(); ++it) {
         // A deleted row reads as unticked: both are out of the checks.
-        if (!m_host.IsRowChecked(it.key()) || !validAccountIndex(it.key()))
+        if (!m_host.IsRowChecked(it.key()) || !IsAccountIndex(it.key()))
             continue;
         tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
         failing = true;

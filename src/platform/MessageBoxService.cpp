@@ -1,5 +1,7 @@
 #include "platform/MessageBoxService.h"
 
+#include "platform/InstalledService.h"
+
 namespace {
 
 class SilentMessageBoxService final : public MessageBoxService {
@@ -10,17 +12,14 @@ public:
     }
 };
 
-MessageBoxService* installed = nullptr;
-
 }  // namespace
 
 MessageBoxService& MessageBoxService::Current()
 {
-    static SilentMessageBoxService silent;
-    return installed ? *installed : silent;
+    return InstalledService<MessageBoxService>::Current<SilentMessageBoxService>();
 }
 
 void MessageBoxService::Install(MessageBoxService* service)
 {
-    installed = service;
+    InstalledService<MessageBoxService>::Install(service);
 }

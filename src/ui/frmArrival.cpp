@@ -198,7 +198,7 @@ void frmArrival::MailArraival(
     qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
 {
     Load();
-    const bool known = nAccountIdx >= 0 && std::size_t(nAccountIdx) < Accounts.size();
+    const bool known = IsAccountIndex(nAccountIdx);
     QTreeWidgetItem* row
         = lvArrival->AddRow(known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString());
     ListView::SetRowTag(row, nAccountIdx);
@@ -232,7 +232,7 @@ void frmArrival::ShowForm()
 QString frmArrival::DetailsText(const QTreeWidgetItem& row)
 {
     const qint32 index = ListView::RowTag(&row);
-    const bool known = index >= 0 && std::size_t(index) < Accounts.size();
+    const bool known = IsAccountIndex(index);
     const AccountEntry account = known ? Accounts[std::size_t(index)] : AccountEntry();
     const QString crlf = QStringLiteral("\r\n");
     return QStringLiteral("USER-TITLE : ") + account.UserTitle + crlf + crlf //

@@ -328,8 +328,7 @@ void frmTandrel::btnAction_Click(int Index)
         break;
     }
     case 1:
-        if (m_currentAccountIdx < 0 || m_currentAccountIdx > Fun_UboundEx::UboundEx(Accounts)
-            || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
+        if (!IsAccountIndex(m_currentAccountIdx) || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
             return; // nothing left to update: the account was deleted
         if (!IsValidData())
             return;
@@ -338,8 +337,7 @@ void frmTandrel::btnAction_Click(int Index)
         SaveSettings();
         break;
     case 2: {
-        if (m_currentAccountIdx < 0 || m_currentAccountIdx > Fun_UboundEx::UboundEx(Accounts)
-            || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
+        if (!IsAccountIndex(m_currentAccountIdx) || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
             return;
         const auto answer = MessageBoxService::Current().Show(
             QStringLiteral("このアカウント情報を削除してもよろしいですか？"),
@@ -380,7 +378,7 @@ void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
     if (!Item)
         return;
     const qint32 index = ListView::RowTag(Item);
-    if (index >= 0 && index <= Fun_UboundEx::UboundEx(Accounts))
+    if (IsAccountIndex(index))
         Accounts[std::size_t(index)].Enabled = ListView::IsRowChecked(Item);
     m_checker->ShowCheckFailures();
 }

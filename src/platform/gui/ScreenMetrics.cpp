@@ -1,18 +1,14 @@
 #include "platform/gui/ScreenMetrics.h"
 
+#include "platform/InstalledService.h"
 #include "platform/gui/QtScreenMetrics.h"
-
-namespace {
-const ScreenMetrics* installed = nullptr;
-}
 
 const ScreenMetrics& ScreenMetrics::Current()
 {
-    static const QtScreenMetrics real;
-    return installed ? *installed : real;
+    return InstalledService<const ScreenMetrics>::Current<const QtScreenMetrics>();
 }
 
 void ScreenMetrics::Install(const ScreenMetrics* metrics)
 {
-    installed = metrics;
+    InstalledService<const ScreenMetrics>::Install(metrics);
 }

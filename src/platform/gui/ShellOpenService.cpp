@@ -1,5 +1,7 @@
 #include "platform/gui/ShellOpenService.h"
 
+#include "platform/InstalledService.h"
+
 #include <QDesktopServices>
 
 namespace {
@@ -8,8 +10,6 @@ class DesktopShellOpenService final : public ShellOpenService {
 public:
     bool OpenUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
-
-ShellOpenService* installed = nullptr;
 
 }  // namespace
 
@@ -22,11 +22,10 @@ bool ShellOpenService::OpenFolder(const QString& strFolder)
 
 ShellOpenService& ShellOpenService::Current()
 {
-    static DesktopShellOpenService desktop;
-    return installed ? *installed : desktop;
+    return InstalledService<ShellOpenService>::Current<DesktopShellOpenService>();
 }
 
 void ShellOpenService::Install(ShellOpenService* service)
 {
-    installed = service;
+    InstalledService<ShellOpenService>::Install(service);
 }

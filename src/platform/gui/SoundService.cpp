@@ -1,18 +1,8 @@
 #include "platform/gui/SoundService.h"
 
+#include "platform/InstalledService.h"
 #include "platform/gui/QtSoundService.h"
 
-namespace {
-SoundService* installed = nullptr;
-}
+SoundService& SoundService::Current() { return InstalledService<SoundService>::Current<QtSoundService>(); }
 
-SoundService& SoundService::Current()
-{
-    static QtSoundService real;
-    return installed ? *installed : real;
-}
-
-void SoundService::Install(SoundService* service)
-{
-    installed = service;
-}
+void SoundService::Install(SoundService* service) { InstalledService<SoundService>::Install(service); }

@@ -1,5 +1,6 @@
 #include "platform/gui/TrayIconService.h"
 
+#include "platform/InstalledService.h"
 #include "platform/gui/QtTrayIconService.h"
 
 #include <QCoreApplication>
@@ -7,8 +8,6 @@
 #include <QPointingDevice>
 
 namespace {
-
-TrayIconService* installed = nullptr;
 
 // Callbacks travel as mouse moves from this device, which no real mouse is.
 // The application object owns it, so it goes before Qt's device registry does.
@@ -57,8 +56,10 @@ std::optional<qint32> TrayIconService::CallbackMessage(const QMouseEvent& event)
 
 TrayIconService& TrayIconService::Current()
 {
-    static QtTrayIconService real;
-    return installed ? *installed : real;
+    return InstalledService<TrayIconService>::Current<QtTrayIconService>();
 }
 
-void TrayIconService::Install(TrayIconService* service) { installed = service; }
+void TrayIconService::Install(TrayIconService* service)
+{
+    InstalledService<TrayIconService>::Install(service);
+}
