@@ -73,11 +73,26 @@ std::optional<QByteArray> identifierOf(const QByteArray& reply)
     return Pop3Replies::UidlIdentifier(status);
 }
 
-std::optional<HeaderFields> headersOf(const QByteArray& reply)
+// Read out of a pipeline, a positive UIDL reply is known to answer its own
+// command only by the message number it names. A "-ERR" names none, and is
+// judged as the one-by-one dialogue judges it.
+bool answersUidl(const QByteArray& reply, qsizetype message)
+{
+    const QByteArray status = Pop3Framing::StatusLine(reply);
+    return !Pop3Framing::IsPositive(status) || Pop3Replies::UidlAnswers(status, message);
+}
+
+std::optional<HeaderFields> headersOf(const QByteArray& reply, bool pipelined)
 {
     if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
         return std::nullopt;
-    return ExtractHeaderFields(Pop3Framing::MultiLineBody(reply));
+    const QByteArray block = Pop3Framing::MultiLineBody(reply);
+    // In a pipeline, a line nobody asked for is framed as the status line of
+    // the TOP reply it precedes, and that reply's own status line then opens
+    // the header block, where no header can.
+    if (pipelined && Pop3Framing::OpensWithStatus(block))
+        return std::nullopt;
+    return ExtractHeaderFields(block);
 }
 
 } // namespace
@@ -283,7 +298,7 @@ QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
             return uidlError();
         if (!listing.announcesLast())
             continue;
-        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply())))
+        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply(), false)))
             return topError();
     }
     return {};
@@ -301,7 +316,13 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
     while (uids.size() < messageCount) {
         if (!uidl.next())
             return uidlError();
-        uids.append(identifierOf(m_session.Reply()));
+        // A reply to another command means the server said something unasked:
+        // every reply from here on would belong to the command before it, so
+        // nothing more read on this connection can be trusted.
+        const QByteArray reply = m_session.Reply();
+        if (!answersUidl(reply, uids.size() + 1))
+            return uidlError();
+        uids.append(identifierOf(reply));
         if (!uids.constLast())
             break;
         identifierBytes += footprint(uids.constLast()->size());
@@ -324,7 +345,7 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
             return uidlError();
         if (!listing.announcesLast())
             continue;
-        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply())))
+        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply(), true)))
             return topError();
     }
     return {};

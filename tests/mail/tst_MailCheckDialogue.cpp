@@ -108,6 +108,27 @@ private:
         QVERIFY(server->ClientSentNothingElse());
     }
 
+    // One line more than was asked, behind the reply to one command. One by
+    // one, the next command drops it; sent ahead, it would shift every later
+    // reply onto the command before, so the check fails instead.
+    void addSurplusRows()
+    {
+        for (const auto& [name, line, surplus, status] :
+            { std::tuple { "STAT reply sent twice", "STAT ", "+OK 2 4096\r\n", kUidlError },
+                { "UIDL 1 reply sent twice", "UIDL 1", "+OK 1 id-1\r\n", kUidlError },
+                { "unasked +OK line behind the first TOP reply", "TOP 1 0", "+OK\r\n", kTopError } }) {
+            Dialogue d = mailbox({ "id-1", "id-2" }, { 1, 2 });
+            for (auto& step : d)
+                if (step.expectedLine == line)
+                    step.pieces.first() += surplus;
+            QTestData& row = QTest::newRow(name) << d;
+            if (pipelined())
+                row << status;
+            else
+                row << true << QStringList() << 2 << QStringList { "id-1", "id-2" };
+        }
+    }
+
     std::unique_ptr<ScriptedPop3Server> server;
     std::unique_ptr<FakeMailCheckHost> host;
     std::unique_ptr<MailChecker> checker;
@@ -225,6 +246,8 @@ private Q_SLOTS:
             step.pieces.first().replace("\r\n", "\n");
         QTest::newRow("every line ended by a bare LF")
             << bareLf << false << QStringList() << 2 << QStringList { "lf1", "lf2" };
+        if (!pipelined())
+            addSurplusRows();
     }
 
     void completedDialogue()
@@ -353,6 +376,8 @@ private Q_SLOTS:
         QTest::newRow("header block of many short lines over 1 MiB") << uidl1
                 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
                                                                      << kTopError;
+        if (pipelined())
+            addSurplusRows();
     }
 
     void failedDialogue()
