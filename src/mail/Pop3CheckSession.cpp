@@ -252,7 +252,12 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
         return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
     if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
         return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
-    if (!command(QStringLiteral("STAT "), false))
+    // Strict servers refuse the blank after STAT that this program has always
+    // sent; one that answered with a refusal is asked once more without it.
+    std::optional<bool> counted = ask(QStringLiteral("STAT "), false);
+    if (counted && !*counted)
+        counted = ask(QStringLiteral("STAT"), false);
+    if (!counted.value_or(false))
         return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
     const std::optional<qint32> messageCount
         = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
@@ -270,25 +275,27 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     return listing.success();
 }
 
+std::optional<bool> Pop3CheckSession::ask(const QString& line, bool multiLine)
+{
+    if (!m_session.SendData(line + kCrLf, false)
+        || m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
+            != clsWinSockOperate::ResultArrived)
+        return std::nullopt;
+    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+}
+
 bool Pop3CheckSession::command(const QString& line, bool multiLine)
 {
-    // A lost connection, a time-out or an oversized reply is a failure like
-    // a negative answer.
-    return m_session.SendData(line + kCrLf, false)
-        && m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
-        == clsWinSockOperate::ResultArrived
-        && Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+    return ask(line, multiLine).value_or(false);
 }
 
 std::optional<bool> Pop3CheckSession::askPipelining()
 {
     // Many older servers answer "-ERR": they simply get one command at a time.
-    if (!m_session.SendData(QStringLiteral("CAPA") + kCrLf, false)
-        || m_session.WaitReply(Shape::MultiLine) != clsWinSockOperate::ResultArrived)
+    const std::optional<bool> listed = ask(QStringLiteral("CAPA"), true);
+    if (!listed)
         return std::nullopt;
-    const QByteArray reply = m_session.Reply();
-    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply))
-        && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(reply));
+    return *listed && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(m_session.Reply()));
 }
 
 QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)

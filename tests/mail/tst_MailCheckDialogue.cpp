@@ -246,6 +246,12 @@ private Q_SLOTS:
             step.pieces.first().replace("\r\n", "\n");
         QTest::newRow("every line ended by a bare LF")
             << bareLf << false << QStringList() << 2 << QStringList { "lf1", "lf2" };
+
+        Dialogue strict = mailbox({ "s1", "s2" }, { 2 });
+        strict[3].expectedLine = "STAT";
+        strict.insert(3, S::Exchange("STAT ", "-ERR Syntax error\r\n"));
+        QTest::newRow("STAT refused with its trailing blank, answered without")
+            << strict << false << QStringList { "s1" } << 1 << QStringList { "s1", "s2" };
         if (!pipelined())
             addSurplusRows();
     }
@@ -283,13 +289,15 @@ private Q_SLOTS:
         QVERIFY(!checker->IsRunning());
     }
 
-    // The ways a reply to one command can fail: refused, never sent (time-out),
+    // The ways a reply to one command can fail: refused (with retry, where the
+    // client asks again and is refused again), never sent (time-out),
     // connection dropped instead, and an endless status line.
-    static void addBrokenReplies(const Dialogue& before, const QByteArray& line, const QString& status)
+    static void addBrokenReplies(
+        const Dialogue& before, const QByteArray& line, const QString& status, const Dialogue& retry = {})
     {
         const auto name = [&](const char* what) { return QByteArray(line + ": " + what); };
         QTest::newRow(name("refused").constData())
-            << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } << status;
+            << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } + retry << status;
         QTest::newRow(name("time-out").constData())
             << before + Dialogue { S::Exchange(line, "", After::Silence) } << status;
         QTest::newRow(name("hang-up").constData())
@@ -327,7 +335,7 @@ private Q_SLOTS:
             << upTo(1) + Dialogue { S::Exchange("USER taro", "hello there +OK\r\n") } << kAccountError;
 
         addBrokenReplies(upTo(2), "PASS secret", kPasswdError);
-        addBrokenReplies(login(), "STAT ", kStatError);
+        addBrokenReplies(login(), "STAT ", kStatError, { S::Exchange("STAT", "-ERR Syntax error\r\n") });
         QTest::newRow("STAT without a count")
             << login() + Dialogue { S::Exchange("STAT ", "+OK\r\n") } << kStatError;
         QTest::newRow("STAT count that is not a number")
