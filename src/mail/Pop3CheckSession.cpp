@@ -73,11 +73,26 @@ std::optional<QByteArray> identifierOf(const QByteArray& reply)
     return Pop3Replies::UidlIdentifier(status);
 }
 
-std::optional<HeaderFields> headersOf(const QByteArray& reply)
+// Read out of a pipeline, a positive UIDL reply is known to answer its own
+// command only by the message number it names. A "-ERR" names none, and is
+// judged as the one-by-one dialogue judges it.
+bool answersUidl(const QByteArray& reply, qsizetype message)
+{
+    const QByteArray status = Pop3Framing::StatusLine(reply);
+    return !Pop3Framing::IsPositive(status) || Pop3Replies::UidlAnswers(status, message);
+}
+
+std::optional<HeaderFields> headersOf(const QByteArray& reply, bool pipelined)
 {
     if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
         return std::nullopt;
-    return ExtractHeaderFields(Pop3Framing::MultiLineBody(reply));
+    const QByteArray block = Pop3Framing::MultiLineBody(reply);
+    // In a pipeline, a line nobody asked for is framed as the status line of
+    // the TOP reply it precedes, and that reply's own status line then opens
+    // the header block, where no header can.
+    if (pipelined && Pop3Framing::OpensWithStatus(block))
+        return std::nullopt;
+    return ExtractHeaderFields(block);
 }
 
 } // namespace
@@ -237,7 +252,12 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
         return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
     if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
         return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
-    if (!command(QStringLiteral("STAT "), false))
+    // Strict servers refuse the blank after STAT that this program has always
+    // sent; one that answered with a refusal is asked once more without it.
+    std::optional<bool> counted = ask(QStringLiteral("STAT "), false);
+    if (counted && !*counted)
+        counted = ask(QStringLiteral("STAT"), false);
+    if (!counted.value_or(false))
         return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
     const std::optional<qint32> messageCount
         = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
@@ -255,25 +275,27 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     return listing.success();
 }
 
+std::optional<bool> Pop3CheckSession::ask(const QString& line, bool multiLine)
+{
+    if (!m_session.SendData(line + kCrLf, false)
+        || m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
+            != clsWinSockOperate::ResultArrived)
+        return std::nullopt;
+    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+}
+
 bool Pop3CheckSession::command(const QString& line, bool multiLine)
 {
-    // A lost connection, a time-out or an oversized reply is a failure like
-    // a negative answer.
-    return m_session.SendData(line + kCrLf, false)
-        && m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
-        == clsWinSockOperate::ResultArrived
-        && Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+    return ask(line, multiLine).value_or(false);
 }
 
 std::optional<bool> Pop3CheckSession::askPipelining()
 {
     // Many older servers answer "-ERR": they simply get one command at a time.
-    if (!m_session.SendData(QStringLiteral("CAPA") + kCrLf, false)
-        || m_session.WaitReply(Shape::MultiLine) != clsWinSockOperate::ResultArrived)
+    const std::optional<bool> listed = ask(QStringLiteral("CAPA"), true);
+    if (!listed)
         return std::nullopt;
-    const QByteArray reply = m_session.Reply();
-    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply))
-        && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(reply));
+    return *listed && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(m_session.Reply()));
 }
 
 QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
@@ -283,7 +305,7 @@ QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
             return uidlError();
         if (!listing.announcesLast())
             continue;
-        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply())))
+        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply(), false)))
             return topError();
     }
     return {};
@@ -301,7 +323,13 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
     while (uids.size() < messageCount) {
         if (!uidl.next())
             return uidlError();
-        uids.append(identifierOf(m_session.Reply()));
+        // A reply to another command means the server said something unasked:
+        // every reply from here on would belong to the command before it, so
+        // nothing more read on this connection can be trusted.
+        const QByteArray reply = m_session.Reply();
+        if (!answersUidl(reply, uids.size() + 1))
+            return uidlError();
+        uids.append(identifierOf(reply));
         if (!uids.constLast())
             break;
         identifierBytes += footprint(uids.constLast()->size());
@@ -324,7 +352,7 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
             return uidlError();
         if (!listing.announcesLast())
             continue;
-        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply())))
+        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply(), true)))
             return topError();
     }
     return {};

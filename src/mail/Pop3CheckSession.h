@@ -32,10 +32,11 @@ struct Pop3CheckOutcome {
 };
 
 // The POP3 dialogue of one check over a connected-to-be session object:
-// greeting, CAPA, USER, PASS, STAT, UIDL n and TOP n 0, QUIT. A server that
-// lists PIPELINING gets the UIDL and TOP commands ahead of their replies, a
-// bounded number at a time; the outcome is the same as the one-by-one
-// dialogue's for the same answers. Knows nothing of windows or list rows.
+// greeting, CAPA, USER, PASS, STAT (once more without its blank when
+// refused), UIDL n and TOP n 0, QUIT. A server that lists PIPELINING gets the
+// UIDL and TOP commands ahead of their replies, a bounded number at a time;
+// the outcome is the same as the one-by-one dialogue's for the same answers.
+// Knows nothing of windows or list rows.
 class Pop3CheckSession {
 public:
     // The session object must already have its socket and timer.
@@ -47,7 +48,10 @@ private:
     class Listing;
     class Pipeline;
 
-    // Sends a command and reads its reply; false unless it arrived and is "+OK".
+    // Sends a command and reads its reply: whether it is "+OK", or empty when
+    // none arrived whole (a lost connection, a time-out, an oversized reply).
+    std::optional<bool> ask(const QString& line, bool multiLine);
+    // The same, with no reply taken as a refusal.
     bool command(const QString& line, bool multiLine);
     // True when the reply to CAPA lists PIPELINING; empty when the
     // connection was lost or timed out while asking.

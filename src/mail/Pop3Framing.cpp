@@ -87,6 +87,11 @@ bool IsPositive(QByteArrayView statusLine)
         && (statusLine[2] | 0x20) == 'k';
 }
 
+bool OpensWithStatus(QByteArrayView text)
+{
+    return IsPositive(text) || (text.size() >= 4 && text.first(4).compare("-ERR", Qt::CaseInsensitive) == 0);
+}
+
 QByteArray MultiLineBody(QByteArrayView reply)
 {
     const qsizetype statusEnd = reply.indexOf(kLf);

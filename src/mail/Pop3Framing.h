@@ -38,6 +38,10 @@ QByteArray StatusLine(QByteArrayView reply);
 // True when the status line begins with "+OK" (letter case ignored).
 bool IsPositive(QByteArrayView statusLine);
 
+// True when the text begins as a status line does, with "+OK" or "-ERR"
+// (letter case ignored).
+bool OpensWithStatus(QByteArrayView text);
+
 // The lines of a complete multi-line reply between its status line and the
 // line ".", each ended by CR LF whatever the server sent, with the leading dot of dot-stuffed
 // lines removed. Empty for a reply without such lines.

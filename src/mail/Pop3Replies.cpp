@@ -6,15 +6,26 @@
 
 namespace Pop3Replies {
 
+namespace {
+
+    // Fields are separated by single blanks, so "+OK  3" has an empty second
+    // field. Null when the line has no blank at all.
+    QByteArrayView secondField(QByteArrayView statusLine)
+    {
+        const qsizetype first = statusLine.indexOf(' ');
+        if (first < 0)
+            return {};
+        QByteArrayView field = statusLine.sliced(first + 1);
+        if (const qsizetype second = field.indexOf(' '); second >= 0)
+            field = field.first(second);
+        return field;
+    }
+
+} // namespace
+
 std::optional<qint32> StatMessageCount(QByteArrayView statusLine)
 {
-    // Fields are separated by single blanks, so "+OK  3" has an empty count.
-    const qsizetype first = statusLine.indexOf(' ');
-    if (first < 0)
-        return std::nullopt;
-    QByteArrayView count = statusLine.sliced(first + 1);
-    if (const qsizetype second = count.indexOf(' '); second >= 0)
-        count = count.first(second);
+    const QByteArrayView count = secondField(statusLine);
     if (count.isEmpty() || count[0] < '0' || count[0] > '9')
         return std::nullopt;
     const std::optional<qint32> value = NumericText::ToInt32Checked(QString::fromLatin1(count));
@@ -38,6 +49,11 @@ std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine)
     if (!IsValidIdentifier(rest))
         return std::nullopt;
     return rest.toByteArray();
+}
+
+bool UidlAnswers(QByteArrayView statusLine, qint64 message)
+{
+    return secondField(statusLine) == QByteArray::number(message);
 }
 
 bool ListsPipelining(QByteArrayView capabilities)

@@ -27,6 +27,10 @@ std::optional<qint32> StatMessageCount(QByteArrayView statusLine);
 // of 0x21 to 0x7E.
 std::optional<QByteArray> UidlIdentifier(QByteArrayView statusLine);
 
+// True when a UIDL status line names this message as its second field, in
+// decimal without leading zeros ("+OK 2 abc" answers UIDL 2).
+bool UidlAnswers(QByteArrayView statusLine, qint64 message);
+
 // True when the lines of a CAPA reply (its body, lines ended by CR LF) name
 // PIPELINING: a line whose first word is that tag, letter case ignored.
 bool ListsPipelining(QByteArrayView capabilities);

@@ -108,6 +108,27 @@ private:
         QVERIFY(server->ClientSentNothingElse());
     }
 
+    // One line more than was asked, behind the reply to one command. One by
+    // one, the next command drops it; sent ahead, it would shift every later
+    // reply onto the command before, so the check fails instead.
+    void addSurplusRows()
+    {
+        for (const auto& [name, line, surplus, status] :
+            { std::tuple { "STAT reply sent twice", "STAT ", "+OK 2 4096\r\n", kUidlError },
+                { "UIDL 1 reply sent twice", "UIDL 1", "+OK 1 id-1\r\n", kUidlError },
+                { "unasked +OK line behind the first TOP reply", "TOP 1 0", "+OK\r\n", kTopError } }) {
+            Dialogue d = mailbox({ "id-1", "id-2" }, { 1, 2 });
+            for (auto& step : d)
+                if (step.expectedLine == line)
+                    step.pieces.first() += surplus;
+            QTestData& row = QTest::newRow(name) << d;
+            if (pipelined())
+                row << status;
+            else
+                row << true << QStringList() << 2 << QStringList { "id-1", "id-2" };
+        }
+    }
+
     std::unique_ptr<ScriptedPop3Server> server;
     std::unique_ptr<FakeMailCheckHost> host;
     std::unique_ptr<MailChecker> checker;
@@ -225,6 +246,14 @@ private Q_SLOTS:
             step.pieces.first().replace("\r\n", "\n");
         QTest::newRow("every line ended by a bare LF")
             << bareLf << false << QStringList() << 2 << QStringList { "lf1", "lf2" };
+
+        Dialogue strict = mailbox({ "s1", "s2" }, { 2 });
+        strict[3].expectedLine = "STAT";
+        strict.insert(3, S::Exchange("STAT ", "-ERR Syntax error\r\n"));
+        QTest::newRow("STAT refused with its trailing blank, answered without")
+            << strict << false << QStringList { "s1" } << 1 << QStringList { "s1", "s2" };
+        if (!pipelined())
+            addSurplusRows();
     }
 
     void completedDialogue()
@@ -261,13 +290,15 @@ private Q_SLOTS:
         QVERIFY(!checker->IsRunning());
     }
 
-    // The ways a reply to one command can fail: refused, never sent (time-out),
+    // The ways a reply to one command can fail: refused (with retry, where the
+    // client asks again and is refused again), never sent (time-out),
     // connection dropped instead, and an endless status line.
-    static void addBrokenReplies(const Dialogue& before, const QByteArray& line, const QString& status)
+    static void addBrokenReplies(
+        const Dialogue& before, const QByteArray& line, const QString& status, const Dialogue& retry = {})
     {
         const auto name = [&](const char* what) { return QByteArray(line + ": " + what); };
         QTest::newRow(name("refused").constData())
-            << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } << status;
+            << before + Dialogue { S::Exchange(line, "-ERR refused\r\n") } + retry << status;
         QTest::newRow(name("time-out").constData())
             << before + Dialogue { S::Exchange(line, "", After::Silence) } << status;
         QTest::newRow(name("hang-up").constData())
@@ -305,7 +336,7 @@ private Q_SLOTS:
             << upTo(1) + Dialogue { S::Exchange("USER taro", "hello there +OK\r\n") } << kAccountError;
 
         addBrokenReplies(upTo(2), "PASS secret", kPasswdError);
-        addBrokenReplies(login(), "STAT ", kStatError);
+        addBrokenReplies(login(), "STAT ", kStatError, { S::Exchange("STAT", "-ERR Syntax error\r\n") });
         QTest::newRow("STAT without a count")
             << login() + Dialogue { S::Exchange("STAT ", "+OK\r\n") } << kStatError;
         QTest::newRow("STAT count that is not a number")
@@ -354,6 +385,8 @@ private Q_SLOTS:
         QTest::newRow("header block of many short lines over 1 MiB") << uidl1
                 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
                                                                      << kTopError;
+        if (pipelined())
+            addSurplusRows();
     }
 
     void failedDialogue()
