@@ -115,7 +115,7 @@ void reportHostile(const char* name, const QString& text)
     const double cpuStart = cpuMillis();
     qsizetype shown = -1;
     try {
-        const HeaderFields fields = ExtractHeaderFields(header);
+        const NewMailItem fields = ExtractHeaderFields(header);
         shown = fields.strSubject.size() + fields.strDate.size();
     } catch (const std::bad_alloc&) {
         std::printf("%-44s %8lld bytes  out of memory after %.1f ms CPU\n", name,

@@ -27,7 +27,7 @@ bool hasControl(const QString& text)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArrayView block(reinterpret_cast<const char*>(data), qsizetype(size));
-    const HeaderFields fields = ExtractHeaderFields(block);
+    const NewMailItem fields = ExtractHeaderFields(block);
     FUZZ_CHECK(fields.strFrom.size() <= block.size());
     FUZZ_CHECK(fields.strSubject.size() <= block.size());
     FUZZ_CHECK(!hasControl(fields.strFrom) && !hasControl(fields.strSubject));

@@ -24,6 +24,6 @@ void ApplyCheckOutcome(
     IArrivalWindow& arrival = host.ArrivalWindow();
     arrival.RemoveMail(rowTag);
     for (const NewMailItem& mail : outcome.newMail)
-        arrival.MailArraival(rowTag, mail.strFrom, mail.strDate, mail.strSubject);
+        arrival.MailArraival(mail.nAccountIdx, mail.strFrom, mail.strDate, mail.strSubject);
     arrival.ShowForm();
 }

@@ -247,9 +247,9 @@ QString FormatHeaderDate(const QString& value)
     return day.toString(QStringLiteral("yy/MM/dd")) + u' ' + time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-HeaderFields ExtractHeaderFields(QByteArrayView headerBlock)
+NewMailItem ExtractHeaderFields(QByteArrayView headerBlock)
 {
-    HeaderFields fields;
+    NewMailItem fields;
     QByteArrayView value;
     for (const QByteArray& field : unfoldedFields(headerBlock)) {
         if (fieldValue(field, "From", value)) {

@@ -1,20 +1,16 @@
 #pragma once
 
+#include "app/NewMailItem.h"
+
 #include <QByteArrayView>
 #include <QString>
-
-// The three fields a check shows for one message.
-struct HeaderFields {
-    QString strFrom;     // decoded; empty when the message has none
-    QString strDate;     // "YY/MM/DD HH:NN:SS", or empty when missing or unreadable
-    QString strSubject;  // decoded; empty when the message has none
-};
 
 // Picks sender, date and subject out of a complete header block as the server
 // sent it (lines ended by CR LF, already dot-unstuffed), joining folded lines
 // first. Each field's bytes become text only when it is decoded, and control
-// characters other than tab never reach the shown text.
-HeaderFields ExtractHeaderFields(QByteArrayView headerBlock);
+// characters other than tab never reach the shown text. A field the message
+// lacks stays empty; the account is the check's to fill in.
+NewMailItem ExtractHeaderFields(QByteArrayView headerBlock);
 
 // A Date header value as "YY/MM/DD HH:NN:SS" in the sender's own time (the
 // zone is dropped, not applied); empty when it is not a readable date.

@@ -82,7 +82,7 @@ bool answersUidl(const QByteArray& reply, qsizetype message)
     return !Pop3Framing::IsPositive(status) || Pop3Replies::UidlAnswers(status, message);
 }
 
-std::optional<HeaderFields> headersOf(const QByteArray& reply, bool pipelined)
+std::optional<NewMailItem> headersOf(const QByteArray& reply, bool pipelined)
 {
     if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
         return std::nullopt;
@@ -128,14 +128,15 @@ public:
     bool announcesLast() const { return announces(m_identifiers.constLast()); }
 
     // False when the TOP step fails.
-    bool takeHeaders(const std::optional<HeaderFields>& fields)
+    bool takeHeaders(const std::optional<NewMailItem>& item)
     {
-        if (!fields)
+        if (!item)
             return false;
-        m_kept += footprint(fields->strFrom) + footprint(fields->strDate) + footprint(fields->strSubject);
+        m_kept += footprint(item->strFrom) + footprint(item->strDate) + footprint(item->strSubject);
         if (m_kept > kCheckDataBudget)
             return false;
-        m_newMail.append({ m_account, fields->strFrom, fields->strDate, fields->strSubject });
+        m_newMail.append(*item);
+        m_newMail.last().nAccountIdx = m_account;
         return true;
     }
 

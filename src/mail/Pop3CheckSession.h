@@ -13,7 +13,7 @@ class clsWinSockOperate;
 
 // What one check of one account needs to know.
 struct Pop3CheckRequest {
-    qint32 nAccountIdx = 0; // copied into every new-mail item
+    qint32 nAccountIdx = 0; // the account the new-mail items are announced for
     QString server;
     qint32 port = 110;
     QString user;

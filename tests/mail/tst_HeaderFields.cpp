@@ -158,7 +158,7 @@ private Q_SLOTS:
         QFETCH(QString, from);
         QFETCH(QString, date);
         QFETCH(QString, subject);
-        const HeaderFields fields = ExtractHeaderFields(header);
+        const NewMailItem fields = ExtractHeaderFields(header);
         QCOMPARE(fields.strFrom, from);
         QCOMPARE(fields.strDate, date);
         QCOMPARE(fields.strSubject, subject);
