@@ -176,7 +176,7 @@ std::optional<QString> CharsetBytesToText(QStringView charset, const QByteArray&
     const QStringView name = withoutLanguage(charset);
 
     if (isJis(name))
-        return KNJconv::JisWordText(QString::fromLatin1(bytes));
+        return KNJconv::JisWordText(bytes);
     // Code page 932 is what Japanese mailers mean by these names, and its own
     // converter maps it as Windows does.
     if (isOneOf(name,

@@ -11,13 +11,6 @@
 
 namespace {
 
-// Narrower than the code page's own lead bytes: 0xF0-0xFC (user-defined and
-// vendor rows) are read as single characters inside encoded words.
-bool isShiftJisLead(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF);
-}
-
 QStringView wordText(QStringView value, const EncodedWord& word)
 {
     return value.sliced(word.start, word.end - word.start);
@@ -59,26 +52,7 @@ std::optional<QString> Base64Decode(const QString& text)
     const std::optional<QByteArray> bytes = Base64Bytes(text);
     if (!bytes)
         return std::nullopt;
-
-    QString result;
-    result.reserve(bytes->size());
-    int pendingLead = -1;
-    for (char raw : *bytes) {
-        const auto byte = static_cast<unsigned char>(raw);
-        if (pendingLead >= 0) {
-            const char pair[2] = { char(pendingLead), raw };
-            result += Cp932::Decode(QByteArrayView(pair, 2));
-            pendingLead = -1;
-        } else if (isShiftJisLead(byte)) {
-            pendingLead = byte;
-        } else if (byte < 0x80) {
-            result += QChar(byte);
-        } else {
-            result += Cp932::Decode(QByteArrayView(&raw, 1));
-        }
-    }
-    // A lead byte without its partner at the end carries no character.
-    return result;
+    return KNJconv::SjisBytesToText(*bytes);
 }
 
 QString DecodeHeaderText(const QString& value)
@@ -96,8 +70,8 @@ QString DecodeHeaderText(const QString& value)
             return result;
         }
         if (word->jisPrefix) {
-            if (const std::optional<QString> decoded = Base64Decode(word->payload.toString()))
-                result += KNJconv::JisWordText(*decoded);
+            if (const std::optional<QByteArray> bytes = Base64Bytes(word->payload))
+                result += KNJconv::JisWordText(*bytes);
             else
                 result += wordText(value, *word); // undecodable: shown as it came
             p = word->end;

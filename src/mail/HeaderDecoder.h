@@ -11,9 +11,9 @@
 // the value.
 QString DecodeHeaderText(const QString& value);
 
-// Base64 as the header decoder needs it: "=" ends the data, any other
-// character outside the alphabet gives no result at all. The bytes are read
-// as Shift_JIS characters.
+// Base64 as encoded words need it: "=" ends the data, any other character
+// outside the alphabet gives no result at all. The bytes are read as
+// Shift_JIS characters, as in an ISO-2022-JP word.
 std::optional<QString> Base64Decode(const QString& text);
 
 // A header value as it came from the server, as text: ISO-2022-JP escapes

@@ -2,15 +2,20 @@
 
 #include "platform/Cp932.h"
 
-#include <QByteArray>
-
 namespace KNJconv {
 
 namespace {
 
-    constexpr int kEsc = 0x1B;
+    constexpr char kEsc = 0x1B;
 
     bool isJisByte(int code) { return code >= 0x21 && code <= 0x7E; }
+
+    // Narrower than the code page's own lead bytes: 0xF0-0xFC (user-defined
+    // and vendor rows) are read as single characters inside encoded words.
+    bool isShiftJisLead(unsigned char byte)
+    {
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF);
+    }
 
     // Appends the two code page bytes of one JIS X 0208 pair (both 0x21-0x7E).
     void appendSjisPair(QByteArray& bytes, int j1, int j2)
@@ -31,111 +36,29 @@ namespace {
         bytes.append(char(trail & 0xFF));
     }
 
-} // namespace
+    enum class Escape { None, ToKanji, ToSingleBytes };
 
-QString JisPairToSjis(QChar j1, QChar j2)
-{
-    QByteArray bytes;
-    appendSjisPair(bytes, j1.unicode(), j2.unicode());
-    return Cp932::Decode(bytes);
-}
-
-QString JisToSjis(const QString& text)
-{
-    const qsizetype n = text.size();
-    // Positions are 1-based; a position past either end reads as no character.
-    auto code = [&](qsizetype p) -> int { return p >= 1 && p <= n ? text.at(p - 1).unicode() : -1; };
-    auto escapeAt = [&](qsizetype p, int middle) {
-        return code(p) == kEsc && code(p + 1) == middle && code(p + 2) == 'B';
-    };
-
-    QString result;
-    QByteArray pairs; // kanji waiting to be turned into text in one go
-    auto flush = [&] {
-        if (!pairs.isEmpty()) {
-            result += Cp932::Decode(pairs);
-            pairs.clear();
-        }
-    };
-
-    bool kanji = false;
-    qsizetype p = 1;
-    while (p <= n) {
-        if (escapeAt(p, '$')) {
-            // A kanji run too short to hold a pair and its closing escape is
-            // left as it came rather than read past the end.
-            if (n - (p + 2) < 3) {
-                flush();
-                result += text.mid(p - 1);
-                return result;
-            }
-            kanji = true;
-            p += 3;
-        }
-        if (escapeAt(p, '(')) {
-            kanji = false;
-            p += 3;
-        }
-        if (kanji) {
-            const int j1 = code(p);
-            const int j2 = code(p + 1);
-            // A broken pair gives nothing; its second character is looked at
-            // again, so an escape that starts there still counts.
-            if (isJisByte(j1) && isJisByte(j2)) {
-                appendSjisPair(pairs, j1, j2);
-                p += 1;
-            }
-        } else if (p <= n) {
-            flush();
-            result += text.at(p - 1);
-        }
-        if (p + 3 < n) {
-            p += 1;
-            continue;
-        }
-        // The last few characters are copied as they are; a well-formed text
-        // ends with ESC ( B here, which the caller removes.
-        flush();
-        if (p < n)
-            result += text.mid(p);
-        break;
-    }
-    flush();
-    return result;
-}
-
-QString JisWordText(const QString& decoded)
-{
-    QString text = JisToSjis(decoded);
-    text.remove(QStringLiteral("\x1b(B"));
-    qsizetype blanks = 0;
-    while (blanks < text.size() && text.at(blanks) == u' ')
-        ++blanks;
-    return text.mid(blanks);
-}
-
-namespace {
-
-    // 1 for an escape into kanji, 0 for one back to single bytes, -1 for none.
-    int escapeKind(QByteArrayView bytes, qsizetype i)
+    // Old mailers still announce JIS C 6226-1978 with ESC $ @ and go back
+    // with the JIS X 0201 Roman ESC ( J; both read as their current forms.
+    Escape escapeAt(QByteArrayView bytes, qsizetype i)
     {
         if (i + 2 >= bytes.size() || bytes.at(i) != kEsc)
-            return -1;
+            return Escape::None;
         const char middle = bytes.at(i + 1);
         const char last = bytes.at(i + 2);
         if (middle == '$' && (last == 'B' || last == '@'))
-            return 1;
+            return Escape::ToKanji;
         if (middle == '(' && (last == 'B' || last == 'J'))
-            return 0;
-        return -1;
+            return Escape::ToSingleBytes;
+        return Escape::None;
     }
 
 } // namespace
 
 bool HasJisEscape(QByteArrayView bytes)
 {
-    for (qsizetype i = bytes.indexOf(char(kEsc)); i >= 0; i = bytes.indexOf(char(kEsc), i + 1)) {
-        if (escapeKind(bytes, i) >= 0)
+    for (qsizetype i = bytes.indexOf(kEsc); i >= 0; i = bytes.indexOf(kEsc, i + 1)) {
+        if (escapeAt(bytes, i) != Escape::None)
             return true;
     }
     return false;
@@ -143,28 +66,87 @@ bool HasJisEscape(QByteArrayView bytes)
 
 QByteArray JisBytesToSjis(QByteArrayView bytes)
 {
+    const qsizetype n = bytes.size();
     QByteArray result;
-    result.reserve(bytes.size());
+    result.reserve(n);
     bool kanji = false;
-    for (qsizetype i = 0; i < bytes.size();) {
-        if (const int kind = escapeKind(bytes, i); kind >= 0) {
-            kanji = kind == 1;
+    qsizetype i = 0;
+    while (i < n) {
+        switch (escapeAt(bytes, i)) {
+        case Escape::ToKanji:
+            // Too short to hold a pair and its closing escape: shown as it
+            // came rather than read past the end.
+            if (n - (i + 3) < 3) {
+                result += bytes.sliced(i);
+                return result;
+            }
+            kanji = true;
             i += 3;
+            continue;
+        case Escape::ToSingleBytes:
+            kanji = false;
+            i += 3;
+            continue;
+        case Escape::None:
+            break;
+        }
+        if (!kanji) {
+            result += bytes.at(i);
+            ++i;
             continue;
         }
         const int j1 = static_cast<unsigned char>(bytes.at(i));
-        const int j2 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes.at(i + 1)) : -1;
-        if (kanji && isJisByte(j1) && isJisByte(j2)) {
+        const int j2 = i + 1 < n ? static_cast<unsigned char>(bytes.at(i + 1)) : -1;
+        if (isJisByte(j1) && isJisByte(j2)) {
             appendSjisPair(result, j1, j2);
             i += 2;
         } else {
-            // A blank or a stray byte inside kanji is kept rather than paired,
-            // so one bad byte does not shift every character after it.
-            result.append(char(j1));
+            // Only the first byte is dropped: an escape that starts at the
+            // second still counts.
             ++i;
+        }
+        // The end of a run that never closes has always been shown as it
+        // stands, so the cut-off bytes stay visible; a closing escape there
+        // is read as usual.
+        if (n - i <= 3 && escapeAt(bytes, i) == Escape::None) {
+            result += bytes.sliced(i);
+            break;
         }
     }
     return result;
+}
+
+QString SjisBytesToText(QByteArrayView bytes)
+{
+    QString text;
+    qsizetype from = 0; // start of the bytes that the code page reads as they are meant here
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes.at(i));
+        if (isShiftJisLead(byte)) {
+            if (i + 1 == bytes.size())
+                break;
+            i += 2;
+        } else if (Cp932::IsLeadByte(byte)) {
+            // The code page would take the next byte with this one.
+            ++i;
+            text += Cp932::Decode(bytes.sliced(from, i - from));
+            from = i;
+        } else {
+            ++i;
+        }
+    }
+    text += Cp932::Decode(bytes.sliced(from, i - from));
+    return text;
+}
+
+QString JisWordText(QByteArrayView bytes)
+{
+    const QString text = SjisBytesToText(JisBytesToSjis(bytes));
+    qsizetype blanks = 0;
+    while (blanks < text.size() && text.at(blanks) == u' ')
+        ++blanks;
+    return text.sliced(blanks);
 }
 
 } // namespace KNJconv

@@ -66,6 +66,10 @@ private Q_SLOTS:
         QTest::newRow("1 MB of prefixes never closed is kept once") << neverClosed << neverClosed;
         QTest::newRow("text after the last word stays")
             << "=?ISO-2022-JP?B?GyRCJCIbKEI=?= (2)" << u"あ (2)"_qs;
+        QTest::newRow("old mailer announcing JIS C 6226-1978 kanji")
+            << "=?ISO-2022-JP?B?GyRAOzNFRBsoQg==?=" << u"山田"_qs;
+        QTest::newRow("kanji closed with JIS X 0201 Roman")
+            << "=?ISO-2022-JP?B?GyRCOCtAURsoSiBOby41?=" << u"見積 No.5"_qs;
 
         // Other charsets and encodings.
         QTest::newRow("UTF-8 subject in Base64")
@@ -77,6 +81,10 @@ private Q_SLOTS:
         QTest::newRow("Shift_JIS word") << "=?Shift_JIS?B?sbKzir+Omg==?=" << u"ｱｲｳ漢字"_qs;
         QTest::newRow("EUC-JP word") << "=?EUC-JP?B?xvzL3Ljs?=" << u"日本語"_qs;
         QTest::newRow("ISO-2022-JP in Q encoding") << "=?ISO-2022-JP?Q?=1B$B$=22=1B(B?=" << u"あ"_qs;
+        QTest::newRow("JIS C 6226-1978 kanji in Q encoding")
+            << "=?ISO-2022-JP?Q?=1B$@;3ED=1B(B?=" << u"山田"_qs;
+        QTest::newRow("JIS X 0201 Roman in Q encoding")
+            << "=?ISO-2022-JP?Q?=1B$B8+@Q=1B(J_No.5?=" << u"見積 No.5"_qs;
         QTest::newRow("ISO-2022-JP with a language tag") << "=?ISO-2022-JP*ja?B?GyRCJCIbKEI=?=" << u"あ"_qs;
         QTest::newRow("unknown charset stays") << "=?X-UNKNOWN?B?GyRCJCIbKEI=?="
                                                << "=?X-UNKNOWN?B?GyRCJCIbKEI=?=";

@@ -1,6 +1,7 @@
 #include "mail/KNJconv.h"
 
 #include "EscapedText.h"
+#include "platform/Cp932.h"
 
 #include <QTest>
 
@@ -8,7 +9,7 @@ class tst_KNJconv : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void jisPairToSjis_data()
+    void jisPair_data()
     {
         QTest::addColumn<int>("j1");
         QTest::addColumn<int>("j2");
@@ -26,27 +27,26 @@ private Q_SLOTS:
         QTest::newRow("code without a character becomes the middle dot") << 0x7E << 0x7E << u"・"_qs;
     }
 
-    void jisPairToSjis()
+    void jisPair()
     {
         QFETCH(int, j1);
         QFETCH(int, j2);
         QFETCH(QString, expected);
-        QCOMPARE(KNJconv::JisPairToSjis(QChar(j1), QChar(j2)), expected);
+        const QByteArray jis = QByteArray("\x1b$B").append(char(j1)).append(char(j2)).append("\x1b(B");
+        QCOMPARE(Cp932::Decode(KNJconv::JisBytesToSjis(jis)), expected);
     }
 
-    void jisToSjis_data()
+    void jisBytesToSjis_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
 
-        // The closing ESC ( B stays in the converted text: its last characters
-        // are always copied as they stand.
-        QTest::newRow("one hiragana between the escapes") << EscapedText("ESC$B$\"ESC(B") << EscapedText("あESC(B");
-        QTest::newRow("three katakana") << EscapedText("ESC$B%F%9%HESC(B") << EscapedText("テストESC(B");
+        QTest::newRow("one hiragana between the escapes") << EscapedText("ESC$B$\"ESC(B") << u"あ"_qs;
+        QTest::newRow("three katakana") << EscapedText("ESC$B%F%9%HESC(B") << u"テスト"_qs;
         QTest::newRow("plain ASCII is copied") << EscapedText("Hello, world") << EscapedText("Hello, world");
         QTest::newRow("ASCII before and after kanji") << EscapedText("Re: ESC$B8+@QESC(B 2")
                                                       << EscapedText("Re: 見積 2");
-        QTest::newRow("two kanji runs") << EscapedText("ESC$B$\"ESC(BxESC$B$$ESC(B") << EscapedText("あxいESC(B");
+        QTest::newRow("two kanji runs") << EscapedText("ESC$B$\"ESC(BxESC$B$$ESC(B") << u"あxい"_qs;
         QTest::newRow("kanji run without closing escape keeps its last bytes")
             << EscapedText("ESC$B$\"$$$&") << EscapedText("あい$&");
         QTest::newRow("empty text") << QString() << QString();
@@ -55,31 +55,32 @@ private Q_SLOTS:
         QTest::newRow("lone kanji escape") << EscapedText("ESC$B") << EscapedText("ESC$B");
         QTest::newRow("kanji escape with one byte after it") << EscapedText("ESC$B$") << EscapedText("ESC$B$");
         QTest::newRow("kanji escape with two bytes after it") << EscapedText("xESC$B$\"") << EscapedText("xESC$B$\"");
-        QTest::newRow("line break inside kanji is skipped") << EscapedText("ESC$B$\"\n$$ESC(B") << EscapedText("あいESC(B");
-        QTest::newRow("blank inside kanji is skipped") << EscapedText("ESC$B$\" $$ESC(B") << EscapedText("あいESC(B");
-        QTest::newRow("pair with a broken second byte is skipped") << EscapedText("ESC$B$\"$\n$$ESC(B")
-                                                                  << EscapedText("あいESC(B");
+        QTest::newRow("line break inside kanji is skipped") << EscapedText("ESC$B$\"\n$$ESC(B") << u"あい"_qs;
+        QTest::newRow("blank inside kanji is skipped") << EscapedText("ESC$B$\" $$ESC(B") << u"あい"_qs;
+        QTest::newRow("pair with a broken second byte is skipped")
+            << EscapedText("ESC$B$\"$\n$$ESC(B") << u"あい"_qs;
         QTest::newRow("odd kanji byte before the closing escape")
             << EscapedText("ESC$B$\"$ESC(Babc") << EscapedText("あabc");
-        QTest::newRow("old JIS escape is an ordinary character in ASCII mode")
-            << EscapedText("ESC$@$\"ESC(B") << EscapedText("ESC$@$\"ESC(B");
-        QTest::newRow("roman escape is an ordinary character in ASCII mode")
-            << EscapedText("abESC(Jcd") << EscapedText("abESC(Jcd");
-        // ESC ( J is not a way out of kanji mode: "(J" is read as a pair that
+        QTest::newRow("kanji of JIS C 6226-1978 from an old mailer")
+            << EscapedText("ESC$@$\"ESC(B") << u"あ"_qs;
+        QTest::newRow("JIS X 0201 Roman ends kanji") << EscapedText("ESC$B$\"ESC(Jcd") << u"あcd"_qs;
+        QTest::newRow("half-width katakana escape is an ordinary character in ASCII mode")
+            << EscapedText("abESC(Icd") << EscapedText("abESC(Icd");
+        // ESC ( I is not a way out of kanji mode: "(I" is read as a pair that
         // has no character.
         QTest::newRow("unknown escape in kanji mode: ESC skipped, rest paired")
-            << EscapedText("ESC$B$\"ESC(J$$ESC(B") << EscapedText("あ・いESC(B");
+            << EscapedText("ESC$B$\"ESC(I$$ESC(B") << u"あ・い"_qs;
         QTest::newRow("double-byte characters in kanji mode are skipped")
-            << EscapedText("ESC$B漢$\"ESC(B") << EscapedText("あESC(B");
+            << EscapedText("ESC$B漢$\"ESC(B") << u"あ"_qs;
         QTest::newRow("double-byte characters in ASCII mode are copied")
-            << EscapedText("漢字 ESC$B$\"ESC(B") << EscapedText("漢字 あESC(B");
+            << EscapedText("漢字 ESC$B$\"ESC(B") << u"漢字 あ"_qs;
     }
 
-    void jisToSjis()
+    void jisBytesToSjis()
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        QCOMPARE(KNJconv::JisToSjis(text), expected);
+        QCOMPARE(Cp932::Decode(KNJconv::JisBytesToSjis(Cp932::Encode(text))), expected);
     }
 };
 
