@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/KeyringService.h"
+
+#include <QMap>
+#include <QTimer>
+
+// A keyring in memory that answers later, from the event loop, as a real one
+// does; or one that refuses everything, as a keyring that stays locked.
+// Installs itself for its lifetime.
+class ScriptedKeyringService final : public KeyringService {
+public:
+    ScriptedKeyringService() { Install(this); }
+    ~ScriptedKeyringService() override { Install(nullptr); }
+    ScriptedKeyringService(const ScriptedKeyringService&) = delete;
+    ScriptedKeyringService& operator=(const ScriptedKeyringService&) = delete;
+
+    QMap<QString, QString> entries;
+    bool refusing = false;
+    int pending = 0; // calls not answered yet
+
+    void Read(const QString& key, Done done) override
+    {
+        later(std::move(done), [this, key](QString& text) {
+            text = entries.value(key);
+            return entries.contains(key) ? Result::Ok : Result::NotFound;
+        });
+    }
+    void Write(const QString& key, const QString& password, Done done) override
+    {
+        later(std::move(done), [this, key, password](QString&) {
+            entries.insert(key, password);
+            return Result::Ok;
+        });
+    }
+    void Remove(const QString& key, Done done) override
+    {
+        later(std::move(done),
+            [this, key](QString&) { return entries.remove(key) ? Result::Ok : Result::NotFound; });
+    }
+
+private:
+    template <typename Act> void later(Done done, Act act)
+    {
+        ++pending;
+        QTimer::singleShot(0, [this, done = std::move(done), act] {
+            QString text = refusing ? QStringLiteral("The keyring is locked") : QString();
+            const Result result = refusing ? Result::Failed : act(text);
+            --pending;
+            done(result, text);
+        });
+    }
+};
