@@ -23,8 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-
 // The whole program against a real POP3 server: start-up reads the settings
 // file, the window's load runs the start-up check, the arrival window lists
 // what the server holds, and the end writes the seen lists back.
@@ -51,9 +49,7 @@ private:
     std::unique_ptr<ScriptedMessageBoxService> m_boxes;
     std::unique_ptr<RecordingTrayIconService> m_tray;
     std::unique_ptr<RecordingSoundService> m_sound;
-    QTemporaryDir m_keyringHome;
     QProcess m_keyringBus; // a session bus of its own with a GNOME Keyring on it
-    QByteArray m_keyringDaemon; // its process id
 };
 
 void tst_EndToEndDovecot::initTestCase()
@@ -234,38 +230,18 @@ void tst_EndToEndDovecot::passwordOnlyInTheKeyring()
     QFETCH(bool, daemonUp);
     QFETCH(QString, status);
     if (m_keyringBus.state() == QProcess::NotRunning) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_keyringHome.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_keyringHome.path());
-        m_keyringBus.setProcessEnvironment(environment);
         m_keyringBus.start(QStringLiteral("dbus-run-session"),
             { QStringLiteral("--config-file=" TANDREL_SOURCE_DIR "/tests/support/keyring-bus.conf"),
                 QStringLiteral("--"),
                 QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/keyring-fixture.sh") });
-        m_keyringBus.write("keyring-password\n");
+        m_keyringBus.write("keyring-password\npop3-e2e " + DovecotFixture::password().toUtf8() + "\n");
         QVERIFY2(m_keyringBus.waitForReadyRead(60'000), m_keyringBus.readAllStandardError().constData());
-        const QList<QByteArray> started = m_keyringBus.readLine().trimmed().split(' ');
-        qputenv("DBUS_SESSION_BUS_ADDRESS", started.value(0));
-        m_keyringDaemon = started.value(1);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyringBus.readLine().trimmed());
     }
-    QProcess store;
-    store.start(QStringLiteral("secret-tool"),
-        { QStringLiteral("store"), QStringLiteral("--label=tandrel"), QStringLiteral("server"),
-            QStringLiteral("tandrel"), QStringLiteral("user"), QStringLiteral("pop3-e2e"),
-            QStringLiteral("type"), QStringLiteral("plaintext"), QStringLiteral("xdg:schema"),
-            QStringLiteral("org.qt.keychain") });
-    store.write(DovecotFixture::password().toUtf8());
-    store.closeWriteChannel();
-    QVERIFY(store.waitForFinished() && store.exitCode() == 0);
     if (!daemonUp) {
-        QVERIFY(::kill(m_keyringDaemon.toInt(), SIGTERM) == 0);
-        QProcess gone; // returns when the daemon has ended
-        gone.start(QStringLiteral("tail"),
-            { QStringLiteral("--pid=") + QString::fromLatin1(m_keyringDaemon), QStringLiteral("-f"),
-                QStringLiteral("/dev/null") });
-        QVERIFY(gone.waitForFinished(60'000));
+        m_keyringBus.write("\n");
+        QVERIFY(m_keyringBus.waitForReadyRead(60'000) && m_keyringBus.readLine() == "gone\n");
     }
-
     QByteArray ini = accountSettings(true, false);
     ini.replace("PopPasswd=" + DovecotFixture::password().toLatin1(), "PopPasswd=\r\nKeyringEntry=pop3-e2e");
     ini.replace("[Common]\r\n", "[Common]\r\nPasswordInKeyring=True\r\n");

@@ -12,8 +12,6 @@ class ScriptedKeyringService final : public KeyringService {
 public:
     ScriptedKeyringService() { Install(this); }
     ~ScriptedKeyringService() override { Install(nullptr); }
-    ScriptedKeyringService(const ScriptedKeyringService&) = delete;
-    ScriptedKeyringService& operator=(const ScriptedKeyringService&) = delete;
 
     QMap<QString, QString> entries;
     bool refusing = false;
@@ -21,33 +19,32 @@ public:
 
     void Read(const QString& key, Done done) override
     {
-        later(std::move(done), [this, key](QString& text) {
-            text = entries.value(key);
-            return entries.contains(key) ? Result::Ok : Result::NotFound;
-        });
+        later(
+            std::move(done), [=, this] { return entries.contains(key) ? Result::Ok : Result::NotFound; },
+            key);
     }
     void Write(const QString& key, const QString& password, Done done) override
     {
-        later(std::move(done), [this, key, password](QString&) {
+        later(std::move(done), [=, this] {
             entries.insert(key, password);
             return Result::Ok;
         });
     }
     void Remove(const QString& key, Done done) override
     {
-        later(std::move(done),
-            [this, key](QString&) { return entries.remove(key) ? Result::Ok : Result::NotFound; });
+        later(std::move(done), [=, this] { return entries.remove(key) ? Result::Ok : Result::NotFound; });
     }
 
 private:
-    template <typename Act> void later(Done done, Act act)
+    template <typename Act> void later(Done done, Act act, const QString& readKey = {})
     {
         ++pending;
-        QTimer::singleShot(0, [this, done = std::move(done), act] {
-            QString text = refusing ? QStringLiteral("The keyring is locked") : QString();
-            const Result result = refusing ? Result::Failed : act(text);
+        QTimer::singleShot(0, [=, this] {
             --pending;
-            done(result, text);
+            if (refusing)
+                return done(Result::Failed, QStringLiteral("The keyring is locked"));
+            const Result result = act();
+            done(result, entries.value(readKey));
         });
     }
 };
