@@ -6,15 +6,14 @@
 #include <QTimer>
 
 // A keyring in memory that answers later, from the event loop, as a real one
-// does; or one that refuses everything, as a keyring that stays locked.
-// Installs itself for its lifetime.
+// does. Installs itself for its lifetime; a test that wants no keyring at all
+// installs none over it.
 class ScriptedKeyringService final : public KeyringService {
 public:
     ScriptedKeyringService() { Install(this); }
     ~ScriptedKeyringService() override { Install(nullptr); }
 
     QMap<QString, QString> entries;
-    bool refusing = false;
     int pending = 0; // calls not answered yet
 
     void Read(const QString& key, Done done) override
@@ -41,8 +40,6 @@ private:
         ++pending;
         QTimer::singleShot(0, [=, this] {
             --pending;
-            if (refusing)
-                return done(Result::Failed, QStringLiteral("The keyring is locked"));
             const Result result = act();
             done(result, entries.value(readKey));
         });
