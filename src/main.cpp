@@ -2,6 +2,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignal.h"
 #include "platform/gui/QtMessageBoxService.h"
+#include "platform/keyring/QtKeychainService.h"
 #include "ui/frmTandrel.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QtMessageBoxService messageBoxes;
     MessageBoxService::Install(&messageBoxes);
+    QtKeychainService keyring;
+    KeyringService::Install(&keyring);
 
     const SingleInstance instance(QCoreApplication::applicationFilePath());
     if (!AppMain::StartUp(instance))

@@ -3,6 +3,7 @@
 # names the file and the include. The floors, lowest first:
 #   platform <- app <- settings <- mail          (the core: Qt Core and Network)
 #   platform <- platform/gui                     (services that need a display)
+#   platform <- platform/keyring                 (the desktop keyring, over D-Bus)
 #   platform <- ui/helpers                       (stateless window helpers)
 #   everything <- ui
 # Start-up (app/AppMain) loads the settings, so it sits above settings and is
@@ -16,6 +17,7 @@ floor_of() {
   case "$1" in
     app/AppMain.*) echo startup ;;
     platform/gui/*) echo platform/gui ;;
+    platform/keyring/*) echo platform/keyring ;;
     platform/*) echo platform ;;
     app/*) echo app ;;
     settings/*) echo settings ;;
@@ -36,9 +38,10 @@ allowed() {
     mail) echo "mail settings app platform" ;;
     startup) echo "startup settings app platform" ;;
     platform/gui) echo "platform/gui platform" ;;
+    platform/keyring) echo "platform/keyring platform" ;;
     ui/helpers) echo "ui/helpers platform/gui platform" ;;
     ui) echo "ui ui/helpers platform/gui mail settings app platform" ;;
-    program) echo "ui ui/helpers platform/gui startup mail settings app platform" ;;
+    program) echo "ui ui/helpers platform/gui platform/keyring startup mail settings app platform" ;;
     *) echo "" ;;
   esac
 }

@@ -17,6 +17,7 @@ packages=(
   dovecot-core dovecot-pop3d
   python3 procps ccache openssl xdotool desktop-file-utils
   mpop libclang-rt-14-dev
+  qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus libglib2.0-bin
 )
 missing=()
 for p in "${packages[@]}"; do

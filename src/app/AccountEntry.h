@@ -15,4 +15,15 @@ struct AccountEntry {
     QStringList UIDL;          // identifiers the server listed at the last successful check
     bool Enabled = false;
     bool Deleted = false;  // kept in memory for the rest of the run so indices stay valid
+
+    // The account's own entry in the keyring, named once and kept with it, so
+    // that renumbering never hands it to another account; empty until needed.
+    QString KeyringEntry;
+    // The keyring has confirmed that it holds PopPasswd: the file need not.
+    bool PasswdInKeyring = false;
+    // The password is only in the keyring, which has not given it (yet).
+    bool PasswdUnread = false;
+    // This run has asked the keyring once to hold PopPasswd as it is now;
+    // a keyring that refused is not asked again until the password changes.
+    bool KeyringAsked = false;
 };

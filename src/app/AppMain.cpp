@@ -6,6 +6,7 @@
 #include "platform/MessageBoxService.h"
 #include "platform/SingleInstance.h"
 #include "settings/AppSettings.h"
+#include "settings/KeyringPasswords.h"
 
 namespace AppMain {
 
@@ -27,6 +28,8 @@ bool StartUp(const SingleInstance& instance)
     }
     SetOptionDefaults();
     LoadSettings();
+    // The window comes up meanwhile; its first check waits for these reads.
+    KeyringPasswords::ReadAll();
     return true;
 }
 

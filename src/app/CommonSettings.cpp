@@ -14,6 +14,7 @@ void SetOptionDefaults()
     CommonSettings.RecheckMailChecked = true;
     CommonSettings.FormClosedIsMinimized = true;
     CommonSettings.ArrivalFormPosition = FormPositionCode::TopLeft;
+    CommonSettings.PasswordInKeyring = false;
     // "\Wave" beside the program on Windows; the same folder with the local
     // separator elsewhere, so the path names a real folder there too.
     CommonSettings.SoundFolder

@@ -15,6 +15,7 @@ struct CommonSettingsRecord {
     qint32 ArrivalFormPosition = FormPositionCode::TopLeft;
     QString ArrivalSound; // file name inside SoundFolder; empty = silent
     QString SoundFolder;
+    bool PasswordInKeyring = false; // passwords in the desktop keyring, not in the file
 };
 
 // The one set of options of the program.

@@ -116,7 +116,13 @@ void MailChecker::checkOne(qint32 tag)
     request.seen = account.UIDL;
     request.announceAll = CommonSettings.RecheckMailChecked;
     request.timeOutMs = PopTimeOutMilliseconds(CommonSettings.PopTimeOut);
-    const Pop3CheckOutcome outcome = Pop3CheckSession(*m_session).Run(request);
+    // Without its password the account would only be refused by the
+    // server, or worse locked: nothing is sent, and the keyring is named.
+    Pop3CheckOutcome outcome;
+    if (account.PasswdUnread)
+        outcome.status = QStringLiteral("ｴﾗｰ(ｷｰﾘﾝｸﾞ ｴﾗｰ)");
+    else
+        outcome = Pop3CheckSession(*m_session).Run(request);
 
     if (outcome.succeeded)
         m_failedStatus.remove(tag);

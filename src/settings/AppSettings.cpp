@@ -5,6 +5,7 @@
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
 #include "settings/API_IniFileAccess.h"
+#include "settings/KeyringPasswords.h"
 
 using API_IniFileAccess::IniPair;
 using API_IniFileAccess::IniSection;
@@ -56,6 +57,8 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
         readNumber(value, entry.CheckInterval);
     else if (key == u"Enabled")
         readBoolean(value, entry.Enabled);
+    else if (key == u"KeyringEntry")
+        entry.KeyringEntry = value;
     else if (key.startsWith(u"UIDL"))
         entry.UIDL.append(value); // file order is list order; the number is not looked at
 }
@@ -63,11 +66,17 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
 IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
 {
     IniSection section { accountSection(number), {}, QStringLiteral("UIDL"), entry.UIDL };
-    section.Pairs.reserve(7);
+    const bool passwordHere = KeyringPasswords::FileHoldsPassword(entry);
+    section.Pairs.reserve(8);
     section.Pairs.append({ QStringLiteral("CheckInterval"), QString::number(entry.CheckInterval) });
     section.Pairs.append({ QStringLiteral("PopPort"), QString::number(entry.PopPort) });
     section.Pairs.append({ QStringLiteral("PopAccount"), QuoteForReading(entry.PopAccount) });
-    section.Pairs.append({ QStringLiteral("PopPasswd"), QuoteForReading(entry.PopPasswd) });
+    section.Pairs.append(
+        { QStringLiteral("PopPasswd"), passwordHere ? QuoteForReading(entry.PopPasswd) : QString() });
+    // Written only for a password that is not here, so a file without any
+    // stays as it always was.
+    if (!passwordHere)
+        section.Pairs.append({ QStringLiteral("KeyringEntry"), QuoteForReading(entry.KeyringEntry) });
     section.Pairs.append({ QStringLiteral("PopServer"), QuoteForReading(entry.PopServer) });
     section.Pairs.append({ QStringLiteral("UserTitle"), QuoteForReading(entry.UserTitle) });
     section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
@@ -101,6 +110,8 @@ void LoadSettings()
         CommonSettings.ArrivalSound = value;
     if (common(u"SoundFolder"))
         CommonSettings.SoundFolder = value;
+    if (common(u"PasswordInKeyring"))
+        readBoolean(value, CommonSettings.PasswordInKeyring);
 
     QList<IniPair> pairs;
     for (qint32 n = 0;; ++n) {
@@ -112,6 +123,8 @@ void LoadSettings()
         for (const IniPair& pair : pairs)
             readAccountPair(pair, entry);
         entry.Deleted = false;
+        // Until the keyring gives it, the password is known to be missing.
+        entry.PasswdInKeyring = entry.PasswdUnread = !entry.KeyringEntry.isEmpty();
     }
 }
 
@@ -130,6 +143,9 @@ void SaveSettings()
             { QStringLiteral("SoundFolder"), QuoteForReading(CommonSettings.SoundFolder) },
         },
         {}, {} });
+    // Left out while off, so that the files of those who never turn it on stay byte for byte.
+    if (CommonSettings.PasswordInKeyring)
+        sections.back().Pairs.append({ QStringLiteral("PasswordInKeyring"), booleanText(true) });
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
@@ -139,6 +155,8 @@ void SaveSettings()
         sections.append(accountSectionContent(entry, number));
         ++number;
     }
-    // Whatever fails has been told to the user already.
-    API_IniFileAccess::WriteIniFile(sections);
+    // Whatever fails has been told to the user already, and the keyring
+    // keeps what the file may still need.
+    if (API_IniFileAccess::WriteIniFile(sections))
+        KeyringPasswords::FollowSave();
 }

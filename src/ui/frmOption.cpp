@@ -122,17 +122,19 @@ frmOption::frmOption(QWidget* parent)
     lblClose[1]->setGeometry(5, 4, 17, 17);
 
     // Left column: virus, spam and POP; right column: general operation.
-    fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), { 8, 30, 254, 60 });
-    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 95, 254, 60 });
-    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 160, 254, 62 });
+    // The two frames without a function give up a little height so that the
+    // POP frame holds the keyring's check box in a dialog of the same size.
+    fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), { 8, 30, 254, 52 });
+    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 85, 254, 52 });
+    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 140, 254, 82 });
     fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), { 268, 30, 254, 192 });
 
-    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 18, 236, 18 });
+    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 15, 236, 17 });
     chkVirusDelete
-        = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 37, 236, 18 });
-    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 18, 236, 18 });
+        = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 32, 236, 17 });
+    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 15, 236, 17 });
     chkDeleteSpam
-        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 37, 236, 18 });
+        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 32, 236, 17 });
     for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete, chkSpamCheck, chkDeleteSpam })
         inert->setEnabled(false);
 
@@ -140,6 +142,8 @@ frmOption::frmOption(QWidget* parent)
     txtPopTimeOut = MakeNumberBox(fraOption[2], { 172, 18, 70, 20 });
     chkRecheckMailChecked
         = MakeCheck(fraOption[2], QStringLiteral("確認済みメールを再度確認する(&R)"), { 12, 40, 236, 18 });
+    chkPasswordInKeyring = MakeCheck(
+        fraOption[2], QStringLiteral("パスワードをキーリングに保存する(&K)"), { 12, 60, 236, 18 });
 
     QGroupBox* general = fraOption[3];
     lblGuide[1] = MakeGuide(general, QStringLiteral("到着確認表示時間(秒)(&A)"), { 10, 20, 160, 18 });
@@ -171,7 +175,8 @@ frmOption::frmOption(QWidget* parent)
     setTabOrder(chkStartMinimizedWindow, chkFormCloseIsMinimized);
     setTabOrder(chkFormCloseIsMinimized, txtPopTimeOut);
     setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
-    setTabOrder(chkRecheckMailChecked, btnAction[0]);
+    setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
+    setTabOrder(chkPasswordInKeyring, btnAction[0]);
     setTabOrder(btnAction[0], btnAction[1]);
 
     // Named as the controls are named in the code, for tests and accessibility tools.
@@ -192,6 +197,7 @@ frmOption::frmOption(QWidget* parent)
     chkFormCloseIsMinimized->setObjectName(QStringLiteral("chkFormCloseIsMinimized"));
     txtPopTimeOut->setObjectName(QStringLiteral("txtPopTimeOut"));
     chkRecheckMailChecked->setObjectName(QStringLiteral("chkRecheckMailChecked"));
+    chkPasswordInKeyring->setObjectName(QStringLiteral("chkPasswordInKeyring"));
     chkSpamCheck->setObjectName(QStringLiteral("chkSpamCheck"));
     chkDeleteSpam->setObjectName(QStringLiteral("chkDeleteSpam"));
     chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
@@ -223,6 +229,7 @@ void frmOption::Form_Load()
     chkRecheckMailChecked->setChecked(CommonSettings.RecheckMailChecked);
     chkFormCloseIsMinimized->setChecked(CommonSettings.FormClosedIsMinimized);
     chkStartMinimizedWindow->setChecked(CommonSettings.StartMinimizedWindow);
+    chkPasswordInKeyring->setChecked(CommonSettings.PasswordInKeyring);
     txtShowArrivalFormTime->setText(QString::number(CommonSettings.ShowArrivalFormTime));
 
     for (const char16_t* position : kPositions)
@@ -288,6 +295,7 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.FormClosedIsMinimized = chkFormCloseIsMinimized->isChecked();
     CommonSettings.RecheckMailChecked = chkRecheckMailChecked->isChecked();
     CommonSettings.StartMinimizedWindow = chkStartMinimizedWindow->isChecked();
+    CommonSettings.PasswordInKeyring = chkPasswordInKeyring->isChecked();
     CommonSettings.ArrivalFormPosition = cboArrivalFormPosition->currentIndex() + FormPositionCode::First;
     CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());
     CommonSettings.ShowArrivalFormTime = NumericText::ToInt32(txtShowArrivalFormTime->text());

@@ -41,6 +41,7 @@ public:
     QCheckBox* chkFormCloseIsMinimized;
     QLineEdit* txtPopTimeOut;
     QCheckBox* chkRecheckMailChecked;
+    QCheckBox* chkPasswordInKeyring;
     // Shown for what the program does not do: disabled, never read or stored.
     QCheckBox* chkSpamCheck;
     QCheckBox* chkDeleteSpam;

@@ -10,10 +10,11 @@
 #include "mail/NextCheck.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
+#include "platform/gui/ListView.h"
 #include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
+#include "settings/KeyringPasswords.h"
 #include "ui/FaceFonts.h"
-#include "platform/gui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
 #include "ui/frmAbout.h"
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
@@ -239,7 +241,12 @@ void frmTandrel::Form_Load()
     if (m_ended)
         return;
 
-    mnuMailCheck_Click();
+    // Passwords that only the keyring holds are read by then; the window
+    // does not wait for them.
+    KeyringPasswords::WhenRead([window = QPointer(this)] {
+        if (window && !window->m_ended)
+            window->mnuMailCheck_Click();
+    });
 }
 
 void frmTandrel::UpdateAccountInfo()
@@ -248,7 +255,11 @@ void frmTandrel::UpdateAccountInfo()
     entry.CheckInterval = NumericText::ToInt32(txtChkInterval->text());
     entry.PopPort = NumericText::ToInt32(txtPopPort->text());
     entry.PopAccount = txtPopAccount->text();
-    entry.PopPasswd = txtPopPasswd->text();
+    if (entry.PopPasswd != txtPopPasswd->text() || entry.PasswdUnread) {
+        // Whatever the keyring holds is not this password.
+        entry.PopPasswd = txtPopPasswd->text();
+        entry.PasswdInKeyring = entry.PasswdUnread = entry.KeyringAsked = false;
+    }
     entry.PopServer = txtPopServer->text();
     entry.UserTitle = txtUserTitle->text();
 }

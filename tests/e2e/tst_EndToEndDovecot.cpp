@@ -4,6 +4,7 @@
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/ListView.h"
+#include "platform/keyring/QtKeychainService.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 
@@ -35,6 +36,9 @@ private Q_SLOTS:
     void startUpCheckFillsArrivalWindow_data();
     void startUpCheckFillsArrivalWindow();
     void seenListSurvivesAKill();
+    void passwordOnlyInTheKeyring_data();
+    void passwordOnlyInTheKeyring();
+    void cleanupTestCase();
 
 private:
     QByteArray accountSettings(bool recheck, bool seenBefore) const;
@@ -45,6 +49,7 @@ private:
     std::unique_ptr<ScriptedMessageBoxService> m_boxes;
     std::unique_ptr<RecordingTrayIconService> m_tray;
     std::unique_ptr<RecordingSoundService> m_sound;
+    QProcess m_keyringBus; // a session bus of its own with a GNOME Keyring on it
 };
 
 void tst_EndToEndDovecot::initTestCase()
@@ -208,6 +213,62 @@ void tst_EndToEndDovecot::seenListSurvivesAKill()
     const QByteArray after = file.readAll();
     for (qsizetype i = 0; i < m_uidls.size(); ++i)
         QVERIFY(after.contains("UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n"));
+}
+
+void tst_EndToEndDovecot::passwordOnlyInTheKeyring_data()
+{
+    QTest::addColumn<bool>("daemonUp");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("keyring up: the check logs in with its password")
+        << true << QStringLiteral("成功(新着2件)");
+    QTest::newRow("keyring daemon gone: the keyring is named and nothing is sent")
+        << false << QStringLiteral("ｴﾗｰ(ｷｰﾘﾝｸﾞ ｴﾗｰ)");
+}
+
+void tst_EndToEndDovecot::passwordOnlyInTheKeyring()
+{
+    QFETCH(bool, daemonUp);
+    QFETCH(QString, status);
+    if (m_keyringBus.state() == QProcess::NotRunning) {
+        m_keyringBus.start(QStringLiteral("dbus-run-session"),
+            { QStringLiteral("--config-file=" TANDREL_SOURCE_DIR "/tests/support/keyring-bus.conf"),
+                QStringLiteral("--"),
+                QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/keyring-fixture.sh") });
+        m_keyringBus.write("keyring-password\npop3-e2e " + DovecotFixture::password().toUtf8() + "\n");
+        QVERIFY2(m_keyringBus.waitForReadyRead(60'000), m_keyringBus.readAllStandardError().constData());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyringBus.readLine().trimmed());
+    }
+    if (!daemonUp) {
+        m_keyringBus.write("\n");
+        QVERIFY(m_keyringBus.waitForReadyRead(60'000) && m_keyringBus.readLine() == "gone\n");
+    }
+    QByteArray ini = accountSettings(true, false);
+    ini.replace("PopPasswd=" + DovecotFixture::password().toLatin1(), "PopPasswd=\r\nKeyringEntry=pop3-e2e");
+    ini.replace("[Common]\r\n", "[Common]\r\nPasswordInKeyring=True\r\n");
+    m_settings->write(ini);
+    const QString logBefore = m_server.log();
+
+    QtKeychainService keyring;
+    KeyringService::Install(&keyring);
+    const SingleInstance instance(m_settings->path());
+    QVERIFY(AppMain::StartUp(instance));
+    frmTandrel w;
+    w.Form_Load();
+    QTreeWidgetItem* row = w.lvPopList->FindRow(QStringLiteral(":0"));
+    QTRY_COMPARE_WITH_TIMEOUT(row->text(2), status, 60'000);
+    QCOMPARE(m_boxes->shown().size(), daemonUp ? 0 : 1);
+    if (!daemonUp)
+        QCOMPARE(m_server.log(), logBefore);
+    w.mnuExit->trigger();
+    KeyringService::Install(nullptr);
+    // Up or gone, the file still names the entry and holds no password.
+    QVERIFY(m_settings->read().contains("PopPasswd=\r\nKeyringEntry=pop3-e2e\r\n"));
+}
+
+void tst_EndToEndDovecot::cleanupTestCase()
+{
+    m_keyringBus.closeWriteChannel();
+    m_keyringBus.waitForFinished();
 }
 
 QTEST_MAIN(tst_EndToEndDovecot)

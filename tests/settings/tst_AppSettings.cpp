@@ -1,3 +1,4 @@
+#include "ScriptedKeyringService.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
@@ -6,6 +7,7 @@
 #include "platform/Cp932.h"
 #include "settings/API_IniFileAccess.h"
 #include "settings/AppSettings.h"
+#include "settings/KeyringPasswords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -263,6 +265,76 @@ private Q_SLOTS:
         QCOMPARE(Accounts.size(), size_t(2));
         QCOMPARE(Accounts[0].UserTitle, QStringLiteral("first"));
         QCOMPARE(Accounts[1].UserTitle, QStringLiteral("third"));
+    }
+
+    void passwordsInTheKeyring_data()
+    {
+        QTest::addColumn<QByteArray>("accounts"); // sections of the file at start
+        QTest::addColumn<QStringList>("keyring"); // entries holding "secret" at start
+        QTest::addColumn<bool>("refusing");
+        QTest::addColumn<bool>("optionOn");
+        QTest::addColumn<bool>("deleteFirst");
+        QTest::addColumn<QByteArray>("firstSaved"); // in the first section after the save
+        QTest::addColumn<int>("entries"); // in the keyring at the end
+        const QByteArray plain
+            = "[Account0]\r\nPopAccount=taro\r\nPopPasswd=secret\r\nPopServer=pop.example.jp\r\n";
+        const QByteArray kept
+            = "[Account0]\r\nPopAccount=taro\r\nKeyringEntry=pop3-a\r\nPopServer=pop.example.jp\r\n";
+        const auto twice = [](const QByteArray& section, const QByteArray& entry) {
+            return section + QByteArray(section).replace("Account0", "Account1").replace("pop3-a", entry);
+        };
+        QTest::newRow("file password leaves the file once the keyring holds it")
+            << plain << QStringList {} << false << true << false
+            << QByteArray("PopPasswd=\r\nKeyringEntry=pop3-") << 1;
+        QTest::newRow("same user on the same server: an entry each")
+            << twice(plain, {}) << QStringList {} << false << true << false
+            << QByteArray("KeyringEntry=pop3-") << 2;
+        QTest::newRow("no keyring: both passwords stay in the file, told once")
+            << twice(plain, {}) << QStringList {} << true << true << false
+            << QByteArray("PopPasswd=secret\r\nPopServer") << 0;
+        QTest::newRow("option turned off brings the password back")
+            << kept << QStringList { "pop3-a" } << false << false << false
+            << QByteArray("PopPasswd=secret\r\nPopServer") << 0;
+        QTest::newRow("deleted account takes its entry; the renumbered one keeps its own")
+            << twice(kept, "pop3-b") << QStringList { "pop3-a", "pop3-b" } << false << true << true
+            << QByteArray("PopPasswd=\r\nKeyringEntry=pop3-b\r\n") << 1;
+    }
+
+    void passwordsInTheKeyring()
+    {
+        QFETCH(QByteArray, accounts);
+        QFETCH(QStringList, keyring);
+        QFETCH(bool, refusing);
+        QFETCH(bool, optionOn);
+        QFETCH(bool, deleteFirst);
+        QFETCH(QByteArray, firstSaved);
+        QFETCH(int, entries);
+        TempSettingsFile settings;
+        ScriptedMessageBoxService shown;
+        ScriptedKeyringService service;
+        for (const QString& name : keyring)
+            service.entries.insert(name, QStringLiteral("secret"));
+        if (refusing)
+            KeyringService::Install(nullptr); // no keyring at all
+        settings.write(
+            "[Common]\r\nPasswordInKeyring=" + QByteArray(optionOn ? "True" : "False") + "\r\n" + accounts);
+
+        LoadSettings();
+        bool read = false; // as at start: the passwords come first
+        KeyringPasswords::ReadAll();
+        KeyringPasswords::WhenRead([&read] { read = true; });
+        QTRY_VERIFY(read);
+        Accounts[0].Deleted = deleteFirst;
+        SaveSettings();
+        QTRY_COMPARE(service.pending, 0);
+        QTRY_COMPARE(shown.shown().size(), refusing ? 1 : 0); // told once, however often it refused
+
+        const QByteArray file = settings.read();
+        const qsizetype first = file.indexOf("[Account0]");
+        QVERIFY2(
+            file.mid(first, file.indexOf('[', first + 1) - first).contains(firstSaved), file.constData());
+        QCOMPARE(service.entries.size(), entries);
+        QCOMPARE(service.entries.keys(QStringLiteral("secret")).size(), entries);
     }
 
     void noFileLeavesDefaultsAndNoAccounts()

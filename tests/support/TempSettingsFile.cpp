@@ -3,6 +3,7 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "settings/API_IniFileAccess.h"
+#include "settings/KeyringPasswords.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@ TempSettingsFile::TempSettingsFile()
     API_IniFileAccess::SetIniFilePathForTests(m_path);
     API_IniFileAccess::CheckedIniFiles.clear();
     API_IniFileAccess::UnsavedIniFiles.clear();
+    KeyringPasswords::TroubleTold = false;
     Accounts.clear();
     CommonSettings = CommonSettingsRecord();
     SetOptionDefaults();

@@ -298,11 +298,11 @@ private Q_SLOTS:
         CommonSettings.StartMinimizedWindow = value;
         CommonSettings.FormClosedIsMinimized = value;
         CommonSettings.RecheckMailChecked = value;
+        CommonSettings.PasswordInKeyring = value;
         auto dialog = OpenOptions();
         QVERIFY(dialog);
-        const QList<QCheckBox*> boxes = {dialog->chkStartMinimizedWindow,
-                                         dialog->chkFormCloseIsMinimized,
-                                         dialog->chkRecheckMailChecked};
+        const QList<QCheckBox*> boxes = { dialog->chkStartMinimizedWindow, dialog->chkFormCloseIsMinimized,
+            dialog->chkRecheckMailChecked, dialog->chkPasswordInKeyring };
         for (QCheckBox* box : boxes) {
             QCOMPARE(box->isChecked(), value);
             box->setChecked(!value);
@@ -311,6 +311,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.StartMinimizedWindow, !value);
         QCOMPARE(CommonSettings.FormClosedIsMinimized, !value);
         QCOMPARE(CommonSettings.RecheckMailChecked, !value);
+        QCOMPARE(CommonSettings.PasswordInKeyring, !value);
         const QByteArray word = !value ? "True" : "False";
         QVERIFY(settings.read().contains("StartMinimizedWindow=" + word + "\r\n"));
     }
