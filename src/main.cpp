@@ -1,4 +1,5 @@
 #include "app/AppMain.h"
+#include "platform/QtTranslation.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignal.h"
 #include "platform/gui/QtMessageBoxService.h"
@@ -14,6 +15,8 @@ int main(int argc, char* argv[])
     // The program lives on in the tray while no window is open; only the main
     // window's orderly end quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before the first message box: its buttons are Qt's texts.
+    QtTranslation::LoadJapanese();
     QtMessageBoxService messageBoxes;
     MessageBoxService::Install(&messageBoxes);
 

@@ -17,6 +17,7 @@ packages=(
   dovecot-core dovecot-pop3d
   python3 procps ccache openssl xdotool desktop-file-utils
   mpop libclang-rt-14-dev
+  qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do
