@@ -1,4 +1,5 @@
 #include "app/AppMain.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/QtTranslation.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignal.h"
@@ -11,7 +12,9 @@
 
 int main(int argc, char* argv[])
 {
+    DisplayPlatform::PreferX11();
     QApplication app(argc, argv);
+    DisplayPlatform::ForgetPreference();
     // The program lives on in the tray while no window is open; only the main
     // window's orderly end quits it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -18,6 +18,8 @@ packages=(
   python3 procps ccache openssl xdotool desktop-file-utils
   mpop libclang-rt-14-dev
   qt6-translations-l10n
+  qt6-wayland mutter xwayland dbus dbus-bin
+  haskell-status-notifier-item-utils python3-dbus-next
 )
 missing=()
 for p in "${packages[@]}"; do
