@@ -1,21 +1,11 @@
-#!/usr/bin/env python3
-"""What a desktop shows of the program, as one line of JSON, for the tests
-that run it under a compositor of their own (desktop-session.sh).
-
-  desktop_probe.py windows     the program's X windows (XWayland) and the work area
-  desktop_probe.py tray        the StatusNotifierItem: picture, tooltip, menu
-  desktop_probe.py activate    a left click on the item, as a tray host sends it
+#!/usr/bin/python3
+"""What the desktop of desktop-session.sh shows of the program, as JSON:
+  windows    its main and arrival windows on XWayland, and the work area
+  tray       its StatusNotifierItem: pictures, tooltip, menu labels
+  activate   a left click on the item, as a tray host sends it
 """
-import asyncio
-import base64
-import json
-import re
-import subprocess
-import sys
-
+import asyncio, base64, json, re, subprocess, sys
 from dbus_next.aio import MessageBus
-
-WATCHER = "org.kde.StatusNotifierWatcher"
 
 
 def run(*command):
@@ -23,75 +13,37 @@ def run(*command):
 
 
 def windows():
-    area = [int(n) for n in re.findall(r"\d+", run("xprop", "-root", "_NET_WORKAREA"))[:4]]
-    found = []
+    found = {"area": [int(n) for n in re.findall(r"\d+", run("xprop", "-root", "_NET_WORKAREA"))[:4]]}
     for wid in run("xdotool", "search", "--class", "tandrel").split():
-        props = run("xprop", "-id", wid, "WM_NAME", "_NET_WM_WINDOW_TYPE", "WM_STATE")
-        if "_NET_WM_WINDOW_TYPE" not in props or "not found" in props.split("\n")[1]:
-            continue  # Qt's own helper windows are never shown
-        info = run("xwininfo", "-id", wid)
-        field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
-        state = re.search(r"window state: (\w+)", props)
-        found.append({
-            "name": (re.search(r'WM_NAME\(\w+\) = "(.*)"', props) or [None, ""])[1],
-            "utility": "_NET_WM_WINDOW_TYPE_UTILITY" in props,
-            "state": state.group(1) if state else "Withdrawn",
-            "viewable": "IsViewable" in info,
-            "rect": [field("Absolute upper-left X"), field("Absolute upper-left Y"),
-                     field("Width"), field("Height")],
-        })
-    return {"workarea": area, "windows": found}
-
-
-def menu_labels(layout):
-    labels = []
-    for child in layout[2]:
-        props = child.value[1]
-        if "type" in props and props["type"].value == "separator":
-            labels.append("-")
-        else:
-            labels.append(props["label"].value if "label" in props else "")
-    return labels
-
-
-async def item(bus):
-    watcher = bus.get_proxy_object(WATCHER, "/StatusNotifierWatcher",
-                                   await bus.introspect(WATCHER, "/StatusNotifierWatcher"))
-    entries = await watcher.get_interface(WATCHER).get_registered_status_notifier_items()
-    if not entries:
-        return None
-    service, _, path = entries[0].partition("/")
-    path = "/" + path if path else "/StatusNotifierItem"
-    return service, path
+        props, info = run("xprop", "-id", wid), run("xwininfo", "-id", wid)
+        kind = "arrival" if "_NET_WM_WINDOW_TYPE_UTILITY" in props else "main" if '"タンドレル"' in props else None
+        if kind:
+            state = re.search(r"window state: (\w+)", props)
+            found[kind] = {"state": state[1] if state else "Withdrawn", "viewable": "IsViewable" in info,
+                           "rect": [int(n) for n in re.findall(r"(?:Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", info)]}
+    return found
 
 
 async def tray(command):
     bus = await MessageBus().connect()
-    found = await item(bus)
-    if not found:
-        return {"items": 0}
-    service, path = found
-    proxy = bus.get_proxy_object(service, path, await bus.introspect(service, path))
-    sni = proxy.get_interface("org.kde.StatusNotifierItem")
+    watcher = "org.kde.StatusNotifierWatcher"
+    proxy = lambda name, path: bus.introspect(name, path)
+    node = bus.get_proxy_object(watcher, "/StatusNotifierWatcher", await proxy(watcher, "/StatusNotifierWatcher"))
+    items = await node.get_interface(watcher).get_registered_status_notifier_items()
+    if not items:
+        return {}
+    name, path = items[0], "/StatusNotifierItem"
+    item = bus.get_proxy_object(name, path, await proxy(name, path)).get_interface("org.kde.StatusNotifierItem")
     if command == "activate":
-        await sni.call_activate(0, 0)
-        return {"items": 1}
-    _, _, tip_title, tip_text = await sni.get_tool_tip()
-    menu_path = await sni.get_menu()
-    labels = []
-    if menu_path.startswith("/") and menu_path != "/NO_DBUSMENU":
-        menu = bus.get_proxy_object(service, menu_path, await bus.introspect(service, menu_path))
-        _, layout = await menu.get_interface("com.canonical.dbusmenu").call_get_layout(0, -1, [])
-        labels = menu_labels(layout)
-    return {
-        "items": 1,
-        "icon": [[w, h, base64.b64encode(data).decode()] for w, h, data in await sni.get_icon_pixmap()],
-        "tip": [tip_title, tip_text],
-        "menu": labels,
-    }
+        return {"activated": await item.call_activate(0, 0) is None}
+    menu_path = await item.get_menu()
+    menu = bus.get_proxy_object(name, menu_path, await proxy(name, menu_path))
+    _, layout = await menu.get_interface("com.canonical.dbusmenu").call_get_layout(0, -1, [])
+    labels = ["-" if "type" in c.value[1] else c.value[1]["label"].value for c in layout[2]]
+    pictures = [[w, h, base64.b64encode(data).decode()] for w, h, data in await item.get_icon_pixmap()]
+    return {"icon": pictures, "tip": (await item.get_tool_tip())[2], "menu": labels}
 
 
 if __name__ == "__main__":
     command = sys.argv[1]
-    result = windows() if command == "windows" else asyncio.run(tray(command))
-    print(json.dumps(result, ensure_ascii=False))
+    print(json.dumps(windows() if command == "windows" else asyncio.run(tray(command)), ensure_ascii=False))

@@ -1,11 +1,9 @@
 // The program itself on a Wayland desktop of the test's own: GNOME's
-// compositor with XWayland beside it, with or without the D-Bus tray that
-// Plasma, GNOME's indicator extension and most Wayland panels have. What
-// counts is what the desktop shows, read from outside the program.
+// compositor with XWayland, with or without the D-Bus tray of Plasma, GNOME's
+// indicator extension and most Wayland panels. What counts is what the
+// desktop shows, asked from outside by tests/support/desktop_probe.py.
 
-#include "DesktopSession.h"
 #include "ScriptedMailbox.h"
-#include "ScriptedPop3Server.h"
 #include "TestAccount.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
@@ -15,83 +13,92 @@
 #include "ui/TrayPictures.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
-#include <functional>
-
 using S = ScriptedPop3Server;
 using Dialogue = QList<S::Step>;
 Q_DECLARE_METATYPE(Dialogue)
-Q_DECLARE_METATYPE(QIcon)
 
 namespace {
 
-// Generous, yet short enough that a failing row and the end of its desktop
-// stay within a test function's time.
+// Generous, yet a failing row and its clean-up stay within a function's time.
 constexpr int kWaitMs = 60'000;
-
-// Waits until the condition holds; unlike QTRY, the time the probe itself
-// takes counts towards the limit.
-bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
 const QString kTitle = QStringLiteral("タンドレル");
 
-// A copy of the program in a folder of its own, beside its settings file.
-class Program {
+// tests/support/desktop-session.sh, and on it the program with the settings
+// in memory, from a folder of its own; both end with the object.
+class Desktop {
 public:
-    Program(const DesktopSession& session, bool withDisplay)
+    Desktop(bool tray, bool withDisplay = true)
     {
-        QVERIFY(QFile::copy(QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), m_folder.filePath("tandrel")));
-        API_IniFileAccess::SetIniFilePathForTests(m_folder.filePath("tandrel.ini"));
+        m_session.start(QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/desktop-session.sh"),
+            { tray ? QStringLiteral("--tray") : QString() });
+        for (QByteArray line; (line = m_session.readLine().trimmed()) != "ready";) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals > 0)
+                m_environment.insert(line.left(equals), line.mid(equals + 1));
+            else if (!m_session.canReadLine() && !m_session.waitForReadyRead(kWaitMs))
+                return;
+        }
+        m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QFile::copy(
+            QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), m_folder.filePath(QStringLiteral("tandrel")));
+        API_IniFileAccess::SetIniFilePathForTests(m_folder.filePath(QStringLiteral("tandrel.ini")));
         SaveSettings();
-        QProcessEnvironment environment = session.Environment();
+        QProcessEnvironment environment = m_environment;
         if (!withDisplay)
             environment.remove(QStringLiteral("DISPLAY"));
-        m_process.setProcessEnvironment(environment);
-        m_process.start(m_folder.filePath("tandrel"), {});
-        QVERIFY(m_process.waitForStarted());
+        m_program.setProcessEnvironment(environment);
+        m_program.start(m_folder.filePath(QStringLiteral("tandrel")), {});
+        m_program.waitForStarted(kWaitMs);
     }
-    ~Program()
+    ~Desktop()
     {
-        m_process.terminate();
-        if (!m_process.waitForFinished(kWaitMs))
-            m_process.kill();
-        m_process.waitForFinished();
+        m_program.terminate();
+        m_program.waitForFinished(kWaitMs);
+        m_session.closeWriteChannel();
+        m_session.waitForFinished(kWaitMs);
+    }
+    bool IsReady() const { return m_program.state() == QProcess::Running; }
+
+    QJsonObject Probe(const QString& command) const
+    {
+        QProcess probe;
+        probe.setProcessEnvironment(m_environment);
+        probe.start(QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/desktop_probe.py"), { command });
+        probe.waitForFinished(kWaitMs);
+        return QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+    }
+    // Asks until the answer passes; unlike QTRY, the time the probe takes counts.
+    QJsonObject WaitFor(const QString& command, const std::function<bool(const QJsonObject&)>& passes) const
+    {
+        QJsonObject seen;
+        // The caller judges the last answer, which names what was wrong.
+        static_cast<void>(QTest::qWaitFor([&] { return passes(seen = Probe(command)); }, kWaitMs));
+        return seen;
     }
 
 private:
+    QProcess m_session;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     QTemporaryDir m_folder;
-    QProcess m_process;
+    QProcess m_program;
 };
 
-// The program's X window that passes the test, with its place and state.
-QJsonObject XWindow(const DesktopSession& session, const std::function<bool(const QJsonObject&)>& which)
-{
-    for (const QJsonValue window : session.Probe(QStringLiteral("windows"))[u"windows"].toArray()) {
-        if (which(window.toObject()))
-            return window.toObject();
-    }
-    return {};
-}
-
-bool IsMainWindow(const QJsonObject& window) { return window[u"name"] == kTitle; }
-
-// The picture as the D-Bus tray carries it: ARGB32 in network byte order.
+// The pictures as the D-Bus tray carries them: ARGB32 in network byte order.
 bool SamePicture(const QJsonArray& sent, const QIcon& icon)
 {
     for (const QJsonValue size : sent) {
-        const QJsonArray entry = size.toArray();
-        QImage image = icon.pixmap(entry[0].toInt(), entry[1].toInt()).toImage();
-        image = image.convertToFormat(QImage::Format_ARGB32);
-        QByteArray expected;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const quint32 pixel = qToBigEndian<quint32>(image.pixel(x, y));
-                expected.append(reinterpret_cast<const char*>(&pixel), sizeof pixel);
-            }
-        }
-        if (QByteArray::fromBase64(entry[2].toString().toLatin1()) != expected)
+        const QImage image
+            = icon.pixmap(size[0].toInt(), size[1].toInt()).toImage().convertToFormat(QImage::Format_ARGB32);
+        QByteArray expected(image.sizeInBytes(), 0);
+        qToBigEndian<quint32>(image.constBits(), image.width() * image.height(), expected.data());
+        if (QByteArray::fromBase64(size[2].toString().toLatin1()) != expected)
             return false;
     }
     return !sent.isEmpty();
@@ -108,111 +115,101 @@ private Q_SLOTS:
         Accounts.clear();
         SetOptionDefaults();
         CommonSettings.StartMinimizedWindow = true;
-        // A silent server keeps the check running for as long as a row looks.
-        CommonSettings.PopTimeOut = 600;
+        CommonSettings.PopTimeOut = 600; // a silent server keeps the check running while a row looks
         m_server = std::make_unique<ScriptedPop3Server>();
         QVERIFY(m_server->Listen());
     }
 
-    void arrivalWindowInTheChosenCorner_data()
+    void arrivalWindowInItsCorner_data()
     {
         QTest::addColumn<bool>("withDisplay");
-        QTest::newRow("Wayland session with XWayland: X windows, in the corner") << true;
+        QTest::newRow("Wayland session with XWayland: X windows, placed as on X11") << true;
         QTest::newRow("Wayland alone: runs natively") << false;
     }
 
-    void arrivalWindowInTheChosenCorner()
+    void arrivalWindowInItsCorner()
     {
         QFETCH(bool, withDisplay);
-        const DesktopSession session(DesktopSession::Tray::None);
-        QVERIFY2(session.IsReady(), qPrintable(session.Error()));
         m_server->SetDialogue(ScriptedMailbox(1));
         Accounts.push_back(TestAccount(m_server->Port()));
         CommonSettings.ArrivalFormPosition = FormPositionCode::TopRight;
         CommonSettings.StartMinimizedWindow = false;
-        const Program program(session, withDisplay);
+        const Desktop desktop(false, withDisplay);
+        QVERIFY(desktop.IsReady());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->ReceivedLines().contains("QUIT"), kWaitMs);
 
-        const auto arrival = [](const QJsonObject& window) {
-            return window[u"utility"].toBool() && window[u"viewable"].toBool();
-        };
-        if (!withDisplay) {
-            // Started, checked, and the announcement is up: none of it on X.
-            QTRY_VERIFY_WITH_TIMEOUT(m_server->ReceivedLines().contains("QUIT"), kWaitMs);
-            QVERIFY(session.Probe(QStringLiteral("windows"))[u"windows"].toArray().isEmpty());
-            return;
+        const QJsonObject seen = desktop.WaitFor("windows",
+            [&](const QJsonObject& x) { return !withDisplay || x[u"arrival"][u"viewable"].toBool(); });
+        QCOMPARE(seen.contains(u"main"), withDisplay);
+        if (withDisplay) {
+            const QJsonValue area = seen[u"area"], rect = seen[u"arrival"][u"rect"];
+            QCOMPARE(rect[0].toInt() + rect[2].toInt(), area[0].toInt() + area[2].toInt());
+            QCOMPARE(rect[1].toInt(), area[1].toInt());
         }
-        QVERIFY(WaitFor([&] { return !XWindow(session, arrival).isEmpty(); }));
-        QVERIFY(XWindow(session, IsMainWindow)[u"viewable"].toBool());
-        const QJsonArray area = session.Probe(QStringLiteral("windows"))[u"workarea"].toArray();
-        const QJsonArray rect = XWindow(session, arrival)[u"rect"].toArray();
-        QCOMPARE(rect[0].toInt() + rect[2].toInt(), area[0].toInt() + area[2].toInt());
-        QCOMPARE(rect[1].toInt(), area[1].toInt());
     }
 
     void trayItemShowsTheState_data()
     {
         QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<QByteArray>("seen"); // what the server has had when the picture counts
         QTest::addColumn<QIcon>("picture");
         QTest::addColumn<QString>("tip");
-        // What the server must have seen before the picture counts; empty: the connection.
-        QTest::addColumn<QByteArray>("seen");
-
         QTest::newRow("idle after a check that went through")
-            << ScriptedMailbox(0) << TrayPictures::Idle() << kTitle << QByteArray("QUIT");
+            << ScriptedMailbox(0) << QByteArray("QUIT") << TrayPictures::Idle() << kTitle;
         QTest::newRow("checking while the server keeps silent")
-            << Dialogue { S::Greeting("", S::After::Silence) } << TrayPictures::Checking() << kTitle
-            << QByteArray();
+            << Dialogue { S::Greeting("", S::After::Silence) } << QByteArray() << TrayPictures::Checking()
+            << kTitle;
         QTest::newRow("failing account named in the tip")
             << Dialogue { S::Greeting("+OK\r\n"), S::Exchange("USER taro", "-ERR\r\n", S::After::Close) }
-            << TrayPictures::Failing() << kTitle + QStringLiteral("\nhome: ｴﾗｰ(ACCOUNT ｴﾗｰ)")
-            << QByteArray("USER taro");
+            << QByteArray("USER taro") << TrayPictures::Failing()
+            << kTitle + QStringLiteral("\nhome: ｴﾗｰ(ACCOUNT ｴﾗｰ)");
     }
 
     void trayItemShowsTheState()
     {
         QFETCH(Dialogue, dialogue);
+        QFETCH(QByteArray, seen);
         QFETCH(QIcon, picture);
         QFETCH(QString, tip);
-        QFETCH(QByteArray, seen);
-        const DesktopSession session(DesktopSession::Tray::StatusNotifier);
-        QVERIFY2(session.IsReady(), qPrintable(session.Error()));
         m_server->SetDialogue(dialogue);
         Accounts.push_back(TestAccount(m_server->Port()));
-        const Program program(session, true);
+        const Desktop desktop(true);
+        QVERIFY(desktop.IsReady());
         QTRY_VERIFY_WITH_TIMEOUT(
-            seen.isEmpty() ? m_server->ConnectionCount() == 1 : m_server->ReceivedLines().contains(seen),
+            m_server->ConnectionCount() == 1 && (seen.isEmpty() || m_server->ReceivedLines().contains(seen)),
             kWaitMs);
 
-        QJsonObject item;
-        QVERIFY(WaitFor([&] {
-            item = session.Probe(QStringLiteral("tray"));
-            return SamePicture(item[u"icon"].toArray(), picture);
-        }));
-        QCOMPARE(item[u"tip"].toArray()[0].toString(), tip);
+        const QJsonObject item = desktop.WaitFor(
+            "tray", [&](const QJsonObject& item) { return SamePicture(item[u"icon"].toArray(), picture); });
+        QVERIFY(SamePicture(item[u"icon"].toArray(), picture));
+        QCOMPARE(item[u"tip"].toString(), tip);
     }
 
-    void trayItemOpensTheWindowAndHoldsTheMenu()
+    void startedMinimised_data()
     {
-        const DesktopSession session(DesktopSession::Tray::StatusNotifier);
-        QVERIFY2(session.IsReady(), qPrintable(session.Error()));
-        const Program program(session, true);
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("D-Bus tray: hidden there with the menu, back on activation") << true;
+        QTest::newRow("no tray at all: minimised on the taskbar") << false;
+    }
 
-        QJsonObject item;
-        QVERIFY(
-            WaitFor([&] { return (item = session.Probe(QStringLiteral("tray")))[u"items"].toInt() == 1; }));
+    void startedMinimised()
+    {
+        QFETCH(bool, tray);
+        const Desktop desktop(tray);
+        QVERIFY(desktop.IsReady());
+        if (!tray) {
+            const auto minimised
+                = [](const QJsonObject& x) { return x[u"main"][u"state"].toString() == u"Iconic"; };
+            QVERIFY(minimised(desktop.WaitFor("windows", minimised)));
+            return;
+        }
+        const QJsonObject item
+            = desktop.WaitFor("tray", [](const QJsonObject& item) { return item.contains(u"menu"); });
         QCOMPARE(item[u"menu"].toArray(), (QJsonArray { "開く(_O)", "-", "ﾒｰﾙﾁｪｯｸ(_M)", "-", "閉じる(_X)" }));
-        // Started minimised, so the window waits in the tray, off the screen.
-        QVERIFY(!XWindow(session, IsMainWindow)[u"viewable"].toBool());
-        session.Probe(QStringLiteral("activate"));
-        QVERIFY(WaitFor([&] { return XWindow(session, IsMainWindow)[u"viewable"].toBool(); }));
-    }
-
-    void withoutATrayTheWindowStaysOnTheTaskbar()
-    {
-        const DesktopSession session(DesktopSession::Tray::None);
-        QVERIFY2(session.IsReady(), qPrintable(session.Error()));
-        const Program program(session, true);
-        QVERIFY(WaitFor([&] { return XWindow(session, IsMainWindow)[u"state"].toString() == u"Iconic"; }));
+        QVERIFY(!desktop.Probe("windows")[u"main"][u"viewable"].toBool());
+        desktop.Probe("activate");
+        const auto shown = [](const QJsonObject& x) { return x[u"main"][u"viewable"].toBool(); };
+        QVERIFY(shown(desktop.WaitFor("windows", shown)));
     }
 
 private:
