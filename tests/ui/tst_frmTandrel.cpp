@@ -3,8 +3,6 @@
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
-#include "platform/QtTranslation.h"
-#include "platform/gui/QtMessageBoxService.h"
 #include "ui/ListView.h"
 #include "ui/frmTandrel.h"
 
@@ -18,12 +16,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 using MainWindowProbe::Row;
 using MainWindowProbe::Buttons;
@@ -96,7 +92,6 @@ private Q_SLOTS:
 
     void deleteAsksFirst_data();
     void deleteAsksFirst();
-    void deleteQuestionInQtsJapanese();
 
     void rowClickLoadsEditor();
     void newEntryResetsEditor();
@@ -474,35 +469,6 @@ void tst_frmTandrel::deleteAsksFirst()
     w.btnAction_Click(1);
     QCOMPARE(m_boxes->shown().isEmpty(), yes);
     QCOMPARE(Keys(w), keysAfter);
-}
-
-void tst_frmTandrel::deleteQuestionInQtsJapanese()
-{
-    QVERIFY(QtTranslation::LoadJapanese());
-    QtMessageBoxService boxes;
-    MessageBoxService::Install(&boxes);
-    Accounts.push_back(Account(QStringLiteral("acc0"), 10, true));
-    frmTandrel w;
-    w.SetMailList();
-    w.lvPopList_ItemClick(Row(w, 0));
-    QStringList offered;
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            answer.stop();
-            for (QAbstractButton* button : box->buttons())
-                offered << button->text();
-            box->button(QMessageBox::No)->click();
-        }
-    });
-    answer.start(0);
-    w.btnAction_Click(2);
-    MessageBoxService::Install(nullptr);
-    QtTranslation::LoadJapanese(QStringLiteral("/nonexistent"));
-
-    offered.sort();
-    QCOMPARE(offered, (QStringList { "いいえ(&N)", "はい(&Y)" }));
-    QVERIFY(!Accounts[0].Deleted);
 }
 
 void tst_frmTandrel::rowClickLoadsEditor()
