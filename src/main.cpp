@@ -1,4 +1,6 @@
 #include "app/AppMain.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/QtTranslation.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignal.h"
 #include "platform/gui/QtMessageBoxService.h"
@@ -11,10 +13,14 @@
 
 int main(int argc, char* argv[])
 {
+    DisplayPlatform::PreferX11();
     QApplication app(argc, argv);
+    DisplayPlatform::ForgetPreference();
     // The program lives on in the tray while no window is open; only the main
     // window's orderly end quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before the first message box: its buttons are Qt's texts.
+    QtTranslation::LoadJapanese();
     QtMessageBoxService messageBoxes;
     MessageBoxService::Install(&messageBoxes);
     QtKeychainService keyring;

@@ -69,6 +69,12 @@ void clsTaskTrayIcon::setToolTip(const QString& szToolTip)
     ApplyNotifyIcon();
 }
 
+void clsTaskTrayIcon::setMenu(QMenu* oMenu)
+{
+    m_nid.hMenu = oMenu;
+    ApplyNotifyIcon();
+}
+
 void clsTaskTrayIcon::ShowForm(QWidget& oFrm)
 {
     // Taken before the window comes back: focusing the window itself would
@@ -76,6 +82,10 @@ void clsTaskTrayIcon::ShowForm(QWidget& oFrm)
     QPointer<QWidget> control = oFrm.focusWidget();
     const auto normal
         = [&oFrm] { oFrm.setWindowState(oFrm.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)); };
+    // A hidden window still marked minimised would be mapped iconic, and the
+    // window manager's late word on that state would send it back to the tray.
+    if (!oFrm.isVisible())
+        normal();
     oFrm.setVisible(true);
     QCoreApplication::processEvents();
     normal();

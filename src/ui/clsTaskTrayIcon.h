@@ -36,6 +36,9 @@ public:
     void setVisible(bool blnVisible);
     // Kept in a 64-character field: longer text is cut.
     void setToolTip(const QString& szToolTip);
+    // The menu for a tray that shows menus itself; the owner still pops it up
+    // with ShowMenu where the tray leaves the right click to it.
+    void setMenu(QMenu* oMenu);
 
     // Brings the window back from the tray: shown, not minimised, in front, focused.
     void ShowForm(QWidget& oFrm);

@@ -222,6 +222,7 @@ void frmTandrel::Form_Load()
     m_trayIcon->sethWnd(this);
     m_trayTip = AppIdentity::AppTitle();
     m_trayIcon->setToolTip(m_trayTip);
+    m_trayIcon->setMenu(mnuTaskTray);
     m_trayIcon->setVisible(true);
     m_trayIcon->setIcon(TrayImage(1));
     ProcessPendingEvents();

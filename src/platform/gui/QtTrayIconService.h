@@ -13,6 +13,9 @@ public:
 
     // The mouse message a click on the icon stands for; 0 for none of ours.
     static qint32 MessageForActivation(QSystemTrayIcon::ActivationReason reason);
+    // True where Qt shows the icon as a StatusNotifierItem over D-Bus: a
+    // watcher runs on the session bus and a tray host has registered with it.
+    static bool IsStatusNotifierTray();
 
 private:
     void Apply(const NotifyIconRecord& record);
@@ -20,4 +23,5 @@ private:
     QPointer<QSystemTrayIcon> m_icon;
     QPointer<QWidget> m_owner;
     bool m_callbacks = false;
+    bool m_statusNotifier = false;
 };

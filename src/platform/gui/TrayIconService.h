@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -20,6 +21,9 @@ struct NotifyIconRecord {
     quint32 uCallbackMessage = 0;
     QIcon hIcon;
     QString szTip = QString(64, QChar(0)); // 64 characters; the tip ends at the first NUL
+    // The menu of a tray that draws menus itself (the D-Bus tray); elsewhere
+    // the owner pops it up on the right click.
+    QPointer<QMenu> hMenu;
 
     // The tip as the user sees it: the field up to its first NUL.
     QString TipText() const;
