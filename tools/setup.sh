@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 libgl-dev
   libbenchmark-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
-  xvfb xauth openbox trayer x11-utils imagemagick
+  xvfb xauth openbox trayer x11-utils imagemagick libxcb1-dev
   dovecot-core dovecot-pop3d
   python3 procps ccache openssl xdotool desktop-file-utils
   mpop libclang-rt-14-dev

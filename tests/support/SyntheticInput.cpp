@@ -5,12 +5,16 @@
 
 namespace {
 
+// xdotool answers at once unless the X server or the machine is busy; only a
+// fault waits this long.
+constexpr int kToolLimitMs = 60000;
+
 bool Run(const QStringList& arguments, QByteArray* output = nullptr)
 {
     QProcess tool;
     tool.start(QStringLiteral("xdotool"), arguments);
-    const bool done
-        = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    const bool done = tool.waitForFinished(kToolLimitMs) && tool.exitStatus() == QProcess::NormalExit
+        && tool.exitCode() == 0;
     if (output)
         *output = tool.readAllStandardOutput();
     return done;
