@@ -11,13 +11,13 @@
 
 #include "FakeMailCheckHost.h"
 
+#include "TlsTestSeam.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
 #include "platform/Cp932.h"
 #include "platform/TimerControl.h"
-#include "TlsTestSeam.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -24,7 +24,7 @@ double processCpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

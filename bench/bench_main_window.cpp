@@ -32,7 +32,7 @@ long residentKiB()
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -41,17 +41,17 @@ int main(int argc, char* argv[])
 
     DovecotFixture server;
     if (!server.start()) {
-        std::fprintf(stderr, "no server: %s%s\n", qPrintable(server.skipReason()), qPrintable(server.error()));
+        std::fprintf(
+            stderr, "no server: %s%s\n", qPrintable(server.skipReason()), qPrintable(server.error()));
         return server.skipReason().isEmpty() ? 1 : 0;
     }
     const auto message = [](const QString& subject) {
-        return QJsonObject{{"charset", "iso-2022-jp"},
-                           {"fromName", QStringLiteral("山田太郎")},
-                           {"fromAddr", "yamada@example.jp"},
-                           {"subject", subject},
-                           {"date", "Tue, 15 Apr 2003 10:20:30 +0900"}};
+        return QJsonObject { { "charset", "iso-2022-jp" }, { "fromName", QStringLiteral("山田太郎") },
+            { "fromAddr", "yamada@example.jp" }, { "subject", subject },
+            { "date", "Tue, 15 Apr 2003 10:20:30 +0900" } };
     };
-    if (!server.deliverMessages(QJsonArray{message(QStringLiteral("会議の件")), message(QStringLiteral("再送"))}))
+    if (!server.deliverMessages(
+            QJsonArray { message(QStringLiteral("会議の件")), message(QStringLiteral("再送")) }))
         return 1;
 
     TempSettingsFile settings;

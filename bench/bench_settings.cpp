@@ -41,7 +41,8 @@ void fillAccounts()
         entry.Enabled = true;
         entry.UIDL.reserve(kIdsPerAccount);
         for (int i = 0; i < kIdsPerAccount; ++i)
-            entry.UIDL.append(QStringLiteral("%1.%2.mailhost%3").arg(1700000000 + i).arg(a * 100000 + i).arg(a));
+            entry.UIDL.append(
+                QStringLiteral("%1.%2.mailhost%3").arg(1700000000 + i).arg(a * 100000 + i).arg(a));
     }
 }
 
@@ -101,7 +102,7 @@ void printCheckShare(int messages)
         messages, qPrintable(host.Status(0)), check, save, 100.0 * save / check);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -131,9 +132,11 @@ int main(int argc, char* argv[])
         }
     }
     std::printf("settings file: %d accounts x %d seen ids, %.1f MB\n", kAccounts, kIdsPerAccount,
-                QFileInfo(settings.path()).size() / 1e6);
-    std::printf("save: %.1f ms wall, %.1f ms processor (median of %d)\n", median(saves), median(saveCpu), kRuns);
-    std::printf("load: %.1f ms wall, %.1f ms processor (median of %d)\n", median(loads), median(loadCpu), kRuns);
+        QFileInfo(settings.path()).size() / 1e6);
+    std::printf(
+        "save: %.1f ms wall, %.1f ms processor (median of %d)\n", median(saves), median(saveCpu), kRuns);
+    std::printf(
+        "load: %.1f ms wall, %.1f ms processor (median of %d)\n", median(loads), median(loadCpu), kRuns);
     printCheckShare(1);
     printCheckShare(kIdsPerAccount);
     return 0;

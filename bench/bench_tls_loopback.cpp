@@ -13,13 +13,13 @@
 #include "TestAccount.h"
 #include "TestCertificates.h"
 
+#include "TlsTestSeam.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
-#include "TlsTestSeam.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -37,12 +37,11 @@ int main(int argc, char* argv[])
     // close button: they always end the program, saving first.
     TerminationSignal termination;
     QObject::connect(&termination, &TerminationSignal::terminationRequested, &window,
-                     [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) {
-        window.EndProgram(frmTandrel::CloseReason::SessionEnd);
-    });
+        [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+        [&window](QSessionManager&) { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
-                     [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
+        [&window] { window.EndProgram(frmTandrel::CloseReason::SessionEnd); });
 
     // The load runs inside the event loop, so an end requested during the
     // start-up check reaches a running loop.

@@ -8,13 +8,13 @@
 struct AccountEntry {
     QString UserTitle;
     QString PopAccount;
-    QString PopPasswd;  // kept as typed; the settings file is owner-only for this reason
+    QString PopPasswd; // kept as typed; the settings file is owner-only for this reason
     QString PopServer;
     qint32 PopPort = 110;
-    qint32 CheckInterval = 0;  // minutes between two timed checks
-    QStringList UIDL;          // identifiers the server listed at the last successful check
+    qint32 CheckInterval = 0; // minutes between two timed checks
+    QStringList UIDL; // identifiers the server listed at the last successful check
     bool Enabled = false;
-    bool Deleted = false;  // kept in memory for the rest of the run so indices stay valid
+    bool Deleted = false; // kept in memory for the rest of the run so indices stay valid
 
     // The account's own entry in the keyring, named once and kept with it, so
     // that renumbering never hands it to another account; empty until needed.

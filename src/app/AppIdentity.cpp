@@ -4,14 +4,8 @@
 
 namespace AppIdentity {
 
-QString AppTitle()
-{
-    return QStringLiteral("タンドレル");
-}
+QString AppTitle() { return QStringLiteral("タンドレル"); }
 
-QString ProgramFolder()
-{
-    return ExecutableInfo::Folder();
-}
+QString ProgramFolder() { return ExecutableInfo::Folder(); }
 
-}  // namespace AppIdentity
+} // namespace AppIdentity

@@ -10,4 +10,4 @@ QString AppTitle();
 // The folder of the running executable, without a trailing separator.
 QString ProgramFolder();
 
-}  // namespace AppIdentity
+} // namespace AppIdentity

@@ -7,6 +7,6 @@
 struct NewMailItem {
     qint32 nAccountIdx = 0;
     QString strFrom;
-    QString strDate;  // "YY/MM/DD HH:NN:SS", or empty when the header was missing or unreadable
+    QString strDate; // "YY/MM/DD HH:NN:SS", or empty when the header was missing or unreadable
     QString strSubject;
 };

@@ -22,4 +22,4 @@ qint32 ToInt32(QStringView text);
 // True when the whole text, blanks around it aside, is one number.
 bool IsNumeric(QStringView text);
 
-}  // namespace NumericText
+} // namespace NumericText

@@ -29,4 +29,4 @@ std::optional<QString> Decode(QByteArrayView charset, QByteArrayView bytes)
     return out;
 }
 
-}  // namespace CharsetText
+} // namespace CharsetText

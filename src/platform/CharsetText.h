@@ -12,4 +12,4 @@ namespace CharsetText {
 
 std::optional<QString> Decode(QByteArrayView charset, QByteArrayView bytes);
 
-}  // namespace CharsetText
+} // namespace CharsetText

@@ -6,10 +6,7 @@
 
 namespace EventPump {
 
-void ProcessPendingEvents()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void WaitForEvents()
 {
@@ -18,10 +15,9 @@ void WaitForEvents()
 
 void WakeUp()
 {
-    if (auto* dispatcher = QAbstractEventDispatcher::instance(QCoreApplication::instance()
-                                                                  ? QCoreApplication::instance()->thread()
-                                                                  : nullptr))
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(
+            QCoreApplication::instance() ? QCoreApplication::instance()->thread() : nullptr))
         dispatcher->wakeUp();
 }
 
-}  // namespace EventPump
+} // namespace EventPump

@@ -14,4 +14,4 @@ void WaitForEvents();
 // Ends a WaitForEvents that is blocked, from anywhere.
 void WakeUp();
 
-}  // namespace EventPump
+} // namespace EventPump

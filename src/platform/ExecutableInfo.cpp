@@ -10,20 +10,13 @@ QString Folder()
 {
     QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     // A drive or file-system root keeps its separator; any other folder has none.
-    while (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(u'\\'))
-           && !folder.endsWith(u":\\"))
+    while (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(u'\\')) && !folder.endsWith(u":\\"))
         folder.chop(1);
     return folder;
 }
 
-QString BaseName()
-{
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
+QString BaseName() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
 
-QString Version()
-{
-    return QStringLiteral(TANDREL_VERSION);
-}
+QString Version() { return QStringLiteral(TANDREL_VERSION); }
 
-}  // namespace ExecutableInfo
+} // namespace ExecutableInfo

@@ -14,4 +14,4 @@ QString BaseName();
 // The program's version, "major.minor.patch".
 QString Version();
 
-}  // namespace ExecutableInfo
+} // namespace ExecutableInfo

@@ -12,7 +12,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 MessageBoxService& MessageBoxService::Current()
 {

@@ -19,7 +19,8 @@ constexpr qint32 kPop3sPort = 995;
 
 bool isTlsPort(qint32 port)
 {
-    return port == kPop3sPort || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
+    return port == kPop3sPort
+        || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
 }
 
 // Qt's defaults: the system's authorities, peer verification, host-name and

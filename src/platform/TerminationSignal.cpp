@@ -14,7 +14,7 @@ namespace {
 
 // A signal handler may only write to a descriptor; the notifier reads it on
 // the user-interface thread. One pair serves the whole process.
-int signalPipe[2] = {-1, -1};
+int signalPipe[2] = { -1, -1 };
 
 extern "C" void onTerminationSignal(int signalNumber)
 {
@@ -23,7 +23,7 @@ extern "C" void onTerminationSignal(int signalNumber)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &code, 1);
 }
 
-}  // namespace
+} // namespace
 
 TerminationSignal::TerminationSignal(QObject* parent)
     : QObject(parent)
@@ -39,7 +39,7 @@ TerminationSignal::TerminationSignal(QObject* parent)
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : {SIGTERM, SIGINT, SIGHUP})
+    for (int number : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(number, &action, nullptr);
 }
 
@@ -50,7 +50,7 @@ TerminationSignal::~TerminationSignal()
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (int number : {SIGTERM, SIGINT, SIGHUP})
+    for (int number : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(number, &action, nullptr);
 }
 
@@ -70,5 +70,5 @@ TerminationSignal::TerminationSignal(QObject* parent)
 
 TerminationSignal::~TerminationSignal() = default;
 
-void TerminationSignal::readPending() {}
+void TerminationSignal::readPending() { }
 #endif

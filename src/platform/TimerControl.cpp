@@ -2,7 +2,9 @@
 
 #include <QTimer>
 
-TimerControl::TimerControl(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
+TimerControl::TimerControl(QObject* parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this))
 {
     // Time-outs of a few seconds must not fire early by the coarse timers' 5 %.
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -11,10 +13,7 @@ TimerControl::TimerControl(QObject* parent) : QObject(parent), m_timer(new QTime
 
 TimerControl::~TimerControl() = default;
 
-qint32 TimerControl::Interval() const
-{
-    return m_interval;
-}
+qint32 TimerControl::Interval() const { return m_interval; }
 
 void TimerControl::setInterval(qint32 milliseconds)
 {
@@ -22,10 +21,7 @@ void TimerControl::setInterval(qint32 milliseconds)
     apply();
 }
 
-bool TimerControl::Enabled() const
-{
-    return m_enabled;
-}
+bool TimerControl::Enabled() const { return m_enabled; }
 
 void TimerControl::setEnabled(bool enabled)
 {

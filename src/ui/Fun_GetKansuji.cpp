@@ -12,4 +12,4 @@ QString GetKansuji(const QString& strText)
     return result;
 }
 
-}  // namespace Fun_GetKansuji
+} // namespace Fun_GetKansuji

@@ -8,4 +8,4 @@ namespace Fun_GetKansuji {
 // every other character stays where it is.
 QString GetKansuji(const QString& strText);
 
-}  // namespace Fun_GetKansuji
+} // namespace Fun_GetKansuji

@@ -9,9 +9,9 @@
 #include <cmath>
 
 PictureBox::PictureBox(QWidget* parent)
-    : QWidget(parent),
-      m_twipsPerPixelX(Fun_SystemMetrics::TwipsPerPixelX()),
-      m_twipsPerPixelY(Fun_SystemMetrics::TwipsPerPixelY())
+    : QWidget(parent)
+    , m_twipsPerPixelX(Fun_SystemMetrics::TwipsPerPixelX())
+    , m_twipsPerPixelY(Fun_SystemMetrics::TwipsPerPixelY())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -27,10 +27,7 @@ void PictureBox::SetTwipsPerPixel(double x, double y)
     UpdateImageResolution();
 }
 
-void PictureBox::SetScaleMode(ScaleMode mode)
-{
-    m_scaleMode = mode;
-}
+void PictureBox::SetScaleMode(ScaleMode mode) { m_scaleMode = mode; }
 
 void PictureBox::Scale(double x1, double y1, double x2, double y2)
 {
@@ -41,15 +38,9 @@ void PictureBox::Scale(double x1, double y1, double x2, double y2)
     m_userHeight = y2 - y1;
 }
 
-double PictureBox::ScaleLeft() const
-{
-    return m_scaleMode == ScaleMode::User ? m_userLeft : 0.0;
-}
+double PictureBox::ScaleLeft() const { return m_scaleMode == ScaleMode::User ? m_userLeft : 0.0; }
 
-double PictureBox::ScaleTop() const
-{
-    return m_scaleMode == ScaleMode::User ? m_userTop : 0.0;
-}
+double PictureBox::ScaleTop() const { return m_scaleMode == ScaleMode::User ? m_userTop : 0.0; }
 
 double PictureBox::ScaleWidth() const
 {
@@ -81,24 +72,23 @@ QPointF PictureBox::ToPixels(QPointF scalePoint) const
 {
     const double sw = ScaleWidth();
     const double sh = ScaleHeight();
-    return {sw != 0 ? (scalePoint.x() - ScaleLeft()) * width() / sw : 0.0,
-            sh != 0 ? (scalePoint.y() - ScaleTop()) * height() / sh : 0.0};
+    return { sw != 0 ? (scalePoint.x() - ScaleLeft()) * width() / sw : 0.0,
+        sh != 0 ? (scalePoint.y() - ScaleTop()) * height() / sh : 0.0 };
 }
 
 QPointF PictureBox::FromPixels(QPointF pixelPoint) const
 {
-    return {width() > 0 ? ScaleLeft() + pixelPoint.x() * ScaleWidth() / width() : ScaleLeft(),
-            height() > 0 ? ScaleTop() + pixelPoint.y() * ScaleHeight() / height() : ScaleTop()};
+    return { width() > 0 ? ScaleLeft() + pixelPoint.x() * ScaleWidth() / width() : ScaleLeft(),
+        height() > 0 ? ScaleTop() + pixelPoint.y() * ScaleHeight() / height() : ScaleTop() };
 }
 
 void PictureBox::FillBox(QPointF from, QPointF to, const QColor& colour)
 {
     const QPointF a = ToPixels(from);
     const QPointF b = ToPixels(to);
-    const QPoint topLeft(int(std::lround(std::min(a.x(), b.x()))),
-                         int(std::lround(std::min(a.y(), b.y()))));
-    const QPoint bottomRight(int(std::lround(std::max(a.x(), b.x()))),
-                             int(std::lround(std::max(a.y(), b.y()))));
+    const QPoint topLeft(int(std::lround(std::min(a.x(), b.x()))), int(std::lround(std::min(a.y(), b.y()))));
+    const QPoint bottomRight(
+        int(std::lround(std::max(a.x(), b.x()))), int(std::lround(std::max(a.y(), b.y()))));
     QPainter painter(&Image());
     painter.fillRect(QRect(topLeft, bottomRight), colour);
     update();
@@ -106,7 +96,7 @@ void PictureBox::FillBox(QPointF from, QPointF to, const QColor& colour)
 
 void PictureBox::Print(const QString& text)
 {
-    const QPointF at = ToPixels({CurrentX, CurrentY});
+    const QPointF at = ToPixels({ CurrentX, CurrentY });
     QPainter painter(&Image());
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(DrawFont);
@@ -138,8 +128,7 @@ double PictureBox::TextWidth(const QString& text) const
 {
     const QFontMetricsF metrics(DrawFont, &m_image);
     const double sw = ScaleWidth();
-    return width() > 0 ? metrics.horizontalAdvance(text) * sw / width()
-                       : metrics.horizontalAdvance(text);
+    return width() > 0 ? metrics.horizontalAdvance(text) * sw / width() : metrics.horizontalAdvance(text);
 }
 
 double PictureBox::TextHeight(const QString& text) const
@@ -152,7 +141,7 @@ double PictureBox::TextHeight(const QString& text) const
 
 void PictureBox::PaintPicture(const QPixmap& picture, double x, double y)
 {
-    const QPointF at = ToPixels({x, y});
+    const QPointF at = ToPixels({ x, y });
     QPainter painter(&Image());
     painter.drawPixmap(QPointF(std::round(at.x()), std::round(at.y())), picture);
     update();
@@ -181,8 +170,8 @@ void PictureBox::EnsureImageSize()
     // Growing keeps what was drawn; the new area starts black.
     if (width() <= m_image.width() && height() <= m_image.height())
         return;
-    QImage grown(std::max(width(), m_image.width()), std::max(height(), m_image.height()),
-                 QImage::Format_RGB32);
+    QImage grown(
+        std::max(width(), m_image.width()), std::max(height(), m_image.height()), QImage::Format_RGB32);
     grown.fill(Qt::black);
     QPainter painter(&grown);
     painter.drawImage(0, 0, m_image);

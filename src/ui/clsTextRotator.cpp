@@ -45,7 +45,7 @@ QPoint clsTextRotator::LabelOrigin() const
 {
     if (!m_device)
         return {};
-    return {ScaleToPixelX(m_device->CurrentX), ScaleToPixelY(m_device->CurrentY)};
+    return { ScaleToPixelX(m_device->CurrentX), ScaleToPixelY(m_device->CurrentY) };
 }
 
 void clsTextRotator::Label(const QString& sText)

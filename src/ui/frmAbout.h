@@ -26,12 +26,12 @@ public:
     // One of the texts painted at load, positioned in twips.
     struct DisplayText {
         QString Caption;
-        QString FontName;  // a leading "@" names the vertical-writing variant of the face
-        double FontSize;   // points
+        QString FontName; // a leading "@" names the vertical-writing variant of the face
+        double FontSize; // points
         bool Bold;
         double Left;
         double Top;
-        QString Tag;  // "R": painted once, reversed, without relief
+        QString Tag; // "R": painted once, reversed, without relief
         QColor ForeColor = Qt::white;
     };
 
@@ -48,7 +48,7 @@ public:
     // when it closes. The link texts are replaced by the author's own at load.
     // The day of the month picks the colours; it is today's unless given.
     static frmAbout* ShowAbout(const QString& strMail, const QString& strUrl, const QIcon& oIcon,
-                               const QDate& today = QDate::currentDate());
+        const QDate& today = QDate::currentDate());
 
     // "形式　" and the version's three numbers in kanji numerals joined by "の",
     // all in full-width characters: "1.0.12" gives "形式　壱の零の壱弐".

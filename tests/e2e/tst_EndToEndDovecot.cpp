@@ -59,20 +59,18 @@ void tst_EndToEndDovecot::initTestCase()
             QSKIP(qPrintable(m_server.skipReason()));
         QFAIL(qPrintable(m_server.error()));
     }
-    const auto message = [](const char* charset, const QString& name, const char* address, const QString& subject) {
-        return QJsonObject{{"charset", charset},
-                           {"fromName", name},
-                           {"fromAddr", address},
-                           {"subject", subject},
-                           {"date", "Tue, 15 Apr 2003 10:20:30 +0900"}};
-    };
-    QVERIFY2(m_server.deliverMessages(QJsonArray{
+    const auto message
+        = [](const char* charset, const QString& name, const char* address, const QString& subject) {
+              return QJsonObject { { "charset", charset }, { "fromName", name }, { "fromAddr", address },
+                  { "subject", subject }, { "date", "Tue, 15 Apr 2003 10:20:30 +0900" } };
+          };
+    QVERIFY2(m_server.deliverMessages(QJsonArray {
                  message("iso-2022-jp", QStringLiteral("山田太郎"), "yamada@example.jp",
-                         QStringLiteral("会議の件について")),
+                     QStringLiteral("会議の件について")),
                  message("us-ascii", QStringLiteral("Mallory"), "mallory@example.com",
-                         QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>")),
+                     QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>")),
              }),
-             qPrintable(m_server.error()));
+        qPrintable(m_server.error()));
     m_uidls = m_server.serverUidls();
     QCOMPARE(m_uidls.size(), 2);
 }
@@ -122,7 +120,7 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
 
     frmTandrel w;
     QSignalSpy ended(&w, &frmTandrel::programEnded);
-    w.Form_Load();  // returns once the start-up check is over
+    w.Form_Load(); // returns once the start-up check is over
     QVERIFY(!w.Checker().IsRunning());
 
     QTreeWidgetItem* row = w.lvPopList->FindRow(QStringLiteral(":0"));
@@ -151,7 +149,8 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
         QCOMPARE(mail[0]->text(1).trimmed(), QStringLiteral("会議の件について"));
         QVERIFY(mail[0]->text(2).contains(QStringLiteral("山田太郎")));
         QCOMPARE(mail[0]->text(3), QStringLiteral("03/04/15 10:20:30"));
-        QCOMPARE(mail[1]->text(1).trimmed(), QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>"));
+        QCOMPARE(
+            mail[1]->text(1).trimmed(), QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>"));
     }
 
     // The seen list reaches the file with the end of the program.

@@ -22,66 +22,71 @@ struct SampleMessage {
     QString fromName;
     QString fromAddr;
     QString subject;
-    const char* dateHeader;  // nullptr: the message has no Date header
+    const char* dateHeader; // nullptr: the message has no Date header
     QString shownDate;
 };
 
 // Delivered before the first check, in this order.
-const QList<SampleMessage>& firstDelivery() {
-    static const QList<SampleMessage> messages{
-        {"ISO-2022-JP sender and subject", "iso-2022-jp", u"山田 花子"_qs, u"hanako@example.jp"_qs,
-         u"会議のお知らせ"_qs, "Tue, 15 Apr 2003 10:20:30 +0900", u"03/04/15 10:20:30"_qs},
-        {"folded four-word ISO-2022-JP subject", "iso-2022-jp", u"鈴木"_qs, u"suzuki@example.ne.jp"_qs,
-         u"長いお知らせの件名は途中で折り返されて複数の符号化語になりますので注意してください、よろしくお願いします"_qs,
-         "Mon, 7 Dec 2026 09:05:03 +0900", u"26/12/07 09:05:03"_qs},
-        {"UTF-8 sender and subject, date without weekday", "utf-8", u"佐藤 次郎"_qs, u"jiro@example.com"_qs,
-         u"【お知らせ】メンテナンスのご案内"_qs, "7 Dec 2026 21:30:00 +0000", u"26/12/07 21:30:00"_qs},
-        {"plain ASCII message with a folded subject", "us-ascii", u"Build Robot"_qs, u"robot@example.org"_qs,
-         u"Nightly build report: all tests passed on every machine of the farm tonight, no flaky ones"_qs,
-         "Sun, 06 Dec 2026 23:59:59 -0800", u"26/12/06 23:59:59"_qs},
-        {"message without a Date header", "iso-2022-jp", u"カタカナ商会"_qs, u"kana@example.jp"_qs,
-         u"日付のないメール"_qs, nullptr, QString()},
+const QList<SampleMessage>& firstDelivery()
+{
+    static const QList<SampleMessage> messages {
+        { "ISO-2022-JP sender and subject", "iso-2022-jp", u"山田 花子"_qs, u"hanako@example.jp"_qs,
+            u"会議のお知らせ"_qs, "Tue, 15 Apr 2003 10:20:30 +0900", u"03/04/15 10:20:30"_qs },
+        { "folded four-word ISO-2022-JP subject", "iso-2022-jp", u"鈴木"_qs, u"suzuki@example.ne.jp"_qs,
+            u"長いお知らせの件名は途中で折り返されて複数の符号化語になりますので注意してください、よろしくお願いします"_qs,
+            "Mon, 7 Dec 2026 09:05:03 +0900", u"26/12/07 09:05:03"_qs },
+        { "UTF-8 sender and subject, date without weekday", "utf-8", u"佐藤 次郎"_qs, u"jiro@example.com"_qs,
+            u"【お知らせ】メンテナンスのご案内"_qs, "7 Dec 2026 21:30:00 +0000", u"26/12/07 21:30:00"_qs },
+        { "plain ASCII message with a folded subject", "us-ascii", u"Build Robot"_qs, u"robot@example.org"_qs,
+            u"Nightly build report: all tests passed on every machine of the farm tonight, no flaky ones"_qs,
+            "Sun, 06 Dec 2026 23:59:59 -0800", u"26/12/06 23:59:59"_qs },
+        { "message without a Date header", "iso-2022-jp", u"カタカナ商会"_qs, u"kana@example.jp"_qs,
+            u"日付のないメール"_qs, nullptr, QString() },
     };
     return messages;
 }
 
 // Delivered between the first and the second check.
-const SampleMessage& lateDelivery() {
-    static const SampleMessage message{"late UTF-8 message", "utf-8", u"田中 一郎"_qs, u"ichiro@example.co.jp"_qs,
-                                       u"追加のお知らせ"_qs, "Mon, 7 Dec 2026 12:00:00 +0900",
-                                       u"26/12/07 12:00:00"_qs};
+const SampleMessage& lateDelivery()
+{
+    static const SampleMessage message { "late UTF-8 message", "utf-8", u"田中 一郎"_qs,
+        u"ichiro@example.co.jp"_qs, u"追加のお知らせ"_qs, "Mon, 7 Dec 2026 12:00:00 +0900",
+        u"26/12/07 12:00:00"_qs };
     return message;
 }
 
-QJsonObject toJson(const SampleMessage& message) {
-    return QJsonObject{{QStringLiteral("charset"), QString::fromLatin1(message.charset)},
-                       {QStringLiteral("fromName"), message.fromName},
-                       {QStringLiteral("fromAddr"), message.fromAddr},
-                       {QStringLiteral("subject"), message.subject},
-                       {QStringLiteral("date"), message.dateHeader ? QJsonValue(QString::fromLatin1(message.dateHeader))
-                                                                   : QJsonValue(QJsonValue::Null)}};
+QJsonObject toJson(const SampleMessage& message)
+{
+    return QJsonObject { { QStringLiteral("charset"), QString::fromLatin1(message.charset) },
+        { QStringLiteral("fromName"), message.fromName }, { QStringLiteral("fromAddr"), message.fromAddr },
+        { QStringLiteral("subject"), message.subject },
+        { QStringLiteral("date"),
+            message.dateHeader ? QJsonValue(QString::fromLatin1(message.dateHeader))
+                               : QJsonValue(QJsonValue::Null) } };
 }
 
 // The header value keeps the blank after the field's colon.
-QString shownFrom(const SampleMessage& message) {
+QString shownFrom(const SampleMessage& message)
+{
     return u' ' + message.fromName + u" <"_qs + message.fromAddr + u'>';
 }
 
 QString shownSubject(const SampleMessage& message) { return u' ' + message.subject; }
 
 // What the arrival window must be told for these messages, in order.
-QStringList announcementsOf(const QList<SampleMessage>& messages) {
+QStringList announcementsOf(const QList<SampleMessage>& messages)
+{
     if (messages.isEmpty())
         return {};
-    QStringList calls{QStringLiteral("RemoveMail 0")};
+    QStringList calls { QStringLiteral("RemoveMail 0") };
     for (const SampleMessage& message : messages)
-        calls << QStringLiteral("MailArraival 0|%1|%2|%3").arg(shownFrom(message), message.shownDate,
-                                                               shownSubject(message));
+        calls << QStringLiteral("MailArraival 0|%1|%2|%3")
+                     .arg(shownFrom(message), message.shownDate, shownSubject(message));
     calls << QStringLiteral("ShowForm");
     return calls;
 }
 
-}  // namespace
+} // namespace
 
 class tst_MailCheckDovecot : public QObject {
     Q_OBJECT
@@ -107,7 +112,8 @@ private:
     std::unique_ptr<MailChecker> m_checker;
 };
 
-void tst_MailCheckDovecot::runCheck() {
+void tst_MailCheckDovecot::runCheck()
+{
     m_host.arrival.calls.clear();
     m_host.trayPictures.clear();
     m_host.FindRow(0)->statusHistory.clear();
@@ -115,7 +121,8 @@ void tst_MailCheckDovecot::runCheck() {
     QVERIFY(!m_checker->IsRunning());
 }
 
-void tst_MailCheckDovecot::initTestCase() {
+void tst_MailCheckDovecot::initTestCase()
+{
     if (!m_server.start()) {
         if (!m_server.skipReason().isEmpty())
             QSKIP(qPrintable(u"no private Dovecot here: "_qs + m_server.skipReason()));
@@ -138,7 +145,7 @@ void tst_MailCheckDovecot::initTestCase() {
     account.CheckInterval = 1;
     account.Enabled = true;
     // A seen list from an earlier mailbox: with every message announced it must simply be replaced.
-    account.UIDL = QStringList{QStringLiteral("stale-identifier")};
+    account.UIDL = QStringList { QStringLiteral("stale-identifier") };
     Accounts.push_back(account);
 
     m_host.AddRow(0, true, QStringLiteral("1"));
@@ -149,7 +156,8 @@ void tst_MailCheckDovecot::initTestCase() {
     runCheck();
 }
 
-void tst_MailCheckDovecot::firstCheckAnnouncesEveryMessage_data() {
+void tst_MailCheckDovecot::firstCheckAnnouncesEveryMessage_data()
+{
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("announcement");
     const QStringList announcements = announcementsOf(firstDelivery());
@@ -157,31 +165,34 @@ void tst_MailCheckDovecot::firstCheckAnnouncesEveryMessage_data() {
         QTest::newRow(firstDelivery().at(i).caseName) << i << announcements.at(i + 1);
 }
 
-void tst_MailCheckDovecot::firstCheckAnnouncesEveryMessage() {
+void tst_MailCheckDovecot::firstCheckAnnouncesEveryMessage()
+{
     QFETCH(int, index);
     QFETCH(QString, announcement);
     QCOMPARE(m_host.arrival.calls.size(), firstDelivery().size() + 2);
     QCOMPARE(m_host.arrival.calls.at(index + 1), announcement);
 }
 
-void tst_MailCheckDovecot::firstCheckStoresTheServerIdentifiers() {
+void tst_MailCheckDovecot::firstCheckStoresTheServerIdentifiers()
+{
     QCOMPARE(m_host.arrival.calls, announcementsOf(firstDelivery()));
-    QCOMPARE(m_host.StatusHistory(0), (QStringList{u"ﾒｰﾙﾁｪｯｸ中"_qs, u"成功(新着5件)"_qs}));
-    QCOMPARE(m_host.trayPictures, (QList<int>{2, 1}));
+    QCOMPARE(m_host.StatusHistory(0), (QStringList { u"ﾒｰﾙﾁｪｯｸ中"_qs, u"成功(新着5件)"_qs }));
+    QCOMPARE(m_host.trayPictures, (QList<int> { 2, 1 }));
     const QStringList onServer = m_server.serverUidls();
     QVERIFY2(!onServer.isEmpty(), qPrintable(m_server.error()));
     QCOMPARE(onServer.size(), firstDelivery().size());
     QCOMPARE(Accounts.at(0).UIDL, onServer);
 }
 
-void tst_MailCheckDovecot::secondCheckAnnouncesOnlyTheLateDelivery() {
+void tst_MailCheckDovecot::secondCheckAnnouncesOnlyTheLateDelivery()
+{
     const QStringList seenBefore = Accounts.at(0).UIDL;
-    QVERIFY2(m_server.deliverMessages(QJsonArray{toJson(lateDelivery())}), qPrintable(m_server.error()));
+    QVERIFY2(m_server.deliverMessages(QJsonArray { toJson(lateDelivery()) }), qPrintable(m_server.error()));
     CommonSettings.RecheckMailChecked = false;
 
     runCheck();
 
-    QCOMPARE(m_host.arrival.calls, announcementsOf({lateDelivery()}));
+    QCOMPARE(m_host.arrival.calls, announcementsOf({ lateDelivery() }));
     QCOMPARE(lastStatus(), u"成功(新着1件)"_qs);
     const QStringList onServer = m_server.serverUidls();
     QCOMPARE(onServer.size(), firstDelivery().size() + 1);
@@ -189,23 +200,25 @@ void tst_MailCheckDovecot::secondCheckAnnouncesOnlyTheLateDelivery() {
     QCOMPARE(onServer.mid(0, seenBefore.size()), seenBefore);
 }
 
-void tst_MailCheckDovecot::refusedCheckChangesNothing_data() {
+void tst_MailCheckDovecot::refusedCheckChangesNothing_data()
+{
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("serverListens");
-    QTest::addColumn<QString>("status");  // empty: any connection error text
+    QTest::addColumn<QString>("status"); // empty: any connection error text
     QTest::newRow("wrong password") << DovecotFixture::user() << u"not-the-password"_qs << true
                                     << u"ｴﾗｰ(PASSWD ｴﾗｰ)"_qs;
     // Dovecot accepts any name at USER and refuses only at PASS.
     QTest::newRow("user unknown to the server")
         << u"hanako"_qs << DovecotFixture::password() << true << u"ｴﾗｰ(PASSWD ｴﾗｰ)"_qs;
-    QTest::newRow("nothing listens on the port") << DovecotFixture::user() << DovecotFixture::password() << false
-                                                 << QString();
+    QTest::newRow("nothing listens on the port")
+        << DovecotFixture::user() << DovecotFixture::password() << false << QString();
 }
 
 // A refused check must leave the seen list and the arrival window alone, and
 // the next check (the test after this one) must work again.
-void tst_MailCheckDovecot::refusedCheckChangesNothing() {
+void tst_MailCheckDovecot::refusedCheckChangesNothing()
+{
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, serverListens);
@@ -230,14 +243,16 @@ void tst_MailCheckDovecot::refusedCheckChangesNothing() {
     QCOMPARE(seenAfter, before.UIDL);
     QCOMPARE(m_host.trayPictures, (QList<int> { 2, 3 }));
     if (status.isEmpty()) {
-        QVERIFY2(lastStatus().startsWith(u"ｴﾗｰ("_qs) && lastStatus().endsWith(u')'), qPrintable(lastStatus()));
+        QVERIFY2(
+            lastStatus().startsWith(u"ｴﾗｰ("_qs) && lastStatus().endsWith(u')'), qPrintable(lastStatus()));
         QVERIFY(lastStatus().size() > 5);
     } else {
         QCOMPARE(lastStatus(), status);
     }
 }
 
-void tst_MailCheckDovecot::checkWithoutDeliveryAnnouncesNothing() {
+void tst_MailCheckDovecot::checkWithoutDeliveryAnnouncesNothing()
+{
     const QStringList seenBefore = Accounts.at(0).UIDL;
     CommonSettings.RecheckMailChecked = false;
 
@@ -249,7 +264,8 @@ void tst_MailCheckDovecot::checkWithoutDeliveryAnnouncesNothing() {
 }
 
 // The server renumbers the messages; only identifiers may decide what is new.
-void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing() {
+void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing()
+{
     const QStringList seenBefore = Accounts.at(0).UIDL;
     QVERIFY2(m_server.deleteMessage(1), qPrintable(m_server.error()));
     CommonSettings.RecheckMailChecked = false;
@@ -262,7 +278,8 @@ void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing() 
     QCOMPARE(Accounts.at(0).UIDL, m_server.serverUidls());
 }
 
-void tst_MailCheckDovecot::cleanupTestCase() {
+void tst_MailCheckDovecot::cleanupTestCase()
+{
     m_checker.reset();
     m_server.stop();
 }

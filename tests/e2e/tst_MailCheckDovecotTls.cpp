@@ -5,11 +5,11 @@
 #include "FakeMailCheckHost.h"
 #include "TestAccount.h"
 
+#include "TlsTestSeam.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "platform/TimerControl.h"
-#include "TlsTestSeam.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>

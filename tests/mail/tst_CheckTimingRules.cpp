@@ -11,7 +11,7 @@ class tst_CheckTimingRules : public QObject {
 private Q_SLOTS:
     void nextCheckOnRebuild_data()
     {
-        QTest::addColumn<int>("current");  // INT_MIN: the row has no value yet
+        QTest::addColumn<int>("current"); // INT_MIN: the row has no value yet
         QTest::addColumn<qint32>("interval");
         QTest::addColumn<qint32>("result");
 

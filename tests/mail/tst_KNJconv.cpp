@@ -44,8 +44,8 @@ private Q_SLOTS:
         QTest::newRow("one hiragana between the escapes") << EscapedText("ESC$B$\"ESC(B") << u"あ"_qs;
         QTest::newRow("three katakana") << EscapedText("ESC$B%F%9%HESC(B") << u"テスト"_qs;
         QTest::newRow("plain ASCII is copied") << EscapedText("Hello, world") << EscapedText("Hello, world");
-        QTest::newRow("ASCII before and after kanji") << EscapedText("Re: ESC$B8+@QESC(B 2")
-                                                      << EscapedText("Re: 見積 2");
+        QTest::newRow("ASCII before and after kanji")
+            << EscapedText("Re: ESC$B8+@QESC(B 2") << EscapedText("Re: 見積 2");
         QTest::newRow("two kanji runs") << EscapedText("ESC$B$\"ESC(BxESC$B$$ESC(B") << u"あxい"_qs;
         QTest::newRow("kanji run without closing escape keeps its last bytes")
             << EscapedText("ESC$B$\"$$$&") << EscapedText("あい$&");
@@ -53,8 +53,10 @@ private Q_SLOTS:
         QTest::newRow("single character") << EscapedText("a") << EscapedText("a");
         QTest::newRow("two characters") << EscapedText("ab") << EscapedText("ab");
         QTest::newRow("lone kanji escape") << EscapedText("ESC$B") << EscapedText("ESC$B");
-        QTest::newRow("kanji escape with one byte after it") << EscapedText("ESC$B$") << EscapedText("ESC$B$");
-        QTest::newRow("kanji escape with two bytes after it") << EscapedText("xESC$B$\"") << EscapedText("xESC$B$\"");
+        QTest::newRow("kanji escape with one byte after it")
+            << EscapedText("ESC$B$") << EscapedText("ESC$B$");
+        QTest::newRow("kanji escape with two bytes after it")
+            << EscapedText("xESC$B$\"") << EscapedText("xESC$B$\"");
         QTest::newRow("line break inside kanji is skipped") << EscapedText("ESC$B$\"\n$$ESC(B") << u"あい"_qs;
         QTest::newRow("blank inside kanji is skipped") << EscapedText("ESC$B$\" $$ESC(B") << u"あい"_qs;
         QTest::newRow("pair with a broken second byte is skipped")

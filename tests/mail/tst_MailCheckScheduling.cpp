@@ -28,7 +28,7 @@ quint16 deadPort()
     return probe.serverPort();
 }
 
-}  // namespace
+} // namespace
 
 class tst_MailCheckScheduling : public QObject {
     Q_OBJECT
@@ -37,7 +37,7 @@ private:
     std::unique_ptr<FakeMailCheckHost> host;
     std::unique_ptr<MailChecker> checker;
     quint16 port = 0;
-    QStringList order;  // "tag status" for every STATUS write, across rows
+    QStringList order; // "tag status" for every STATUS write, across rows
 
     void addAccount(qint32 interval, bool ticked = true, const QString& nextCheck = QString())
     {
@@ -65,7 +65,9 @@ private Q_SLOTS:
         CommonSettings.PopTimeOut = 3600;
         host = std::make_unique<FakeMailCheckHost>();
         order.clear();
-        host->onStatus = [this](qint32 tag, const QString& text) { order << QStringLiteral("%1 %2").arg(tag).arg(text); };
+        host->onStatus = [this](qint32 tag, const QString& text) {
+            order << QStringLiteral("%1 %2").arg(tag).arg(text);
+        };
         checker = std::make_unique<MailChecker>(*host);
         checker->tmrMailCheck().setEnabled(false);
     }
@@ -85,15 +87,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("nextCheckAfter");
 
         QTest::newRow("intervals 2 and 3 over nine ticks")
-            << QList<int> { 2, 3 } << 9 << TickLists { { 2, 4, 6, 8 }, { 3, 6, 9 } } << QStringList { "1", "3" };
+            << QList<int> { 2, 3 } << 9 << TickLists { { 2, 4, 6, 8 }, { 3, 6, 9 } }
+            << QStringList { "1", "3" };
         QTest::newRow("interval 0 counts below zero and is never checked")
             << QList<int> { 0 } << 5 << TickLists { {} } << QStringList { "-5" };
-        QTest::newRow("negative interval is never checked") << QList<int> { -2 } << 3 << TickLists { {} }
-                                                            << QStringList { "-5" };
-        QTest::newRow("interval 1 is checked at every tick") << QList<int> { 1 } << 3 << TickLists { { 1, 2, 3 } }
-                                                             << QStringList { "1" };
-        QTest::newRow("three accounts due at the same tick")
-            << QList<int> { 2, 2, 2 } << 2 << TickLists { { 2 }, { 2 }, { 2 } } << QStringList { "2", "2", "2" };
+        QTest::newRow("negative interval is never checked")
+            << QList<int> { -2 } << 3 << TickLists { {} } << QStringList { "-5" };
+        QTest::newRow("interval 1 is checked at every tick")
+            << QList<int> { 1 } << 3 << TickLists { { 1, 2, 3 } } << QStringList { "1" };
+        QTest::newRow("three accounts due at the same tick") << QList<int> { 2, 2,
+            2 } << 2 << TickLists { { 2 }, { 2 }, { 2 } } << QStringList { "2", "2", "2" };
     }
 
     void timedChecks()
@@ -183,8 +186,8 @@ private Q_SLOTS:
     {
         ScriptedPop3Server server;
         QVERIFY(useSilentServer(server));
-        addAccount(3, true, QStringLiteral("1"));  // due at the first tick
-        addAccount(4, true, QStringLiteral("2"));  // due at the second, which comes mid-check
+        addAccount(3, true, QStringLiteral("1")); // due at the first tick
+        addAccount(4, true, QStringLiteral("2")); // due at the second, which comes mid-check
 
         int silences = 0;
         connect(&server, &ScriptedPop3Server::Silenced, this, [&] {
@@ -217,7 +220,7 @@ private Q_SLOTS:
         int silences = 0;
         connect(&server, &ScriptedPop3Server::Silenced, this, [&] {
             if (++silences == 1)
-                checker->MailCheck(1);  // asked for again while the run is still at row 0
+                checker->MailCheck(1); // asked for again while the run is still at row 0
             Q_EMIT checker->tmrPopTimeOut().Timer();
         });
         checker->MailCheck(0);
@@ -249,9 +252,9 @@ private Q_SLOTS:
         QVERIFY(server.Listen());
         port = server.Port();
         server.SetDialogue({ S::Greeting("+OK\r\n"), S::Exchange("USER taro", "+OK\r\n"),
-                             S::Exchange("PASS secret", "+OK\r\n"), S::Exchange("STAT ", "+OK 1 10\r\n"),
-                             S::Exchange("UIDL 1", "+OK 1 kept-id\r\n"), S::Exchange("TOP 1 0", "+OK\r\n\r\n.\r\n"),
-                             S::Exchange("QUIT", "+OK\r\n") });
+            S::Exchange("PASS secret", "+OK\r\n"), S::Exchange("STAT ", "+OK 1 10\r\n"),
+            S::Exchange("UIDL 1", "+OK 1 kept-id\r\n"), S::Exchange("TOP 1 0", "+OK\r\n\r\n.\r\n"),
+            S::Exchange("QUIT", "+OK\r\n") });
         addAccount(5);
         // The user registers many accounts while the check waits for STAT.
         connect(&server, &ScriptedPop3Server::LineReceived, this, [&](const QByteArray& line) {

@@ -3,11 +3,11 @@
 #include "TestAccount.h"
 #include "TestCertificates.h"
 
+#include "TlsTestSeam.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "platform/TimerControl.h"
-#include "TlsTestSeam.h"
 
 #include <QSslError>
 #include <QTest>

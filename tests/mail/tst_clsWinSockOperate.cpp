@@ -1,9 +1,9 @@
 #include "ScriptedPop3Server.h"
 
+#include "TlsTestSeam.h"
 #include "mail/clsWinSockOperate.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
-#include "TlsTestSeam.h"
 
 #include <QTcpServer>
 #include <QTest>

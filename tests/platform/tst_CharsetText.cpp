@@ -18,16 +18,17 @@ private Q_SLOTS:
 
         QTest::newRow("EUC-JP kanji") << QByteArray("EUC-JP") << QByteArray("\xC6\xFC\xCB\xDC\xB8\xEC")
                                       << std::optional<QString>(u"日本語"_qs);
-        QTest::newRow("charset name in lower case") << QByteArray("euc-jp") << QByteArray("\xA4\xA2")
-                                                    << std::optional<QString>(u"あ"_qs);
+        QTest::newRow("charset name in lower case")
+            << QByteArray("euc-jp") << QByteArray("\xA4\xA2") << std::optional<QString>(u"あ"_qs);
         QTest::newRow("stateful charset returns to ASCII")
             << QByteArray("ISO-2022-JP-2") << QByteArray("\x1B$B$\"\x1B(Bx")
             << std::optional<QString>(u"あx"_qs);
-        QTest::newRow("unknown charset") << QByteArray("X-NO-SUCH-CHARSET") << QByteArray("abc")
-                                         << std::optional<QString>();
-        QTest::newRow("bytes invalid in the charset") << QByteArray("EUC-JP") << QByteArray("\xA4")
-                                                      << std::optional<QString>();
-        QTest::newRow("no bytes") << QByteArray("EUC-JP") << QByteArray() << std::optional<QString>(QString());
+        QTest::newRow("unknown charset")
+            << QByteArray("X-NO-SUCH-CHARSET") << QByteArray("abc") << std::optional<QString>();
+        QTest::newRow("bytes invalid in the charset")
+            << QByteArray("EUC-JP") << QByteArray("\xA4") << std::optional<QString>();
+        QTest::newRow("no bytes") << QByteArray("EUC-JP") << QByteArray()
+                                  << std::optional<QString>(QString());
     }
 
     void decode()

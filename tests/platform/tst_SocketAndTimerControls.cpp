@@ -22,7 +22,7 @@ private Q_SLOTS:
         socket.setRemotePort(server.serverPort());
         QVERIFY(socket.Connect());
         QVERIFY(socket.State() == SocketControl::StateResolvingHost
-                || socket.State() == SocketControl::StateConnecting);
+            || socket.State() == SocketControl::StateConnecting);
         QTRY_COMPARE(socket.State(), int(SocketControl::StateConnected));
         QTRY_VERIFY(server.hasPendingConnections());
         QTcpSocket* peer = server.nextPendingConnection();

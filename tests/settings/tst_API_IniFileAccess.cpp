@@ -19,7 +19,7 @@ QStringList flatten(const QList<IniPair>& pairs)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 class tst_API_IniFileAccess : public QObject {
     Q_OBJECT
@@ -29,7 +29,8 @@ private Q_SLOTS:
     {
         SetIniFilePathForTests(QString());
         const QString path = GetIniFilePath();
-        QCOMPARE(path, ExecutableInfo::Folder() + QDir::separator() + QStringLiteral("tst_API_IniFileAccess.ini"));
+        QCOMPARE(
+            path, ExecutableInfo::Folder() + QDir::separator() + QStringLiteral("tst_API_IniFileAccess.ini"));
     }
 
     void testHookRedirectsAndRestores()
@@ -47,15 +48,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("value");
 
-        QTest::newRow("present") << QByteArray("[Common]\r\nSoundFolder= C:\\Wave \r\n") << true << "C:\\Wave";
+        QTest::newRow("present") << QByteArray("[Common]\r\nSoundFolder= C:\\Wave \r\n") << true
+                                 << "C:\\Wave";
         QTest::newRow("present with empty value reads as missing")
             << QByteArray("[Common]\r\nSoundFolder=\r\n") << false << "";
-        QTest::newRow("only quotes reads as missing") << QByteArray("[Common]\r\nSoundFolder=\"\"\r\n") << false << "";
+        QTest::newRow("only quotes reads as missing")
+            << QByteArray("[Common]\r\nSoundFolder=\"\"\r\n") << false << "";
         QTest::newRow("key missing") << QByteArray("[Common]\r\nOther=1\r\n") << false << "";
         QTest::newRow("section missing") << QByteArray("[Account0]\r\nSoundFolder=x\r\n") << false << "";
-        QTest::newRow("value ends at a NUL") << QByteArray("[Common]\r\nSoundFolder=ab\0cd\r\n", 29) << true << "ab";
+        QTest::newRow("value ends at a NUL")
+            << QByteArray("[Common]\r\nSoundFolder=ab\0cd\r\n", 29) << true << "ab";
         QTest::newRow("value longer than any fixed buffer")
-            << QByteArray("[Common]\r\nSoundFolder=" + QByteArray(40000, 'w') + "\r\n") << true << QString(40000, u'w');
+            << QByteArray("[Common]\r\nSoundFolder=" + QByteArray(40000, 'w') + "\r\n") << true
+            << QString(40000, u'w');
     }
 
     void readIniValue()
@@ -103,23 +108,23 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("pairs");
 
         QTest::newRow("key, empty line, key gives two pairs")
-            << QByteArray("a=1\r\n\r\nb=2") << true << QStringList{"a", "1", "b", "2"};
+            << QByteArray("a=1\r\n\r\nb=2") << true << QStringList { "a", "1", "b", "2" };
         QTest::newRow("split at the first equals sign only")
-            << QByteArray("a=b=c") << true << QStringList{"a", "b=c"};
+            << QByteArray("a=b=c") << true << QStringList { "a", "b=c" };
         QTest::newRow("key keeps letter case and blanks")
-            << QByteArray(" Key =v") << true << QStringList{" Key ", "v"};
+            << QByteArray(" Key =v") << true << QStringList { " Key ", "v" };
         QTest::newRow("quotes stripped from key and value")
-            << QByteArray("\"k\"=\"v\"") << true << QStringList{"k", "v"};
+            << QByteArray("\"k\"=\"v\"") << true << QStringList { "k", "v" };
         QTest::newRow("quotes kept without the flag")
-            << QByteArray("\"k\"=\"v\"") << false << QStringList{"\"k\"", "\"v\""};
+            << QByteArray("\"k\"=\"v\"") << false << QStringList { "\"k\"", "\"v\"" };
         QTest::newRow("value opening a quote it does not close keeps it")
-            << QByteArray("k=\"v") << true << QStringList{"k", "\"v"};
+            << QByteArray("k=\"v") << true << QStringList { "k", "\"v" };
         QTest::newRow("single quotes are not stripped")
-            << QByteArray("k='v'") << true << QStringList{"k", "'v'"};
+            << QByteArray("k='v'") << true << QStringList { "k", "'v'" };
         QTest::newRow("entry without equals skipped")
-            << QByteArray("loose words\r\nk=v") << true << QStringList{"k", "v"};
-        QTest::newRow("empty key and value") << QByteArray("=") << true << QStringList{"", ""};
-        QTest::newRow("key of one quote kept") << QByteArray("\"=x") << true << QStringList{"\"", "x"};
+            << QByteArray("loose words\r\nk=v") << true << QStringList { "k", "v" };
+        QTest::newRow("empty key and value") << QByteArray("=") << true << QStringList { "", "" };
+        QTest::newRow("key of one quote kept") << QByteArray("\"=x") << true << QStringList { "\"", "x" };
     }
 
     void readIniSectionPairs()
@@ -129,7 +134,7 @@ private Q_SLOTS:
         QFETCH(QStringList, pairs);
         TempSettingsFile settings;
         settings.write("[S]\r\n" + section + "\r\n");
-        QList<IniPair> out{{QStringLiteral("old"), QStringLiteral("pair")}};
+        QList<IniPair> out { { QStringLiteral("old"), QStringLiteral("pair") } };
         QVERIFY(ReadIniSectionPairs(QStringLiteral("S"), out, strip));
         QCOMPARE(flatten(out), pairs);
     }
@@ -137,9 +142,9 @@ private Q_SLOTS:
     void failedSectionReadKeepsThePairs()
     {
         TempSettingsFile settings;
-        QList<IniPair> out{{QStringLiteral("old"), QStringLiteral("pair")}};
+        QList<IniPair> out { { QStringLiteral("old"), QStringLiteral("pair") } };
         QVERIFY(!ReadIniSectionPairs(QStringLiteral("Missing"), out, true));
-        QCOMPARE(flatten(out), QStringList({"old", "pair"}));
+        QCOMPARE(flatten(out), QStringList({ "old", "pair" }));
     }
 
     void stripQuotes_data()
@@ -147,15 +152,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stripped");
 
-        QTest::newRow("enclosed") << "\"abc\"" << "abc";
-        QTest::newRow("only one pair") << "\"\"abc\"\"" << "\"abc\"";
-        QTest::newRow("inner quotes stay") << "\"a\"b\"" << "a\"b";
-        QTest::newRow("opening only") << "\"abc" << "\"abc";
-        QTest::newRow("closing only") << "abc\"" << "abc\"";
-        QTest::newRow("a single quote character") << "\"" << "\"";
-        QTest::newRow("two quotes") << "\"\"" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("blanks outside the quotes") << " \"a\" " << " \"a\" ";
+        QTest::newRow("enclosed") << "\"abc\""
+                                  << "abc";
+        QTest::newRow("only one pair") << "\"\"abc\"\""
+                                       << "\"abc\"";
+        QTest::newRow("inner quotes stay") << "\"a\"b\""
+                                           << "a\"b";
+        QTest::newRow("opening only") << "\"abc"
+                                      << "\"abc";
+        QTest::newRow("closing only") << "abc\""
+                                      << "abc\"";
+        QTest::newRow("a single quote character") << "\""
+                                                  << "\"";
+        QTest::newRow("two quotes") << "\"\""
+                                    << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blanks outside the quotes") << " \"a\" "
+                                                   << " \"a\" ";
     }
 
     void stripQuotes()
@@ -174,7 +188,7 @@ private Q_SLOTS:
         QVERIFY(WriteIniValue(QStringLiteral("Account0"), QStringLiteral("x"), QStringLiteral("UserTitle")));
         QVERIFY(WriteIniValue(QStringLiteral("Common"), QStringLiteral("20"), QStringLiteral("poptimeout")));
         QCOMPARE(settings.read(),
-                 QByteArray("[Common]\r\nPopTimeOut=20\r\nArrivalSound=\r\n[Account0]\r\nUserTitle=x\r\n"));
+            QByteArray("[Common]\r\nPopTimeOut=20\r\nArrivalSound=\r\n[Account0]\r\nUserTitle=x\r\n"));
         QCOMPARE(boxes.shown().size(), 0);
     }
 
@@ -237,7 +251,7 @@ private Q_SLOTS:
         QString value;
         QVERIFY(ReadIniValue(QStringLiteral("Common"), QStringLiteral("PopTimeOut"), value));
         QVERIFY(QFile::remove(settings.path()));
-        QList<IniPair> pairs{{QStringLiteral("kept"), QString()}};
+        QList<IniPair> pairs { { QStringLiteral("kept"), QString() } };
         QVERIFY(!ReadIniSectionPairs(QStringLiteral("Account0"), pairs, true));
         QCOMPARE(pairs.size(), 1);
         QVERIFY(!ReadIniValue(QStringLiteral("Common"), QStringLiteral("PopTimeOut"), value));

@@ -26,7 +26,7 @@ void FillAccounts(ListView& list)
         ListView::SetCell(list.AddRow(title), 1, next);
 }
 
-}  // namespace
+} // namespace
 
 class tst_ListViewOperate : public QObject {
     Q_OBJECT
@@ -38,11 +38,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("order");
         QTest::addColumn<QString>("tag");
 
-        QTest::newRow("unsorted list keeps the order of adding") << QList<int> {} << QStringList { "Home", "work", "Bank" }
-                                                                  << QString();
+        QTest::newRow("unsorted list keeps the order of adding")
+            << QList<int> {} << QStringList { "Home", "work", "Bank" } << QString();
         // The cells are text: "10" comes before "3" and "9".
-        QTest::newRow("column 2 sorts ascending by text") << QList<int> { 2 } << QStringList { "work", "Home", "Bank" }
-                                                          << "asc";
+        QTest::newRow("column 2 sorts ascending by text")
+            << QList<int> { 2 } << QStringList { "work", "Home", "Bank" } << "asc";
         QTest::newRow("column 2 twice sorts descending")
             << QList<int> { 2, 2 } << QStringList { "Bank", "Home", "work" } << "desc";
         QTest::newRow("column 2 three times is ascending again")
@@ -108,12 +108,14 @@ private Q_SLOTS:
         // At 360 DPI a pixel is 4 twips: 6000 twips wide, 1500 and 2000 twips columns.
         QTest::newRow("3D list 6000 twips, columns 1500 and 2000 leave 2416 twips")
             << 360.0 << 1500 << QList<int> { 375, 500, 10 } << true << 2416 / 4;
-        QTest::newRow("flat list has no border to leave") << 360.0 << 1500 << QList<int> { 375, 500, 10 } << false
-                                                          << 2500 / 4;
+        QTest::newRow("flat list has no border to leave")
+            << 360.0 << 1500 << QList<int> { 375, 500, 10 } << false << 2500 / 4;
         // 6000 - 1500 - 1995 - 84 = 2421 twips = 161.4 px.
         QTest::newRow("arrival list at 96 DPI") << 96.0 << 400 << QList<int> { 100, 133, 10 } << true << 161;
-        QTest::newRow("arrival window's own columns") << 96.0 << 415 << QList<int> { 80, 133, 96, 10 } << true << 100;
-        QTest::newRow("no room left keeps the column") << 96.0 << 100 << QList<int> { 80, 133, 40 } << true << 40;
+        QTest::newRow("arrival window's own columns")
+            << 96.0 << 415 << QList<int> { 80, 133, 96, 10 } << true << 100;
+        QTest::newRow("no room left keeps the column")
+            << 96.0 << 100 << QList<int> { 80, 133, 40 } << true << 40;
         QTest::newRow("single column fills the list") << 96.0 << 200 << QList<int> { 10 } << true << 194;
     }
 
@@ -171,11 +173,11 @@ private Q_SLOTS:
         QVERIFY(ListView::IsRowChecked(row));
         QCOMPARE(checks.count(), 0);
 
-        row->setCheckState(0, Qt::Unchecked);  // what a click on the box does
+        row->setCheckState(0, Qt::Unchecked); // what a click on the box does
         QCOMPARE(checks.count(), 1);
         QVERIFY(!ListView::IsRowChecked(row));
 
-        row->setText(0, QStringLiteral("Home 2"));  // other changes are not ticks
+        row->setText(0, QStringLiteral("Home 2")); // other changes are not ticks
         QCOMPARE(checks.count(), 1);
     }
 

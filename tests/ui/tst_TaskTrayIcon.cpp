@@ -17,7 +17,10 @@ public:
     QList<std::optional<qint32>> decoded;
 
 protected:
-    void mouseMoveEvent(QMouseEvent* event) override { decoded.append(clsTaskTrayIcon::CallbackMessage(*event)); }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        decoded.append(clsTaskTrayIcon::CallbackMessage(*event));
+    }
 };
 
 enum Step { SetHwnd, SetTip, SetIcon, Show, Hide };
@@ -27,7 +30,7 @@ constexpr qint32 Add = TrayIconService::NIM_ADD;
 constexpr qint32 Modify = TrayIconService::NIM_MODIFY;
 constexpr qint32 Delete = TrayIconService::NIM_DELETE;
 
-}  // namespace
+} // namespace
 
 class tst_TaskTrayIcon : public QObject {
     Q_OBJECT
@@ -61,14 +64,16 @@ private Q_SLOTS:
             << Steps { SetHwnd, SetTip, SetIcon } << true << QList<qint32> {};
         QTest::newRow("start-up order: add without picture, then modify with it")
             << Steps { SetHwnd, SetTip, Show, SetIcon } << true << QList<qint32> { Add, Modify };
-        QTest::newRow("a check swaps the picture twice")
-            << Steps { SetHwnd, SetTip, Show, SetIcon, SetIcon, SetIcon } << true
-            << QList<qint32> { Add, Modify, Modify, Modify };
+        QTest::newRow("a check swaps the picture twice") << Steps { SetHwnd, SetTip, Show, SetIcon, SetIcon,
+            SetIcon } << true << QList<qint32> { Add, Modify, Modify, Modify };
         QTest::newRow("a failed add still turns later updates into modifications")
             << Steps { Show, SetIcon } << false << QList<qint32> { Add, Modify };
-        QTest::newRow("showing twice modifies") << Steps { Show, Show } << true << QList<qint32> { Add, Modify };
-        QTest::newRow("hiding twice deletes once") << Steps { Show, Hide, Hide } << true << QList<qint32> { Add, Delete };
-        QTest::newRow("hiding what was never shown calls nothing") << Steps { Hide } << true << QList<qint32> {};
+        QTest::newRow("showing twice modifies")
+            << Steps { Show, Show } << true << QList<qint32> { Add, Modify };
+        QTest::newRow("hiding twice deletes once")
+            << Steps { Show, Hide, Hide } << true << QList<qint32> { Add, Delete };
+        QTest::newRow("hiding what was never shown calls nothing")
+            << Steps { Hide } << true << QList<qint32> {};
         QTest::newRow("properties after removal call nothing")
             << Steps { Show, Hide, SetIcon, SetTip } << true << QList<qint32> { Add, Delete };
         QTest::newRow("showing after removal adds afresh")
@@ -87,11 +92,21 @@ private Q_SLOTS:
             clsTaskTrayIcon icon;
             for (int step : steps) {
                 switch (step) {
-                case SetHwnd: icon.sethWnd(&owner); break;
-                case SetTip: icon.setToolTip(QStringLiteral("タンドレル")); break;
-                case SetIcon: icon.setIcon(TrayPictures::Idle()); break;
-                case Show: icon.setVisible(true); break;
-                case Hide: icon.setVisible(false); break;
+                case SetHwnd:
+                    icon.sethWnd(&owner);
+                    break;
+                case SetTip:
+                    icon.setToolTip(QStringLiteral("タンドレル"));
+                    break;
+                case SetIcon:
+                    icon.setIcon(TrayPictures::Idle());
+                    break;
+                case Show:
+                    icon.setVisible(true);
+                    break;
+                case Hide:
+                    icon.setVisible(false);
+                    break;
                 }
             }
             QCOMPARE(tray.Messages(), messages);
@@ -131,13 +146,15 @@ private Q_SLOTS:
         const QChar nul(0);
         QTest::newRow("ten characters, NUL, 53 spaces")
             << "0123456789" << QStringLiteral("0123456789") + nul + QString(53, QLatin1Char(' '));
-        QTest::newRow("program title") << "タンドレル" << QStringLiteral("タンドレル") + nul + QString(58, QLatin1Char(' '));
+        QTest::newRow("program title")
+            << "タンドレル" << QStringLiteral("タンドレル") + nul + QString(58, QLatin1Char(' '));
         QTest::newRow("empty tip is a NUL and spaces") << "" << nul + QString(63, QLatin1Char(' '));
-        QTest::newRow("63 characters still end with a NUL") << QString(63, QLatin1Char('a'))
-                                                            << QString(63, QLatin1Char('a')) + nul;
-        QTest::newRow("64 characters fill the field without a NUL") << QString(64, QLatin1Char('b'))
-                                                                    << QString(64, QLatin1Char('b'));
-        QTest::newRow("longer text is cut at 64") << QString(70, QLatin1Char('c')) << QString(64, QLatin1Char('c'));
+        QTest::newRow("63 characters still end with a NUL")
+            << QString(63, QLatin1Char('a')) << QString(63, QLatin1Char('a')) + nul;
+        QTest::newRow("64 characters fill the field without a NUL")
+            << QString(64, QLatin1Char('b')) << QString(64, QLatin1Char('b'));
+        QTest::newRow("longer text is cut at 64")
+            << QString(70, QLatin1Char('c')) << QString(64, QLatin1Char('c'));
     }
 
     void tipField()
@@ -186,8 +203,8 @@ private Q_SLOTS:
         owner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         // Dragging with the right button across x = 516 of the window itself.
-        QMouseEvent move(QEvent::MouseMove, QPointF(516, 10), QPointF(516, 10), owner.mapToGlobal(QPointF(516, 10)),
-                         Qt::NoButton, Qt::RightButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(516, 10), QPointF(516, 10),
+            owner.mapToGlobal(QPointF(516, 10)), Qt::NoButton, Qt::RightButton, Qt::NoModifier);
         QApplication::sendEvent(&owner, &move);
         QCOMPARE(owner.decoded.size(), 1);
         QCOMPARE(owner.decoded.at(0), std::optional<qint32>());
@@ -236,7 +253,7 @@ private Q_SLOTS:
         const QImage b = checking.pixmap(16, 16).toImage();
         QCOMPARE(a.size(), QSize(16, 16));
         QVERIFY(a != b);
-        QVERIFY(qAlpha(a.pixel(0, 0)) == 0);  // the corners show the panel through
+        QVERIFY(qAlpha(a.pixel(0, 0)) == 0); // the corners show the panel through
         QVERIFY(qAlpha(a.pixel(8, 8)) == 255);
     }
 };

@@ -37,7 +37,8 @@ private Q_SLOTS:
 
         QTest::newRow("code 0 leaves the window alone") << screen << bottomPanel << 96.0 << 0 << untouched;
         QTest::newRow("code 6 leaves the window alone") << screen << bottomPanel << 96.0 << 6 << untouched;
-        QTest::newRow("negative code leaves the window alone") << screen << bottomPanel << 96.0 << -1 << untouched;
+        QTest::newRow("negative code leaves the window alone")
+            << screen << bottomPanel << 96.0 << -1 << untouched;
         // (768 - 181) / 2 is 293.5 pixels: the exact division lands between two rows.
         QTest::newRow("centre ignores the panel") << screen << bottomPanel << 96.0 << 1 << QPoint(297, 294);
         QTest::newRow("bottom right sits on a 40 px bottom panel")
@@ -138,8 +139,10 @@ private Q_SLOTS:
 
         QTest::newRow("one named file") << "a.ini" << QStringList { "Wave", "b.ini", "c.txt" };
         QTest::newRow("wildcard takes every match") << "*.ini" << QStringList { "Wave", "c.txt" };
-        QTest::newRow("missing file is no error") << "z.ini" << QStringList { "Wave", "a.ini", "b.ini", "c.txt" };
-        QTest::newRow("a folder is not deleted") << "Wave" << QStringList { "Wave", "a.ini", "b.ini", "c.txt" };
+        QTest::newRow("missing file is no error")
+            << "z.ini" << QStringList { "Wave", "a.ini", "b.ini", "c.txt" };
+        QTest::newRow("a folder is not deleted")
+            << "Wave" << QStringList { "Wave", "a.ini", "b.ini", "c.txt" };
     }
 
     void killFile()
@@ -195,7 +198,7 @@ private Q_SLOTS:
         QCOMPARE(first->selectedText(), QStringLiteral("pop.example.jp"));
 
         auto* label = new QLabel(QStringLiteral("text"), &window);
-        Fun_SelText::SelText(label);  // a control without a text box is passed over
+        Fun_SelText::SelText(label); // a control without a text box is passed over
     }
 
     void menuLineIsTwoLinesOnePixelApart()

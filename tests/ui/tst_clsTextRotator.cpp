@@ -16,7 +16,7 @@ QRect LitArea(const QImage& image)
     return lit;
 }
 
-}  // namespace
+} // namespace
 
 class tst_clsTextRotator : public QObject {
     Q_OBJECT
@@ -25,7 +25,7 @@ private Q_SLOTS:
     void labelOrigin_data()
     {
         QTest::addColumn<QSize>("pixels");
-        QTest::addColumn<int>("mode");  // 1 twips, 3 pixels, 0 user
+        QTest::addColumn<int>("mode"); // 1 twips, 3 pixels, 0 user
         QTest::addColumn<double>("twipsPerPixel");
         QTest::addColumn<QRectF>("userScale");
         QTest::addColumn<QPointF>("current");
@@ -40,8 +40,7 @@ private Q_SLOTS:
         QTest::newRow("pixels map onto themselves")
             << QSize(230, 342) << 3 << 15.0 << QRectF() << QPointF(17, 42) << QPoint(17, 42);
         QTest::newRow("user scale stretched unequally")
-            << QSize(200, 400) << 0 << 15.0 << QRectF(0, 0, 100, 100) << QPointF(25, 10)
-            << QPoint(50, 40);
+            << QSize(200, 400) << 0 << 15.0 << QRectF(0, 0, 100, 100) << QPointF(25, 10) << QPoint(50, 40);
         QTest::newRow("user scale with its origin moved")
             << QSize(200, 400) << 0 << 15.0 << QRectF(-50, 100, 100, 200) << QPointF(0, 200)
             << QPoint(100, 200);
@@ -129,15 +128,18 @@ private Q_SLOTS:
         const int slack = 2;
         switch (angle) {
         case 0:
-            QVERIFY2(lit.left() >= 100 - slack && lit.top() >= 100 - slack, qPrintable(QDebug::toString(lit)));
+            QVERIFY2(
+                lit.left() >= 100 - slack && lit.top() >= 100 - slack, qPrintable(QDebug::toString(lit)));
             QVERIFY(lit.width() > lit.height());
             break;
         case 270:
-            QVERIFY2(lit.right() <= 100 + slack && lit.top() >= 100 - slack, qPrintable(QDebug::toString(lit)));
+            QVERIFY2(
+                lit.right() <= 100 + slack && lit.top() >= 100 - slack, qPrintable(QDebug::toString(lit)));
             QVERIFY(lit.height() > lit.width());
             break;
         default:
-            QVERIFY2(lit.left() >= 100 - slack && lit.bottom() <= 100 + slack, qPrintable(QDebug::toString(lit)));
+            QVERIFY2(
+                lit.left() >= 100 - slack && lit.bottom() <= 100 + slack, qPrintable(QDebug::toString(lit)));
             QVERIFY(lit.height() > lit.width());
             break;
         }

@@ -17,8 +17,7 @@ namespace {
 QPointer<frmAbout> OpenAbout(const QDate& day = QDate(2026, 12, 7))
 {
     QPointer<frmAbout> about = frmAbout::ShowAbout(QStringLiteral("mailto:someone@elsewhere.example"),
-                                                   QStringLiteral("https://elsewhere.example/"),
-                                                   QIcon(), day);
+        QStringLiteral("https://elsewhere.example/"), QIcon(), day);
     if (!QTest::qWaitFor([&] { return about && about->IsOpened(); }, 10000))
         return {};
     return about;
@@ -32,7 +31,7 @@ QPoint LinkCentre(const frmAbout& about, int index)
     return about.picScreen->ToPixels(centre).toPoint();
 }
 
-}  // namespace
+} // namespace
 
 class tst_frmAbout : public QObject {
     Q_OBJECT
@@ -42,12 +41,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("digits among other characters") << "a1-9" << "a壱-九";
-        QTest::newRow("empty text") << "" << "";
-        QTest::newRow("every digit in order") << "0123456789" << "零壱弐参四伍六七八九";
-        QTest::newRow("a version with a two-digit part") << "1の0の12" << "壱の零の壱弐";
-        QTest::newRow("full-width digits are not ASCII digits") << "１２" << "１２";
-        QTest::newRow("kanji numerals pass through") << "壱" << "壱";
+        QTest::newRow("digits among other characters") << "a1-9"
+                                                       << "a壱-九";
+        QTest::newRow("empty text") << ""
+                                    << "";
+        QTest::newRow("every digit in order") << "0123456789"
+                                              << "零壱弐参四伍六七八九";
+        QTest::newRow("a version with a two-digit part") << "1の0の12"
+                                                         << "壱の零の壱弐";
+        QTest::newRow("full-width digits are not ASCII digits") << "１２"
+                                                                << "１２";
+        QTest::newRow("kanji numerals pass through") << "壱"
+                                                     << "壱";
     }
 
     void getKansuji()
@@ -61,9 +66,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("1.0.12") << "1.0.12" << "形式　壱の零の壱弐";
-        QTest::newRow("2.10.3") << "2.10.3" << "形式　弐の壱零の参";
-        QTest::newRow("first release 1.0.0") << "1.0.0" << "形式　壱の零の零";
+        QTest::newRow("1.0.12") << "1.0.12"
+                                << "形式　壱の零の壱弐";
+        QTest::newRow("2.10.3") << "2.10.3"
+                                << "形式　弐の壱零の参";
+        QTest::newRow("first release 1.0.0") << "1.0.0"
+                                             << "形式　壱の零の零";
     }
 
     void versionCaption()
@@ -112,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(picture.pixelColor(w - 1, n - 1), QColor(0, 0, 0));
         // Half way down the gradient is half as bright.
         const QColor middle = picture.pixelColor(w - 1, n / 2);
-        const int strongest = std::max({middle.red(), middle.green(), middle.blue()});
+        const int strongest = std::max({ middle.red(), middle.green(), middle.blue() });
         QVERIFY2(strongest > 100 && strongest < 155, qPrintable(middle.name()));
 
         // The left stripe, 300 twips wide, is blue whatever the day: dark at the
@@ -128,9 +136,9 @@ private Q_SLOTS:
 
     void linkHitTesting_data()
     {
-        QTest::addColumn<int>("link");   // 0 the web page, 1 the mail address
-        QTest::addColumn<QPointF>("corner");  // 0 left/top edge, 1 right/bottom edge
-        QTest::addColumn<QPointF>("offset");  // twips beyond the corner
+        QTest::addColumn<int>("link"); // 0 the web page, 1 the mail address
+        QTest::addColumn<QPointF>("corner"); // 0 left/top edge, 1 right/bottom edge
+        QTest::addColumn<QPointF>("offset"); // twips beyond the corner
         QTest::addColumn<bool>("hit");
 
         QTest::newRow("web page, top left corner") << 0 << QPointF(0, 0) << QPointF(0, 0) << true;
@@ -186,9 +194,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("link");
         QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<QString>("opened");  // empty: nothing opened
-        QTest::newRow("left button on the web page")
-            << 0 << Qt::LeftButton << "https://tandrel.example.org/";
+        QTest::addColumn<QString>("opened"); // empty: nothing opened
+        QTest::newRow("left button on the web page") << 0 << Qt::LeftButton << "https://tandrel.example.org/";
         QTest::newRow("left button on the mail address")
             << 1 << Qt::LeftButton << "mailto:tandrel@example.org";
         QTest::newRow("right button on the web page") << 0 << Qt::RightButton << "";
@@ -205,15 +212,14 @@ private Q_SLOTS:
         QPointer<frmAbout> about = OpenAbout();
         QVERIFY(about);
         const QPoint at = link >= 0 ? LinkCentre(*about, link) : QPoint(200, 200);
-        QCOMPARE(about->LinkAt(about->picScreen->FromPixels(at).x(),
-                               about->picScreen->FromPixels(at).y()),
-                 link);
+        QCOMPARE(
+            about->LinkAt(about->picScreen->FromPixels(at).x(), about->picScreen->FromPixels(at).y()), link);
 
         QTest::mousePress(about->picScreen, button, {}, at);
         if (opened.isEmpty())
             QVERIFY(shell.opened.isEmpty());
         else
-            QCOMPARE(shell.opened, QList<QUrl>{QUrl(opened)});
+            QCOMPARE(shell.opened, QList<QUrl> { QUrl(opened) });
         QVERIFY(about);
 
         // The click that the press began closes the box, whatever was pressed.
@@ -245,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(placed.height(), 342);
         QCOMPARE(placed.left(), screen.left() + 2);
         QVERIFY2(qAbs(placed.bottom() + 1 - (screen.bottom() + 1 - 340 / 15.0)) <= 1.0,
-                 qPrintable(QDebug::toString(placed)));
+            qPrintable(QDebug::toString(placed)));
         QVERIFY(about->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(about->windowFlags().testFlag(Qt::FramelessWindowHint));
         about->close();

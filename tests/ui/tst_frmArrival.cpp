@@ -62,7 +62,7 @@ QPoint RowCentre(const frmArrival& window, int index)
     return window.lvArrival->visualItemRect(window.lvArrival->topLevelItem(index)).center();
 }
 
-}  // namespace
+} // namespace
 
 class tst_frmArrival : public QObject {
     Q_OBJECT
@@ -144,7 +144,8 @@ private Q_SLOTS:
     void mailArraivalTakesSenderDateSubject()
     {
         frmArrival window;
-        window.MailArraival(0, QStringLiteral("Bob"), QStringLiteral("03/05/01 12:00:00"), QStringLiteral("Hi"));
+        window.MailArraival(
+            0, QStringLiteral("Bob"), QStringLiteral("03/05/01 12:00:00"), QStringLiteral("Hi"));
         QCOMPARE(Rows(window), QStringList { "Home|Hi|Bob|03/05/01 12:00:00#0" });
         QVERIFY(!window.isVisible());
     }
@@ -159,7 +160,9 @@ private Q_SLOTS:
         QTest::newRow("the middle account's row goes, the others keep their order")
             << 1 << QStringList { "Home|h1|a@h|#0", "Home|h2|a@h|#0", "Club|c1|c@c|#2", "Work|new|x@h|#1" };
         QTest::newRow("an account without rows only adds")
-            << 5 << QStringList { "Home|h1|a@h|#0", "Home|h2|a@h|#0", "Work|w1|b@w|#1", "Club|c1|c@c|#2", "|new|x@h|#5" };
+            << 5
+            << QStringList { "Home|h1|a@h|#0", "Home|h2|a@h|#0", "Work|w1|b@w|#1", "Club|c1|c@c|#2",
+                   "|new|x@h|#5" };
     }
 
     void replacingOneAccountsRows()
@@ -185,7 +188,8 @@ private Q_SLOTS:
     {
         Accounts[0].UserTitle = QStringLiteral("<i>Home</i>");
         frmArrival window;
-        window.MailArraival(0, QStringLiteral("<a href=\"x\">Bob</a>"), QString(), QStringLiteral("<b>x</b>"));
+        window.MailArraival(
+            0, QStringLiteral("<a href=\"x\">Bob</a>"), QString(), QStringLiteral("<b>x</b>"));
         QCOMPARE(Rows(window), QStringList { "<i>Home</i>|<b>x</b>|<a href=\"x\">Bob</a>|#0" });
     }
 
@@ -208,10 +212,10 @@ private Q_SLOTS:
         QTest::newRow("restarted countdown closes five ticks after the second show")
             << 5 << QStringList { "show", "tick", "show", "tick", "tick", "tick", "tick", "tick" }
             << QStringList { "(5)", "(4)", "(5)", "(4)", "(3)", "(2)", "(1)", "closed" };
-        QTest::newRow("1 second closes at the first tick") << 1 << QStringList { "show", "tick" }
-                                                           << QStringList { "(1)", "closed" };
-        QTest::newRow("0 shows no countdown and stays") << 0 << QStringList { "show", "show" }
-                                                        << QStringList { "hidden", "hidden" };
+        QTest::newRow("1 second closes at the first tick")
+            << 1 << QStringList { "show", "tick" } << QStringList { "(1)", "closed" };
+        QTest::newRow("0 shows no countdown and stays")
+            << 0 << QStringList { "show", "show" } << QStringList { "hidden", "hidden" };
     }
 
     void countdown()
@@ -263,8 +267,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("closes");
 
         QTest::newRow("Alt+F4 closes") << int(Qt::Key_F4) << int(Qt::AltModifier) << true;
-        QTest::newRow("Ctrl+Alt+F4 does not") << int(Qt::Key_F4) << int(Qt::ControlModifier | Qt::AltModifier) << false;
-        QTest::newRow("Shift+Alt+F4 does not") << int(Qt::Key_F4) << int(Qt::ShiftModifier | Qt::AltModifier) << false;
+        QTest::newRow("Ctrl+Alt+F4 does not")
+            << int(Qt::Key_F4) << int(Qt::ControlModifier | Qt::AltModifier) << false;
+        QTest::newRow("Shift+Alt+F4 does not")
+            << int(Qt::Key_F4) << int(Qt::ShiftModifier | Qt::AltModifier) << false;
         QTest::newRow("F4 alone does not") << int(Qt::Key_F4) << int(Qt::NoModifier) << false;
         QTest::newRow("Ctrl+F4 does not") << int(Qt::Key_F4) << int(Qt::ControlModifier) << false;
         QTest::newRow("Alt+F5 does not") << int(Qt::Key_F5) << int(Qt::AltModifier) << false;
@@ -391,11 +397,15 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QStringList>("subjects");
 
-        QTest::newRow("USER-TITLE first sorts descending") << QList<int> { 1 } << QStringList { "a", "b", "c" };
-        QTest::newRow("USER-TITLE twice sorts ascending") << QList<int> { 1, 1 } << QStringList { "c", "b", "a" };
+        QTest::newRow("USER-TITLE first sorts descending")
+            << QList<int> { 1 } << QStringList { "a", "b", "c" };
+        QTest::newRow("USER-TITLE twice sorts ascending")
+            << QList<int> { 1, 1 } << QStringList { "c", "b", "a" };
         QTest::newRow("SUBJECT first sorts ascending") << QList<int> { 2 } << QStringList { "a", "b", "c" };
-        QTest::newRow("SUBJECT twice sorts descending") << QList<int> { 2, 2 } << QStringList { "c", "b", "a" };
-        QTest::newRow("DATE then FROM sorts by sender") << QList<int> { 4, 3 } << QStringList { "c", "a", "b" };
+        QTest::newRow("SUBJECT twice sorts descending")
+            << QList<int> { 2, 2 } << QStringList { "c", "b", "a" };
+        QTest::newRow("DATE then FROM sorts by sender")
+            << QList<int> { 4, 3 } << QStringList { "c", "a", "b" };
     }
 
     void sortToggling()
@@ -427,7 +437,7 @@ private Q_SLOTS:
         QVERIFY(window.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(window.testAttribute(Qt::WA_ShowWithoutActivating));
         QVERIFY(!window.testAttribute(Qt::WA_QuitOnClose));
-        window.move(100, 120);  // where the user dragged it
+        window.move(100, 120); // where the user dragged it
         QCoreApplication::processEvents();
         window.ShowForm();
         QCOMPARE(window.pos(), QPoint(100, 120));
@@ -466,12 +476,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sound");
         QTest::addColumn<bool>("plays");
 
-        QTest::newRow("existing WAV file plays") << "Wave" << "ding.wav" << true;
-        QTest::newRow("folder written with a backslash") << "\\Wave" << "ding.wav" << true;
-        QTest::newRow("empty sound name plays nothing though the folder exists") << "Wave" << "" << false;
-        QTest::newRow("missing file plays nothing") << "Wave" << "gone.wav" << false;
-        QTest::newRow("a folder in place of the file plays nothing") << "Wave" << "sub.wav" << false;
-        QTest::newRow("missing folder plays nothing") << "Nowhere" << "ding.wav" << false;
+        QTest::newRow("existing WAV file plays") << "Wave"
+                                                 << "ding.wav" << true;
+        QTest::newRow("folder written with a backslash") << "\\Wave"
+                                                         << "ding.wav" << true;
+        QTest::newRow("empty sound name plays nothing though the folder exists") << "Wave"
+                                                                                 << "" << false;
+        QTest::newRow("missing file plays nothing") << "Wave"
+                                                    << "gone.wav" << false;
+        QTest::newRow("a folder in place of the file plays nothing") << "Wave"
+                                                                     << "sub.wav" << false;
+        QTest::newRow("missing folder plays nothing") << "Nowhere"
+                                                      << "ding.wav" << false;
     }
 
     void arrivalSound()
@@ -484,14 +500,15 @@ private Q_SLOTS:
         QFile wav(dir.filePath(QStringLiteral("Wave/ding.wav")));
         QVERIFY(wav.open(QIODevice::WriteOnly));
         wav.close();
-        CommonSettings.SoundFolder = folder.startsWith(QLatin1Char('\\')) ? dir.path() + folder
-                                                                          : dir.path() + QLatin1Char('/') + folder;
+        CommonSettings.SoundFolder = folder.startsWith(QLatin1Char('\\'))
+            ? dir.path() + folder
+            : dir.path() + QLatin1Char('/') + folder;
         CommonSettings.ArrivalSound = sound;
 
         frmArrival window;
         window.ShowForm();
         QCOMPARE(m_sound.played,
-                 plays ? QStringList { dir.filePath(QStringLiteral("Wave/ding.wav")) } : QStringList {});
+            plays ? QStringList { dir.filePath(QStringLiteral("Wave/ding.wav")) } : QStringList {});
     }
 
 private:

@@ -43,14 +43,13 @@ std::unique_ptr<frmOption> OpenOptions()
 bool SameOptions(const CommonSettingsRecord& a, const CommonSettingsRecord& b)
 {
     return a.ShowArrivalFormTime == b.ShowArrivalFormTime && a.PopTimeOut == b.PopTimeOut
-        && a.StartMinimizedWindow == b.StartMinimizedWindow
-        && a.RecheckMailChecked == b.RecheckMailChecked
+        && a.StartMinimizedWindow == b.StartMinimizedWindow && a.RecheckMailChecked == b.RecheckMailChecked
         && a.FormClosedIsMinimized == b.FormClosedIsMinimized
         && a.ArrivalFormPosition == b.ArrivalFormPosition && a.ArrivalSound == b.ArrivalSound
         && a.SoundFolder == b.SoundFolder;
 }
 
-}  // namespace
+} // namespace
 
 class tst_frmOption : public QObject {
     Q_OBJECT
@@ -61,33 +60,47 @@ private Q_SLOTS:
         QTest::addColumn<QString>("popTimeOut");
         QTest::addColumn<QString>("showTime");
         QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("focused");  // the field focused after a rejection
+        QTest::addColumn<QString>("focused"); // the field focused after a rejection
         QTest::addColumn<int>("storedPopTimeOut");
         QTest::addColumn<int>("storedShowTime");
 
         QTest::newRow("time-out of half a second is less than one")
-            << "0.5" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out 1.5 rounds up to 2") << "1.5" << "5" << true << "" << 2 << 5;
-        QTest::newRow("time-out 2.5 rounds to the even 2") << "2.5" << "5" << true << "" << 2 << 5;
-        QTest::newRow("time-out of one second is the least") << "1" << "5" << true << "" << 1 << 5;
-        QTest::newRow("time-out of nought") << "0" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out empty") << "" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out in words") << "ten" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out with a unit after it")
-            << "30 s" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out beyond a 32-bit number")
-            << "3000000000" << "5" << false << "txtPopTimeOut" << 0 << 0;
-        QTest::newRow("time-out with blanks around it") << " 30 " << "5" << true << "" << 30 << 5;
-        QTest::newRow("display time 0 keeps the window until closed")
-            << "10" << "0" << true << "" << 10 << 0;
-        QTest::newRow("display time -1") << "10" << "-1" << false << "txtShowArrivalFormTime" << 0 << 0;
-        QTest::newRow("display time empty") << "10" << "" << false << "txtShowArrivalFormTime" << 0 << 0;
+            << "0.5"
+            << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out 1.5 rounds up to 2") << "1.5"
+                                                     << "5" << true << "" << 2 << 5;
+        QTest::newRow("time-out 2.5 rounds to the even 2") << "2.5"
+                                                           << "5" << true << "" << 2 << 5;
+        QTest::newRow("time-out of one second is the least") << "1"
+                                                             << "5" << true << "" << 1 << 5;
+        QTest::newRow("time-out of nought") << "0"
+                                            << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out empty") << ""
+                                        << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out in words") << "ten"
+                                           << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out with a unit after it") << "30 s"
+                                                       << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out beyond a 32-bit number") << "3000000000"
+                                                         << "5" << false << "txtPopTimeOut" << 0 << 0;
+        QTest::newRow("time-out with blanks around it") << " 30 "
+                                                        << "5" << true << "" << 30 << 5;
+        QTest::newRow("display time 0 keeps the window until closed") << "10"
+                                                                      << "0" << true << "" << 10 << 0;
+        QTest::newRow("display time -1") << "10"
+                                         << "-1" << false << "txtShowArrivalFormTime" << 0 << 0;
+        QTest::newRow("display time empty") << "10"
+                                            << "" << false << "txtShowArrivalFormTime" << 0 << 0;
         QTest::newRow("display time just below nought")
-            << "10" << "-0.4" << false << "txtShowArrivalFormTime" << 0 << 0;
-        QTest::newRow("display time 2.5 rounds to the even 2") << "10" << "2.5" << true << "" << 10 << 2;
-        QTest::newRow("display time 3.5 rounds to the even 4") << "10" << "3.5" << true << "" << 10 << 4;
+            << "10"
+            << "-0.4" << false << "txtShowArrivalFormTime" << 0 << 0;
+        QTest::newRow("display time 2.5 rounds to the even 2") << "10"
+                                                               << "2.5" << true << "" << 10 << 2;
+        QTest::newRow("display time 3.5 rounds to the even 4") << "10"
+                                                               << "3.5" << true << "" << 10 << 4;
         QTest::newRow("both wrong: the time-out is named first")
-            << "" << "-1" << false << "txtPopTimeOut" << 0 << 0;
+            << ""
+            << "-1" << false << "txtPopTimeOut" << 0 << 0;
     }
 
     void validation()
@@ -127,9 +140,8 @@ private Q_SLOTS:
             QCOMPARE(boxes.shown().at(0).buttons, MessageBoxService::Buttons::Ok);
             QCOMPARE(boxes.shown().at(0).title, QStringLiteral("タンドレル"));
             QVERIFY(dialog->isVisible());
-            QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
-                                                       : QString(),
-                         focused);
+            QTRY_COMPARE(
+                QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focused);
             QVERIFY(SameOptions(CommonSettings, before));
             QVERIFY(!settings.exists());
         }
@@ -163,17 +175,24 @@ private Q_SLOTS:
     void positionRoundTrip_data()
     {
         QTest::addColumn<int>("stored");
-        QTest::addColumn<QString>("shown");  // empty: nothing selected
+        QTest::addColumn<QString>("shown"); // empty: nothing selected
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<int>("saved");
 
-        QTest::newRow("top left shown, centre chosen") << 5 << "左上" << "中央" << 1;
-        QTest::newRow("centre shown, bottom right chosen") << 1 << "中央" << "右下" << 2;
-        QTest::newRow("bottom right shown, top right chosen") << 2 << "右下" << "右上" << 3;
-        QTest::newRow("top right shown, bottom left chosen") << 3 << "右上" << "左下" << 4;
-        QTest::newRow("bottom left shown, top left chosen") << 4 << "左下" << "左上" << 5;
-        QTest::newRow("code 0 selects nothing") << 0 << "" << "左下" << 4;
-        QTest::newRow("code 6 selects nothing") << 6 << "" << "中央" << 1;
+        QTest::newRow("top left shown, centre chosen") << 5 << "左上"
+                                                       << "中央" << 1;
+        QTest::newRow("centre shown, bottom right chosen") << 1 << "中央"
+                                                           << "右下" << 2;
+        QTest::newRow("bottom right shown, top right chosen") << 2 << "右下"
+                                                              << "右上" << 3;
+        QTest::newRow("top right shown, bottom left chosen") << 3 << "右上"
+                                                             << "左下" << 4;
+        QTest::newRow("bottom left shown, top left chosen") << 4 << "左下"
+                                                            << "左上" << 5;
+        QTest::newRow("code 0 selects nothing") << 0 << ""
+                                                << "左下" << 4;
+        QTest::newRow("code 6 selects nothing") << 6 << ""
+                                                << "中央" << 1;
     }
 
     void positionRoundTrip()
@@ -188,7 +207,7 @@ private Q_SLOTS:
         auto dialog = OpenOptions();
         QVERIFY(dialog);
         QComboBox* list = dialog->cboArrivalFormPosition;
-        const QStringList entries = {u"中央"_qs, u"右下"_qs, u"右上"_qs, u"左下"_qs, u"左上"_qs};
+        const QStringList entries = { u"中央"_qs, u"右下"_qs, u"右上"_qs, u"左下"_qs, u"左上"_qs };
         QCOMPARE(list->count(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(list->itemText(i), entries.at(i));
@@ -204,16 +223,23 @@ private Q_SLOTS:
     void soundSelection_data()
     {
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("selected");  // empty: nothing selected
-        QTest::addColumn<bool>("backslash");    // the folder spelt as on Windows
+        QTest::addColumn<QString>("selected"); // empty: nothing selected
+        QTest::addColumn<bool>("backslash"); // the folder spelt as on Windows
 
-        QTest::newRow("ding.wav finds Ding.WAV") << "ding.wav" << "Ding.WAV" << false;
-        QTest::newRow("DING.WAV finds Ding.WAV") << "DING.WAV" << "Ding.WAV" << false;
-        QTest::newRow("exact name") << "chime.wav" << "chime.wav" << false;
-        QTest::newRow("a sound no longer there") << "gone.wav" << "" << false;
-        QTest::newRow("no sound chosen") << "" << "" << false;
-        QTest::newRow("a name that is only a prefix") << "ding" << "" << false;
-        QTest::newRow("folder spelt with a backslash") << "ding.wav" << "Ding.WAV" << true;
+        QTest::newRow("ding.wav finds Ding.WAV") << "ding.wav"
+                                                 << "Ding.WAV" << false;
+        QTest::newRow("DING.WAV finds Ding.WAV") << "DING.WAV"
+                                                 << "Ding.WAV" << false;
+        QTest::newRow("exact name") << "chime.wav"
+                                    << "chime.wav" << false;
+        QTest::newRow("a sound no longer there") << "gone.wav"
+                                                 << "" << false;
+        QTest::newRow("no sound chosen") << ""
+                                         << "" << false;
+        QTest::newRow("a name that is only a prefix") << "ding"
+                                                      << "" << false;
+        QTest::newRow("folder spelt with a backslash") << "ding.wav"
+                                                       << "Ding.WAV" << true;
     }
 
     void soundSelection()
@@ -419,7 +445,8 @@ private Q_SLOTS:
         dialog->btnAddSound->click();
 
         QCOMPARE(boxes.shown().size(), 1);
-        QCOMPARE(boxes.shown().at(0).text, QStringLiteral("このフォルダにWAVEファイルをコピーしてください。"));
+        QCOMPARE(
+            boxes.shown().at(0).text, QStringLiteral("このフォルダにWAVEファイルをコピーしてください。"));
         QCOMPARE(boxes.shown().at(0).icon, MessageBoxService::Icon::Information);
         QCOMPARE(boxes.shown().at(0).title, QStringLiteral("タンドレル"));
         QVERIFY(QFileInfo(folder).isDir());
@@ -436,8 +463,8 @@ private Q_SLOTS:
         TempSettingsFile settings;
         auto dialog = OpenOptions();
         QVERIFY(dialog);
-        for (QCheckBox* box : {dialog->chkSpamCheck, dialog->chkDeleteSpam, dialog->chkVirusCheck,
-                               dialog->chkVirusDelete}) {
+        for (QCheckBox* box :
+            { dialog->chkSpamCheck, dialog->chkDeleteSpam, dialog->chkVirusCheck, dialog->chkVirusDelete }) {
             QVERIFY(!box->isEnabled());
             QVERIFY(!box->isChecked());
             QTest::mouseClick(box, Qt::LeftButton);
@@ -455,30 +482,52 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("caption");
 
-        QTest::newRow("lblTitle") << "lblTitle" << "タンドレル";
-        QTest::newRow("fraOption(3)") << "fraOption3" << "操作全般";
-        QTest::newRow("fraOption(2)") << "fraOption2" << "ＰＯＰ設定";
-        QTest::newRow("fraOption(1)") << "fraOption1" << "スパムメール対策";
-        QTest::newRow("fraOption(0)") << "fraOption0" << "ウイルスメール対策";
-        QTest::newRow("lblGuide(0)") << "lblGuide0" << "POPタイムアウト(秒)(&T)";
-        QTest::newRow("lblGuide(1)") << "lblGuide1" << "到着確認表示時間(秒)(&A)";
-        QTest::newRow("lblGuide(2)") << "lblGuide2" << "到着確認表示位置(&P)";
-        QTest::newRow("lblGuide(3)") << "lblGuide3" << "到着確認音(&O)";
-        QTest::newRow("lblGuide(4)") << "lblGuide4" << "到着確認音追加";
-        QTest::newRow("lblGuide(5)") << "lblGuide5" << "（表示継続する場合は０秒を設定）";
-        QTest::newRow("btnAddSound") << "btnAddSound" << "追加(&N)";
-        QTest::newRow("chkStartMinimizedWindow") << "chkStartMinimizedWindow" << "最小化状態で起動する(&Z)";
-        QTest::newRow("chkFormCloseIsMinimized")
-            << "chkFormCloseIsMinimized" << "閉じるボタンを最小化ボタンとする(&M)";
-        QTest::newRow("chkRecheckMailChecked") << "chkRecheckMailChecked" << "確認済みメールを再度確認する(&R)";
-        QTest::newRow("chkSpamCheck") << "chkSpamCheck" << "スパム検出を行う(&S)";
-        QTest::newRow("chkDeleteSpam") << "chkDeleteSpam" << "スパムメールを削除する(&P)";
-        QTest::newRow("chkVirusCheck") << "chkVirusCheck" << "ウイルス検出を行う(&V)";
-        QTest::newRow("chkVirusDelete") << "chkVirusDelete" << "ウイルスメールを削除する(&I)";
-        QTest::newRow("btnAction(0)") << "btnAction0" << "設定(&S)";
-        QTest::newRow("btnAction(1)") << "btnAction1" << "キャンセル(&S)";
-        QTest::newRow("lblClose(0) has no caption") << "lblClose0" << "";
-        QTest::newRow("lblClose(1) has no caption") << "lblClose1" << "";
+        QTest::newRow("lblTitle") << "lblTitle"
+                                  << "タンドレル";
+        QTest::newRow("fraOption(3)") << "fraOption3"
+                                      << "操作全般";
+        QTest::newRow("fraOption(2)") << "fraOption2"
+                                      << "ＰＯＰ設定";
+        QTest::newRow("fraOption(1)") << "fraOption1"
+                                      << "スパムメール対策";
+        QTest::newRow("fraOption(0)") << "fraOption0"
+                                      << "ウイルスメール対策";
+        QTest::newRow("lblGuide(0)") << "lblGuide0"
+                                     << "POPタイムアウト(秒)(&T)";
+        QTest::newRow("lblGuide(1)") << "lblGuide1"
+                                     << "到着確認表示時間(秒)(&A)";
+        QTest::newRow("lblGuide(2)") << "lblGuide2"
+                                     << "到着確認表示位置(&P)";
+        QTest::newRow("lblGuide(3)") << "lblGuide3"
+                                     << "到着確認音(&O)";
+        QTest::newRow("lblGuide(4)") << "lblGuide4"
+                                     << "到着確認音追加";
+        QTest::newRow("lblGuide(5)") << "lblGuide5"
+                                     << "（表示継続する場合は０秒を設定）";
+        QTest::newRow("btnAddSound") << "btnAddSound"
+                                     << "追加(&N)";
+        QTest::newRow("chkStartMinimizedWindow") << "chkStartMinimizedWindow"
+                                                 << "最小化状態で起動する(&Z)";
+        QTest::newRow("chkFormCloseIsMinimized") << "chkFormCloseIsMinimized"
+                                                 << "閉じるボタンを最小化ボタンとする(&M)";
+        QTest::newRow("chkRecheckMailChecked") << "chkRecheckMailChecked"
+                                               << "確認済みメールを再度確認する(&R)";
+        QTest::newRow("chkSpamCheck") << "chkSpamCheck"
+                                      << "スパム検出を行う(&S)";
+        QTest::newRow("chkDeleteSpam") << "chkDeleteSpam"
+                                       << "スパムメールを削除する(&P)";
+        QTest::newRow("chkVirusCheck") << "chkVirusCheck"
+                                       << "ウイルス検出を行う(&V)";
+        QTest::newRow("chkVirusDelete") << "chkVirusDelete"
+                                        << "ウイルスメールを削除する(&I)";
+        QTest::newRow("btnAction(0)") << "btnAction0"
+                                      << "設定(&S)";
+        QTest::newRow("btnAction(1)") << "btnAction1"
+                                      << "キャンセル(&S)";
+        QTest::newRow("lblClose(0) has no caption") << "lblClose0"
+                                                    << "";
+        QTest::newRow("lblClose(1) has no caption") << "lblClose1"
+                                                    << "";
     }
 
     void captions()

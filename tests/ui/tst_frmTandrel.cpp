@@ -21,8 +21,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using MainWindowProbe::Row;
 using MainWindowProbe::Buttons;
+using MainWindowProbe::Row;
 
 namespace {
 
@@ -42,16 +42,16 @@ AccountEntry Account(const QString& title, qint32 interval, bool enabled = false
 // The six editor boxes in tab order: title, account, password, server, port, interval.
 void FillEditor(frmTandrel& w, const QStringList& values)
 {
-    const std::array<QLineEdit*, 6> boxes{w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd,
-                                          w.txtPopServer, w.txtPopPort,   w.txtChkInterval};
+    const std::array<QLineEdit*, 6> boxes { w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd, w.txtPopServer,
+        w.txtPopPort, w.txtChkInterval };
     for (std::size_t i = 0; i < boxes.size(); ++i)
         boxes[i]->setText(values.value(qsizetype(i)));
 }
 
 QStringList EditorTexts(const frmTandrel& w)
 {
-    return {w.txtUserTitle->text(), w.txtPopAccount->text(), w.txtPopPasswd->text(),
-            w.txtPopServer->text(), w.txtPopPort->text(),    w.txtChkInterval->text()};
+    return { w.txtUserTitle->text(), w.txtPopAccount->text(), w.txtPopPasswd->text(), w.txtPopServer->text(),
+        w.txtPopPort->text(), w.txtChkInterval->text() };
 }
 
 QString Keys(const frmTandrel& w)
@@ -65,7 +65,7 @@ QString Keys(const frmTandrel& w)
 const QString InvalidDataText = QStringLiteral("データが不正か、もくしは入力されていません。");
 const QString DeleteQuestion = QStringLiteral("このアカウント情報を削除してもよろしいですか？");
 
-}  // namespace
+} // namespace
 
 class tst_frmTandrel : public QObject {
     Q_OBJECT
@@ -203,7 +203,7 @@ void tst_frmTandrel::menusAsDesigned()
     QStringList bar;
     for (QAction* a : w.menuBar()->actions())
         bar << a->text();
-    QCOMPARE(bar, QStringList({"ﾌｧｲﾙ(&F)", "ﾂｰﾙ(&T)", "ﾍﾙﾌﾟ(&H)"}));
+    QCOMPARE(bar, QStringList({ "ﾌｧｲﾙ(&F)", "ﾂｰﾙ(&T)", "ﾍﾙﾌﾟ(&H)" }));
 
     auto texts = [](QMenu* menu) {
         QStringList list;
@@ -211,16 +211,16 @@ void tst_frmTandrel::menusAsDesigned()
             list << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return list;
     };
-    QCOMPARE(texts(w.mnuFile), QStringList({"新規作成(&N)", "-", "終了(&X)"}));
-    QCOMPARE(texts(w.mnuTool), QStringList({"ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)..."}));
-    QCOMPARE(texts(w.mnuHelp), QStringList({"ﾊﾞｰｼﾞｮﾝ(&A)..."}));
-    QCOMPARE(texts(w.mnuTaskTray), QStringList({"開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "-", "閉じる(&X)"}));
+    QCOMPARE(texts(w.mnuFile), QStringList({ "新規作成(&N)", "-", "終了(&X)" }));
+    QCOMPARE(texts(w.mnuTool), QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)..." }));
+    QCOMPARE(texts(w.mnuHelp), QStringList({ "ﾊﾞｰｼﾞｮﾝ(&A)..." }));
+    QCOMPARE(texts(w.mnuTaskTray), QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "-", "閉じる(&X)" }));
     QCOMPARE(w.mnuAddNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
 
     QStringList headers;
     for (int c = 0; c < w.lvPopList->columnCount(); ++c)
         headers << w.lvPopList->headerItem()->text(c);
-    QCOMPARE(headers, QStringList({"USER-TITLE", "NEXT CHECK", "STATUS"}));
+    QCOMPARE(headers, QStringList({ "USER-TITLE", "NEXT CHECK", "STATUS" }));
     QCOMPARE(w.lvPopList->columnWidth(0), 133);
     QCOMPARE(w.lvPopList->columnWidth(1), 96);
 }
@@ -228,9 +228,8 @@ void tst_frmTandrel::menusAsDesigned()
 void tst_frmTandrel::tabOrder()
 {
     frmTandrel w;
-    const QList<QWidget*> expected{w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd, w.txtPopServer,
-                                   w.txtPopPort,   w.txtChkInterval, w.btnAction[0], w.btnAction[1],
-                                   w.btnAction[2], w.lvPopList};
+    const QList<QWidget*> expected { w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd, w.txtPopServer,
+        w.txtPopPort, w.txtChkInterval, w.btnAction[0], w.btnAction[1], w.btnAction[2], w.lvPopList };
     // Walk the chain as the Tab key does: over the widgets that take focus.
     auto nextStop = [](QWidget* from) {
         QWidget* next = from->nextInFocusChain();
@@ -245,26 +244,30 @@ void tst_frmTandrel::tabOrder()
 void tst_frmTandrel::validation_data()
 {
     QTest::addColumn<QStringList>("editor");
-    QTest::addColumn<QString>("focused");  // empty: the data is accepted
+    QTest::addColumn<QString>("focused"); // empty: the data is accepted
 
     const QString ok = QString();
-    QTest::newRow("every field filled") << QStringList{"t", "taro", "pw", "pop.example", "110", "5"} << ok;
-    QTest::newRow("empty title is accepted") << QStringList{"", "taro", "pw", "pop.example", "110", "5"} << ok;
+    QTest::newRow("every field filled") << QStringList { "t", "taro", "pw", "pop.example", "110", "5" } << ok;
+    QTest::newRow("empty title is accepted")
+        << QStringList { "", "taro", "pw", "pop.example", "110", "5" } << ok;
     QTest::newRow("account of blanks only")
-        << QStringList{"t", "   ", "pw", "pop.example", "110", "5"} << "txtPopAccount";
-    QTest::newRow("password missing") << QStringList{"t", "taro", "", "pop.example", "110", "5"} << "txtPopPasswd";
-    QTest::newRow("server of blanks only") << QStringList{"t", "taro", "pw", "  ", "110", "5"} << "txtPopServer";
-    QTest::newRow("port of letters") << QStringList{"t", "taro", "pw", "pop.example", "abc", "5"} << "txtPopPort";
-    QTest::newRow("interval missing") << QStringList{"t", "taro", "pw", "pop.example", "110", ""}
-                                      << "txtChkInterval";
+        << QStringList { "t", "   ", "pw", "pop.example", "110", "5" } << "txtPopAccount";
+    QTest::newRow("password missing")
+        << QStringList { "t", "taro", "", "pop.example", "110", "5" } << "txtPopPasswd";
+    QTest::newRow("server of blanks only")
+        << QStringList { "t", "taro", "pw", "  ", "110", "5" } << "txtPopServer";
+    QTest::newRow("port of letters") << QStringList { "t", "taro", "pw", "pop.example", "abc", "5" }
+                                     << "txtPopPort";
+    QTest::newRow("interval missing")
+        << QStringList { "t", "taro", "pw", "pop.example", "110", "" } << "txtChkInterval";
     QTest::newRow("account blank and port of letters: only the account is reported")
-        << QStringList{"t", "", "pw", "pop.example", "abc", "5"} << "txtPopAccount";
-    QTest::newRow("port beyond 32 bits") << QStringList{"t", "taro", "pw", "pop.example", "99999999999", "5"}
-                                         << "txtPopPort";
-    QTest::newRow("port with trailing letters") << QStringList{"t", "taro", "pw", "pop.example", "110x", "5"}
-                                                << "txtPopPort";
+        << QStringList { "t", "", "pw", "pop.example", "abc", "5" } << "txtPopAccount";
+    QTest::newRow("port beyond 32 bits")
+        << QStringList { "t", "taro", "pw", "pop.example", "99999999999", "5" } << "txtPopPort";
+    QTest::newRow("port with trailing letters")
+        << QStringList { "t", "taro", "pw", "pop.example", "110x", "5" } << "txtPopPort";
     QTest::newRow("interval with blanks around and an exponent")
-        << QStringList{"t", "taro", "pw", "pop.example", "110", " 1e1 "} << ok;
+        << QStringList { "t", "taro", "pw", "pop.example", "110", " 1e1 " } << ok;
 }
 
 void tst_frmTandrel::validation()
@@ -302,11 +305,16 @@ void tst_frmTandrel::registerStoresNumbers_data()
     QTest::addColumn<qint32>("storedPort");
     QTest::addColumn<qint32>("storedInterval");
 
-    QTest::newRow("port 2.5 rounds down to the even 2") << "2.5" << "5" << 2 << 5;
-    QTest::newRow("port 3.5 rounds up to the even 4") << "3.5" << "5" << 4 << 5;
-    QTest::newRow("interval 7.5 rounds to 8") << "110" << "7.5" << 110 << 8;
-    QTest::newRow("interval with leading blanks") << "110" << "  15" << 110 << 15;
-    QTest::newRow("negative interval kept as typed") << "995" << "-3" << 995 << -3;
+    QTest::newRow("port 2.5 rounds down to the even 2") << "2.5"
+                                                        << "5" << 2 << 5;
+    QTest::newRow("port 3.5 rounds up to the even 4") << "3.5"
+                                                      << "5" << 4 << 5;
+    QTest::newRow("interval 7.5 rounds to 8") << "110"
+                                              << "7.5" << 110 << 8;
+    QTest::newRow("interval with leading blanks") << "110"
+                                                  << "  15" << 110 << 15;
+    QTest::newRow("negative interval kept as typed") << "995"
+                                                     << "-3" << 995 << -3;
 }
 
 void tst_frmTandrel::registerStoresNumbers()
@@ -317,7 +325,7 @@ void tst_frmTandrel::registerStoresNumbers()
     QFETCH(qint32, storedInterval);
 
     frmTandrel w;
-    FillEditor(w, {" Title ", " taro ", "p w", "pop.example", port, interval});
+    FillEditor(w, { " Title ", " taro ", "p w", "pop.example", port, interval });
     w.btnAction_Click(0);
     QCOMPARE(Accounts.size(), std::size_t(1));
     const AccountEntry& entry = Accounts.front();
@@ -338,10 +346,11 @@ void tst_frmTandrel::registerAppendsNextIndex_data()
     QTest::addColumn<QList<int>>("deleted");
     QTest::addColumn<QString>("keysAfter");
 
-    QTest::newRow("empty table gives account 0") << 0 << QList<int>{} << ":0=0";
-    QTest::newRow("after two accounts comes 2") << 2 << QList<int>{} << ":0=0 :1=1 :2=2";
-    QTest::newRow("delete of the middle one, then register gives 3") << 3 << QList<int>{1} << ":0=0 :2=2 :3=3";
-    QTest::newRow("deleting the last never reuses its index") << 2 << QList<int>{1} << ":0=0 :2=2";
+    QTest::newRow("empty table gives account 0") << 0 << QList<int> {} << ":0=0";
+    QTest::newRow("after two accounts comes 2") << 2 << QList<int> {} << ":0=0 :1=1 :2=2";
+    QTest::newRow("delete of the middle one, then register gives 3")
+        << 3 << QList<int> { 1 } << ":0=0 :2=2 :3=3";
+    QTest::newRow("deleting the last never reuses its index") << 2 << QList<int> { 1 } << ":0=0 :2=2";
 }
 
 void tst_frmTandrel::registerAppendsNextIndex()
@@ -363,7 +372,7 @@ void tst_frmTandrel::registerAppendsNextIndex()
     }
     w.mnuAddNew_Click();
     QCOMPARE(Buttons(w), QStringLiteral("100"));
-    FillEditor(w, {"new", "taro", "pw", "pop.example", "110", "5"});
+    FillEditor(w, { "new", "taro", "pw", "pop.example", "110", "5" });
     w.btnAction_Click(0);
 
     QCOMPARE(Keys(w), keysAfter);
@@ -377,7 +386,7 @@ void tst_frmTandrel::registerAppendsNextIndex()
     QCOMPARE(row->text(2), QString());
     // Registering stays in new-entry mode with an emptied editor.
     QCOMPARE(Buttons(w), QStringLiteral("100"));
-    QCOMPARE(EditorTexts(w), QStringList({"", "", "", "", "110", ""}));
+    QCOMPARE(EditorTexts(w), QStringList({ "", "", "", "", "110", "" }));
 }
 
 void tst_frmTandrel::updateAppliesCountdownRule_data()
@@ -386,13 +395,28 @@ void tst_frmTandrel::updateAppliesCountdownRule_data()
     QTest::addColumn<QString>("countdown");
     QTest::addColumn<QString>("newInterval");
     QTest::addColumn<QString>("countdownAfter");
-    QTest::addColumn<QString>("otherAfter");  // the untouched account's row, rebuilt by the same rule
+    QTest::addColumn<QString>("otherAfter"); // the untouched account's row, rebuilt by the same rule
 
-    QTest::newRow("shortened from 25 to 10 shows 10 at once") << 25 << "25" << "10" << "10" << "25";
-    QTest::newRow("lengthened from 25 to 60 keeps 25") << 25 << "25" << "60" << "25" << "25";
-    QTest::newRow("countdown at 0 takes the new interval") << 25 << "0" << "60" << "60" << "25";
-    QTest::newRow("overdue countdown below 0 restarts at the interval") << 5 << "-2" << "10" << "10" << "5";
-    QTest::newRow("countdown 7 of 25 cut to 5") << 25 << "7" << "5" << "5" << "7";
+    QTest::newRow("shortened from 25 to 10 shows 10 at once") << 25 << "25"
+                                                              << "10"
+                                                              << "10"
+                                                              << "25";
+    QTest::newRow("lengthened from 25 to 60 keeps 25") << 25 << "25"
+                                                       << "60"
+                                                       << "25"
+                                                       << "25";
+    QTest::newRow("countdown at 0 takes the new interval") << 25 << "0"
+                                                           << "60"
+                                                           << "60"
+                                                           << "25";
+    QTest::newRow("overdue countdown below 0 restarts at the interval") << 5 << "-2"
+                                                                        << "10"
+                                                                        << "10"
+                                                                        << "5";
+    QTest::newRow("countdown 7 of 25 cut to 5") << 25 << "7"
+                                                << "5"
+                                                << "5"
+                                                << "7";
 }
 
 void tst_frmTandrel::updateAppliesCountdownRule()
@@ -407,7 +431,7 @@ void tst_frmTandrel::updateAppliesCountdownRule()
     Accounts.push_back(Account(QStringLiteral("second"), interval));
     frmTandrel w;
     w.SetMailList();
-    for (qint32 tag : {0, 1}) {
+    for (qint32 tag : { 0, 1 }) {
         w.SetNextCheckText(tag, countdown);
         w.SetStatusText(tag, QStringLiteral("成功(新着0件)"));
     }
@@ -481,7 +505,7 @@ void tst_frmTandrel::rowClickLoadsEditor()
     w.SetMailList();
 
     w.lvPopList_ItemClick(Row(w, 1));
-    QCOMPARE(EditorTexts(w), QStringList({"会社", "会社-user", "secret", "127.0.0.1", "995", "15"}));
+    QCOMPARE(EditorTexts(w), QStringList({ "会社", "会社-user", "secret", "127.0.0.1", "995", "15" }));
     QCOMPARE(Buttons(w), QStringLiteral("011"));
     QCOMPARE(w.CurrentAccountIndex(), 1);
 }
@@ -495,7 +519,7 @@ void tst_frmTandrel::newEntryResetsEditor()
     w.mnuAddNew->trigger();
     QCOMPARE(w.CurrentAccountIndex(), -1);
     QCOMPARE(Buttons(w), QStringLiteral("100"));
-    QCOMPARE(EditorTexts(w), QStringList({"", "", "", "", "110", ""}));
+    QCOMPARE(EditorTexts(w), QStringList({ "", "", "", "", "110", "" }));
 }
 
 void tst_frmTandrel::checkBoxChangesOnlyMemory()
@@ -529,10 +553,10 @@ void tst_frmTandrel::headerClicksSort()
     };
     QCOMPARE(order(), QStringLiteral("bca"));
 
-    const QList<std::pair<int, QString>> clicks{
-        {2, "cab"},  // NEXT CHECK ascending
-        {2, "bac"},  // and descending
-        {1, "abc"},  // a new column sorts ascending
+    const QList<std::pair<int, QString>> clicks {
+        { 2, "cab" }, // NEXT CHECK ascending
+        { 2, "bac" }, // and descending
+        { 1, "abc" }, // a new column sorts ascending
     };
     for (const auto& [column, expected] : clicks) {
         const int section = column - 1;
@@ -542,7 +566,7 @@ void tst_frmTandrel::headerClicksSort()
     }
 
     // A row registered later takes its place in the current order.
-    FillEditor(w, {"aa", "taro", "pw", "pop.example", "110", "5"});
+    FillEditor(w, { "aa", "taro", "pw", "pop.example", "110", "5" });
     w.btnAction_Click(0);
     QCOMPARE(order(), QStringLiteral("aaabc"));
 }
@@ -591,7 +615,8 @@ void tst_frmTandrel::closeRequest_data()
     using R = frmTandrel::CloseReason;
     QTest::newRow("close button with the option on hides to the tray")
         << int(R::FormControlMenu) << true << true << false;
-    QTest::newRow("close button with the option off ends") << int(R::FormControlMenu) << false << true << true;
+    QTest::newRow("close button with the option off ends")
+        << int(R::FormControlMenu) << false << true << true;
     QTest::newRow("close button with the option on but no tray ends")
         << int(R::FormControlMenu) << true << false << true;
     QTest::newRow("exit menu with the option on ends") << int(R::ProgramRequest) << true << true << true;
@@ -693,7 +718,7 @@ void tst_frmTandrel::trayEntryFromLoadToEnd()
     w.Form_Load();
 
     // Added with the tip first, then modified to carry the idle picture.
-    QCOMPARE(m_tray->Messages(), QList<qint32>({TrayIconService::NIM_ADD, TrayIconService::NIM_MODIFY}));
+    QCOMPARE(m_tray->Messages(), QList<qint32>({ TrayIconService::NIM_ADD, TrayIconService::NIM_MODIFY }));
     const NotifyIconRecord& added = m_tray->calls.front().record;
     QCOMPARE(added.TipText(), QStringLiteral("タンドレル"));
     QCOMPARE(added.hWnd.data(), &w);

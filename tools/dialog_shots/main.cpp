@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QWindow>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -16,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 
@@ -59,7 +59,7 @@ QPixmap GrabScreen()
     return screen ? screen->grabWindow(0) : QPixmap();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -74,7 +74,7 @@ int main(int argc, char* argv[])
 
     // The options dialog over a sound folder with a few sounds in it.
     QTemporaryDir sounds;
-    for (const char* name : {"Ding.WAV", "chime.wav", "notify.wav"}) {
+    for (const char* name : { "Ding.WAV", "chime.wav", "notify.wav" }) {
         QFile file(sounds.filePath(QString::fromLatin1(name)));
         file.open(QIODevice::WriteOnly);
     }
@@ -86,8 +86,9 @@ int main(int argc, char* argv[])
     {
         frmOption options;
         options.show();
-        if (!WaitFor([&] { return options.isVisible() && options.windowHandle()
-                                  && options.windowHandle()->isExposed(); }))
+        if (!WaitFor([&] {
+                return options.isVisible() && options.windowHandle() && options.windowHandle()->isExposed();
+            }))
             return 1;
         Settle();
         ok &= Save(options.grab(), out.filePath(QStringLiteral("options.png")));
@@ -98,11 +99,10 @@ int main(int argc, char* argv[])
     const struct {
         int day;
         const char* name;
-    } days[] = {{3, "blue"}, {1, "green"}, {2, "red"}};
+    } days[] = { { 3, "blue" }, { 1, "green" }, { 2, "red" } };
     const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
     for (const auto& day : days) {
-        QPointer<frmAbout> about =
-            frmAbout::ShowAbout(QString(), QString(), icon, QDate(2026, 12, day.day));
+        QPointer<frmAbout> about = frmAbout::ShowAbout(QString(), QString(), icon, QDate(2026, 12, day.day));
         if (!WaitFor([&] { return about && about->IsOpened(); })) {
             QTextStream(stderr) << "the about box did not open" << Qt::endl;
             return 1;

@@ -9,12 +9,9 @@ constexpr double StandardDpi = 96.0;
 const QRect FallbackScreen(0, 0, 1024, 768);
 
 // A DPI of 0 would turn every twip conversion into a division by zero.
-double UsableDpi(double dpi)
-{
-    return dpi > 0.0 ? dpi : StandardDpi;
-}
+double UsableDpi(double dpi) { return dpi > 0.0 ? dpi : StandardDpi; }
 
-}  // namespace
+} // namespace
 
 QRect QtScreenMetrics::ScreenGeometry() const
 {

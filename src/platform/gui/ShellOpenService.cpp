@@ -11,7 +11,7 @@ public:
     bool OpenUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
-}  // namespace
+} // namespace
 
 bool ShellOpenService::OpenFolder(const QString& strFolder)
 {

@@ -27,4 +27,4 @@ void SetTopMost(QWidget& window, bool activate)
     }
 }
 
-}  // namespace API_SetWindowPos
+} // namespace API_SetWindowPos

@@ -8,4 +8,4 @@ namespace API_SetWindowPos {
 // activate false the keyboard focus stays where it is.
 void SetTopMost(QWidget& window, bool activate);
 
-}  // namespace API_SetWindowPos
+} // namespace API_SetWindowPos

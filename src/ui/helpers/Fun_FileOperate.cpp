@@ -49,4 +49,4 @@ void KillFile(const QString& path)
         folder.remove(name);
 }
 
-}  // namespace Fun_FileOperate
+} // namespace Fun_FileOperate

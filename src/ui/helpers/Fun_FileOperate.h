@@ -19,4 +19,4 @@ bool IsFolderExist(const QString& path);
 // Missing files, folders and files that cannot be deleted are passed over silently.
 void KillFile(const QString& path);
 
-}  // namespace Fun_FileOperate
+} // namespace Fun_FileOperate

@@ -8,20 +8,20 @@ namespace Fun_LineWrite3D {
 
 namespace {
 
-bool IsLine(const QFrame& frame)
-{
-    return frame.frameShape() == QFrame::HLine || frame.frameShape() == QFrame::VLine;
-}
+    bool IsLine(const QFrame& frame)
+    {
+        return frame.frameShape() == QFrame::HLine || frame.frameShape() == QFrame::VLine;
+    }
 
-// A plain line or outline draws in the palette's window-text colour.
-void SetBorderColor(QFrame& frame, QPalette::ColorRole systemColor)
-{
-    QPalette palette = frame.palette();
-    palette.setColor(QPalette::WindowText, QApplication::palette().color(systemColor));
-    frame.setPalette(palette);
-}
+    // A plain line or outline draws in the palette's window-text colour.
+    void SetBorderColor(QFrame& frame, QPalette::ColorRole systemColor)
+    {
+        QPalette palette = frame.palette();
+        palette.setColor(QPalette::WindowText, QApplication::palette().color(systemColor));
+        frame.setPalette(palette);
+    }
 
-}  // namespace
+} // namespace
 
 void WriteMenuLine3D(std::vector<QFrame*>& lines)
 {
@@ -35,8 +35,8 @@ void WriteMenuLine3D(std::vector<QFrame*>& lines)
     LineWrite3D(lines, 1, 0, true);
 }
 
-void LineWrite3D(std::vector<QFrame*>& controls, int direction, std::optional<std::size_t> index, bool stretch,
-                 QWidget* container)
+void LineWrite3D(std::vector<QFrame*>& controls, int direction, std::optional<std::size_t> index,
+    bool stretch, QWidget* container)
 {
     const std::size_t at = index.value_or(0);
     if (at >= controls.size() || !controls[at])
@@ -81,4 +81,4 @@ void LineWrite3D(std::vector<QFrame*>& controls, int direction, std::optional<st
     QCoreApplication::processEvents();
 }
 
-}  // namespace Fun_LineWrite3D
+} // namespace Fun_LineWrite3D

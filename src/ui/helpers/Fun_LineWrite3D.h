@@ -23,6 +23,6 @@ void WriteMenuLine3D(std::vector<QFrame*>& lines);
 // stretch: a line with direction 1 or 2 first spans its parent's whole width.
 // Without such a control nothing happens.
 void LineWrite3D(std::vector<QFrame*>& controls, int direction, std::optional<std::size_t> index = {},
-                 bool stretch = false, QWidget* container = nullptr);
+    bool stretch = false, QWidget* container = nullptr);
 
-}  // namespace Fun_LineWrite3D
+} // namespace Fun_LineWrite3D

@@ -8,10 +8,10 @@
 namespace Fun_ListViewOperate {
 
 namespace {
-const QString Ascending = QStringLiteral("asc");
-const QString Descending = QStringLiteral("desc");
-constexpr double BorderTwips3D = 84.0;
-}  // namespace
+    const QString Ascending = QStringLiteral("asc");
+    const QString Descending = QStringLiteral("desc");
+    constexpr double BorderTwips3D = 84.0;
+} // namespace
 
 void SortListView(ListView& listView, int nColumn)
 {
@@ -47,4 +47,4 @@ void FitLastColumn(ListView& listView)
     listView.setColumnWidth(n - 1, qRound(width / tpp));
 }
 
-}  // namespace Fun_ListViewOperate
+} // namespace Fun_ListViewOperate

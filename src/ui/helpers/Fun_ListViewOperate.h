@@ -14,4 +14,4 @@ void SortListView(ListView& listView, int nColumn);
 // for a 3D border. Nothing changes when no width is left for it.
 void FitLastColumn(ListView& listView);
 
-}  // namespace Fun_ListViewOperate
+} // namespace Fun_ListViewOperate

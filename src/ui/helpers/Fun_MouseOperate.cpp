@@ -18,4 +18,4 @@ void DragWindow(QWidget& window)
         handle->startSystemMove();
 }
 
-}  // namespace Fun_MouseOperate
+} // namespace Fun_MouseOperate

@@ -8,4 +8,4 @@ namespace Fun_MouseOperate {
 // dragged, while the left button is held; without the left button it does nothing.
 void DragWindow(QWidget& window);
 
-}  // namespace Fun_MouseOperate
+} // namespace Fun_MouseOperate

@@ -8,28 +8,16 @@
 namespace Fun_SystemMetrics {
 
 namespace {
-constexpr double TwipsPerInch = 1440.0;
+    constexpr double TwipsPerInch = 1440.0;
 }
 
-double TwipsPerPixelX()
-{
-    return TwipsPerInch / ScreenMetrics::Current().LogicalDpiX();
-}
+double TwipsPerPixelX() { return TwipsPerInch / ScreenMetrics::Current().LogicalDpiX(); }
 
-double TwipsPerPixelY()
-{
-    return TwipsPerInch / ScreenMetrics::Current().LogicalDpiY();
-}
+double TwipsPerPixelY() { return TwipsPerInch / ScreenMetrics::Current().LogicalDpiY(); }
 
-double ScreenWidth()
-{
-    return ScreenMetrics::Current().ScreenGeometry().width() * TwipsPerPixelX();
-}
+double ScreenWidth() { return ScreenMetrics::Current().ScreenGeometry().width() * TwipsPerPixelX(); }
 
-double ScreenHeight()
-{
-    return ScreenMetrics::Current().ScreenGeometry().height() * TwipsPerPixelY();
-}
+double ScreenHeight() { return ScreenMetrics::Current().ScreenGeometry().height() * TwipsPerPixelY(); }
 
 qint32 GetTaskbarHeight()
 {
@@ -46,9 +34,6 @@ qint32 GetTaskbarHeight()
     return static_cast<qint32>(height);
 }
 
-float PixelToTwip(double n)
-{
-    return static_cast<float>(n * TwipsPerPixelX());
-}
+float PixelToTwip(double n) { return static_cast<float>(n * TwipsPerPixelX()); }
 
-}  // namespace Fun_SystemMetrics
+} // namespace Fun_SystemMetrics

@@ -20,4 +20,4 @@ qint32 GetTaskbarHeight();
 // Pixels to twips, with the horizontal factor for either direction.
 float PixelToTwip(double n);
 
-}  // namespace Fun_SystemMetrics
+} // namespace Fun_SystemMetrics

@@ -27,4 +27,4 @@ void ClearTextBoxes(QWidget& window)
     }
 }
 
-}  // namespace Fun_TextBoxOperate
+} // namespace Fun_TextBoxOperate

@@ -8,4 +8,4 @@ namespace Fun_TextBoxOperate {
 // combo boxes), in the window's child order; other controls are left alone.
 void ClearTextBoxes(QWidget& window);
 
-}  // namespace Fun_TextBoxOperate
+} // namespace Fun_TextBoxOperate
