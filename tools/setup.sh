@@ -9,7 +9,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
 
 packages=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang clang-format pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 libgl-dev
   libbenchmark-dev
   fonts-ipafont-gothic fonts-ipafont-mincho

@@ -4,9 +4,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export TANDREL_WERROR=ON
-# Includes run downwards only; this names the first file that breaks it, before any build.
+# Includes run downwards only; this names the file that breaks it, before any build.
 "$root/tools/check-layers.sh"
 CXX=g++ "$root/tools/setup.sh" "$root/build"
+# Every C++ file as .clang-format says (the set-up installs clang-format).
+"$root/tools/check-format.sh"
 # clang must build the same tree without a warning too; its tests are not run twice.
 CXX=clang++ "$root/tools/setup.sh" "$root/build-clang"
 cd "$root/build"
