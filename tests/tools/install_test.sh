@@ -12,12 +12,13 @@ for tool in Xvfb xwininfo desktop-file-validate python3; do
 done
 
 home="$(mktemp -d "${TMPDIR:-/tmp}/tandrel install-XXXXXX")"
-xvfb_pid="" app_pid=""
+xvfb_pid="" app_pid="" app_log=""
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$home"
+  [ -z "$app_log" ] || rm -f "$app_log"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -49,15 +50,30 @@ exec_line="$(sed -n 's/^Exec=//p' "$launcher")"
 command="$(python3 -c 'import shlex, sys; (arg,) = shlex.split(sys.argv[1]); print(arg)' "$exec_line")"
 [ "$command" = "$prefix/tandrel" ] || fail "the launcher starts '$command', not the installed program"
 
-exec 3< <(Xvfb -displayfd 4 -nolisten tcp 4>&1 2>/dev/null)
+# A display number nothing uses, not even through an abstract socket: X clients
+# try that first, so a number a compositor's XWayland holds there (another test
+# running beside this one) would lead the program to the wrong server.
+free_display() {
+  local n
+  for n in $(seq $((100 + ($$ * 7) % 800)) 899) $(seq 100 899); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null && continue
+    echo "$n"
+    return
+  done
+  fail "no free display number"
+}
+exec 3< <(Xvfb ":$(free_display)" -displayfd 4 -nolisten tcp 4>&1 2>/dev/null)
 xvfb_pid=$!
 read -r -t 60 display <&3 || fail "Xvfb did not start"
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
-(cd / && exec "$command") >/dev/null 2>&1 &
+# Its own words, should it end at start, go into the failure message.
+app_log="$(mktemp)"
+(cd / && exec "$command") >"$app_log" 2>&1 &
 app_pid=$!
 for _ in $(seq 1 600); do
   xwininfo -root -tree 2>/dev/null | grep -qF '"タンドレル"' && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the installed program ended at start"
+  kill -0 "$app_pid" 2>/dev/null || fail "the installed program ended at start: $(tail -5 "$app_log")"
   sleep 0.1
 done
 xwininfo -root -tree | grep -qF '"タンドレル"' || fail "the installed program shows no window"
