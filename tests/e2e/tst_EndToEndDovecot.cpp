@@ -182,36 +182,26 @@ QByteArray tst_EndToEndDovecot::accountSettings(bool recheck, bool seenBefore) c
 void tst_EndToEndDovecot::seenListSurvivesAKill()
 {
     QTemporaryDir folder;
-    const QString program = folder.filePath(QStringLiteral("tandrel"));
-    const QString ini = folder.filePath(QStringLiteral("tandrel.ini"));
-    QVERIFY(QFile::copy(QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), program));
-    QFile file(ini);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(accountSettings(false, false));
-    file.close();
+    QVERIFY(QFile::copy(QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), folder.filePath("tandrel")));
+    QFile ini(folder.filePath("tandrel.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(accountSettings(false, false)) > 0);
+    ini.close();
+    const QByteArray last = "UIDL1=" + m_uidls[1].toLatin1() + "\r\n";
+    const auto saved = [&] {
+        QFile file(ini.fileName());
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(last);
+    };
 
     QFileSystemWatcher watcher({ folder.path() });
     QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
-    QProcess tandrel;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    tandrel.setProcessEnvironment(environment);
-    tandrel.start(program, {});
-    QVERIFY(tandrel.waitForStarted());
-    const auto saved = [&] {
-        QFile current(ini);
-        return current.open(QIODevice::ReadOnly) && current.readAll().contains("UIDL1=");
-    };
+    QProcess tandrel; // on the offscreen platform, as this test is
+    tandrel.start(folder.filePath("tandrel"), {});
     // Generous: a loaded machine may take long over the start and the check.
-    while (!saved() && tandrel.state() == QProcess::Running)
+    while (!saved() && tandrel.state() != QProcess::NotRunning)
         QVERIFY(changed.wait(120'000));
     tandrel.kill();
     QVERIFY(tandrel.waitForFinished());
-
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray after = file.readAll();
-    for (qsizetype i = 0; i < m_uidls.size(); ++i)
-        QVERIFY(after.contains("UIDL" + QByteArray::number(i) + "=" + m_uidls[i].toLatin1() + "\r\n"));
+    QVERIFY(saved());
 }
 
 void tst_EndToEndDovecot::passwordOnlyInTheKeyring_data()
