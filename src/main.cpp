@@ -5,6 +5,7 @@
 #include "platform/TerminationSignal.h"
 #include "platform/gui/QtMessageBoxService.h"
 #include "platform/keyring/QtKeychainService.h"
+#include "platform/oauth/QtOAuthService.h"
 #include "ui/frmTandrel.h"
 
 #include <QApplication>
@@ -25,6 +26,8 @@ int main(int argc, char* argv[])
     MessageBoxService::Install(&messageBoxes);
     QtKeychainService keyring;
     KeyringService::Install(&keyring);
+    QtOAuthService oauth;
+    OAuthService::Install(&oauth);
 
     const SingleInstance instance(QCoreApplication::applicationFilePath());
     if (!AppMain::StartUp(instance))

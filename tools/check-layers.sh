@@ -4,6 +4,7 @@
 #   platform <- app <- settings <- mail          (the core: Qt Core and Network)
 #   platform <- platform/gui                     (services that need a display)
 #   platform <- platform/keyring                 (the desktop keyring, over D-Bus)
+#   platform/gui <- platform/oauth               (the OAuth2 sign-in: NetworkAuth, the browser)
 #   platform <- ui/helpers                       (stateless window helpers)
 #   everything <- ui
 # Start-up (app/AppMain) loads the settings, so it sits above settings and is
@@ -18,6 +19,7 @@ floor_of() {
     app/AppMain.*) echo startup ;;
     platform/gui/*) echo platform/gui ;;
     platform/keyring/*) echo platform/keyring ;;
+    platform/oauth/*) echo platform/oauth ;;
     platform/*) echo platform ;;
     app/*) echo app ;;
     settings/*) echo settings ;;
@@ -39,9 +41,10 @@ allowed() {
     startup) echo "startup settings app platform" ;;
     platform/gui) echo "platform/gui platform" ;;
     platform/keyring) echo "platform/keyring platform" ;;
+    platform/oauth) echo "platform/oauth platform/gui platform" ;;
     ui/helpers) echo "ui/helpers platform/gui platform" ;;
     ui) echo "ui ui/helpers platform/gui mail settings app platform" ;;
-    program) echo "ui ui/helpers platform/gui platform/keyring startup mail settings app platform" ;;
+    program) echo "ui ui/helpers platform/gui platform/keyring platform/oauth startup mail settings app platform" ;;
     *) echo "" ;;
   esac
 }

@@ -18,7 +18,7 @@ packages=(
   python3 procps ccache openssl xdotool desktop-file-utils
   mpop libclang-rt-14-dev
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus libglib2.0-bin
-  qt6-translations-l10n
+  qt6-translations-l10n qt6-networkauth-dev
   qt6-wayland mutter xwayland dbus dbus-bin
   haskell-status-notifier-item-utils python3-dbus-next
 )

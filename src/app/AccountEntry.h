@@ -26,4 +26,9 @@ struct AccountEntry {
     // This run has asked the keyring once to hold PopPasswd as it is now;
     // a keyring that refused is not asked again until the password changes.
     bool KeyringAsked = false;
+
+    // Signs in with an OAuth2 access token instead of the password; the
+    // provider (OAuthProviders) grants it and the keyring keeps its refresh token.
+    bool OAuth2 = false;
+    QString OAuthProvider;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/FormPositionCode.h"
 
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
@@ -16,6 +17,9 @@ struct CommonSettingsRecord {
     QString ArrivalSound; // file name inside SoundFolder; empty = silent
     QString SoundFolder;
     bool PasswordInKeyring = false; // passwords in the desktop keyring, not in the file
+    // The [Common] keys that change an OAuth2 provider's values, by key; only
+    // the ones the file holds (see OAuthProviders).
+    QMap<QString, QString> OAuthKeys;
 };
 
 // The one set of options of the program.

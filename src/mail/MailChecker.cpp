@@ -12,6 +12,7 @@
 #include "platform/EventPump.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
+#include "settings/OAuthTokens.h"
 
 namespace {
 
@@ -90,8 +91,7 @@ void MailChecker::checkOne(qint32 tag)
     m_checking = true;
     EventPump::ProcessPendingEvents();
     if (m_scheduler.IsAborting()) {
-        m_checking = false;
-        ShowCheckFailures();
+        endCheck();
         return;
     }
     m_host.SetStatusText(tag, QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
@@ -119,10 +119,22 @@ void MailChecker::checkOne(qint32 tag)
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;
-    if (account.PasswdUnread)
+    if (account.OAuth2) {
+        const std::optional<QString> failure = waitForAccessToken(account, request);
+        if (!failure) {
+            endCheck();
+            return;
+        }
+        outcome.status = *failure;
+    } else if (account.PasswdUnread) {
         outcome.status = QStringLiteral("ｴﾗｰ(ｷｰﾘﾝｸﾞ ｴﾗｰ)");
-    else
+    }
+    if (outcome.status.isEmpty()) {
         outcome = Pop3CheckSession(*m_session).Run(request);
+        // A token the server refused is not offered again.
+        if (account.OAuth2 && !outcome.succeeded)
+            OAuthTokens::Drop(account);
+    }
 
     if (outcome.succeeded)
         m_failedStatus.remove(tag);
@@ -135,6 +147,35 @@ void MailChecker::checkOne(qint32 tag)
     m_checking = false;
     ShowCheckFailures();
     EventPump::ProcessPendingEvents();
+}
+
+std::optional<QString> MailChecker::waitForAccessToken(const AccountEntry& account, Pop3CheckRequest& request)
+{
+    // The answer may come after this check was abandoned: it then finds nobody.
+    struct Answer {
+        bool given = false;
+        QString token, status;
+    };
+    auto answer = std::make_shared<Answer>();
+    OAuthTokens::AccessToken(account, request.timeOutMs, [answer](const QString& token, const QString& status) {
+        *answer = { true, token, status };
+        EventPump::WakeUp();
+    });
+    // The keyring and the provider answer through the event loop, which runs
+    // on meanwhile like every other wait of a check.
+    while (!answer->given && !m_scheduler.IsAborting())
+        EventPump::WaitForEvents();
+    if (!answer->given)
+        return std::nullopt;
+    request.accessToken = answer->token;
+    return answer->status;
+}
+
+void MailChecker::endCheck()
+{
+    m_session.reset();
+    m_checking = false;
+    ShowCheckFailures();
 }
 
 void MailChecker::ShowCheckFailures()

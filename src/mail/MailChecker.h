@@ -7,7 +7,10 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
+struct AccountEntry;
+struct Pop3CheckRequest;
 class IMailCheckHost;
 class SocketControl;
 class TimerControl;
@@ -58,6 +61,11 @@ private:
     // One check of one row's account: tray picture, STATUS while it runs,
     // the session, and the outcome put in place.
     void checkOne(qint32 tag);
+    // Waits for the OAuth2 account's access token and puts it in the request;
+    // the STATUS of a failure, empty on success, nothing when the run was aborted.
+    std::optional<QString> waitForAccessToken(const AccountEntry& account, Pop3CheckRequest& request);
+    // Ends a check that was abandoned before its dialogue.
+    void endCheck();
 
     IMailCheckHost& m_host;
     SocketControl* m_wsPopSocket;

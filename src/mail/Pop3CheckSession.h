@@ -18,6 +18,7 @@ struct Pop3CheckRequest {
     qint32 port = 110;
     QString user;
     QString password;
+    QString accessToken;
     QStringList seen; // identifiers listed at the last successful check
     bool announceAll = true; // announce every message, seen or not
     qint32 timeOutMs = 10000; // longest silence of one wait

@@ -4,6 +4,7 @@
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
+#include "app/OAuthProviders.h"
 #include "settings/API_IniFileAccess.h"
 #include "settings/KeyringPasswords.h"
 
@@ -59,6 +60,10 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
         readBoolean(value, entry.Enabled);
     else if (key == u"KeyringEntry")
         entry.KeyringEntry = value;
+    else if (key == u"AuthMethod")
+        entry.OAuth2 = value.trimmed().compare(u"OAuth2", Qt::CaseInsensitive) == 0;
+    else if (key == u"OAuthProvider")
+        entry.OAuthProvider = value;
     else if (key.startsWith(u"UIDL"))
         entry.UIDL.append(value); // file order is list order; the number is not looked at
 }
@@ -80,6 +85,11 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
     section.Pairs.append({ QStringLiteral("PopServer"), QuoteForReading(entry.PopServer) });
     section.Pairs.append({ QStringLiteral("UserTitle"), QuoteForReading(entry.UserTitle) });
     section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
+    // Only for accounts that sign in with OAuth2, so password accounts keep their files as they were.
+    if (entry.OAuth2) {
+        section.Pairs.append({ QStringLiteral("AuthMethod"), QStringLiteral("OAuth2") });
+        section.Pairs.append({ QStringLiteral("OAuthProvider"), QuoteForReading(entry.OAuthProvider) });
+    }
     return section;
 }
 
@@ -112,6 +122,12 @@ void LoadSettings()
         CommonSettings.SoundFolder = value;
     if (common(u"PasswordInKeyring"))
         readBoolean(value, CommonSettings.PasswordInKeyring);
+    for (const auto& provider : OAuthProviders::All())
+        for (const char16_t* field : OAuthProviders::Fields()) {
+            const QString key = OAuthProviders::SettingKey(provider, field);
+            if (API_IniFileAccess::ReadIniValue(ini, kCommon, key, value))
+                CommonSettings.OAuthKeys.insert(key, value);
+        }
 
     QList<IniPair> pairs;
     for (qint32 n = 0;; ++n) {
@@ -146,6 +162,13 @@ void SaveSettings()
     // Left out while off, so that the files of those who never turn it on stay byte for byte.
     if (CommonSettings.PasswordInKeyring)
         sections.back().Pairs.append({ QStringLiteral("PasswordInKeyring"), booleanText(true) });
+    // Only the provider keys the file held come back, in the provider table's order.
+    for (const auto& provider : OAuthProviders::All())
+        for (const char16_t* field : OAuthProviders::Fields()) {
+            const QString key = OAuthProviders::SettingKey(provider, field);
+            if (const QString value = CommonSettings.OAuthKeys.value(key); !value.isEmpty())
+                sections.back().Pairs.append({ key, QuoteForReading(value) });
+        }
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {

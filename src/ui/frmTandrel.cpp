@@ -5,6 +5,7 @@
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
+#include "app/OAuthProviders.h"
 #include "app/TrayPictureCode.h"
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
@@ -14,12 +15,14 @@
 #include "platform/gui/TrayIconService.h"
 #include "settings/AppSettings.h"
 #include "settings/KeyringPasswords.h"
+#include "settings/OAuthTokens.h"
 #include "ui/FaceFonts.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
 #include "ui/frmAbout.h"
 #include "ui/frmArrival.h"
 #include "ui/frmOption.h"
+#include "ui/frmSignIn.h"
 #include "ui/helpers/Fun_FormPosition.h"
 #include "ui/helpers/Fun_LineWrite3D.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
@@ -193,6 +196,7 @@ void frmTandrel::CreateMenus()
     mnuMailCheck = action(mnuTool, "mnuMailCheck", "ﾒｰﾙﾁｪｯｸ(&C)", &frmTandrel::mnuMailCheck_Click);
     separator(mnuTool, "xSep1");
     mnuOption = action(mnuTool, "mnuOption", "ｵﾌﾟｼｮﾝ(&O)...", &frmTandrel::mnuOption_Click);
+    mnuSignIn = action(mnuTool, "mnuSignIn", "OAuth2 ｻｲﾝｲﾝ(&S)...", &frmTandrel::mnuSignIn_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -256,7 +260,10 @@ void frmTandrel::UpdateAccountInfo()
     entry.CheckInterval = NumericText::ToInt32(txtChkInterval->text());
     entry.PopPort = NumericText::ToInt32(txtPopPort->text());
     entry.PopAccount = txtPopAccount->text();
-    if (entry.PopPasswd != txtPopPasswd->text() || entry.PasswdUnread) {
+    entry.OAuth2 = !m_editorOAuthProvider.isEmpty();
+    entry.OAuthProvider = m_editorOAuthProvider;
+    // The disabled box of an OAuth2 account is no password to keep.
+    if (!entry.OAuth2 && (entry.PopPasswd != txtPopPasswd->text() || entry.PasswdUnread)) {
         // Whatever the keyring holds is not this password.
         entry.PopPasswd = txtPopPasswd->text();
         entry.PasswdInKeyring = entry.PasswdUnread = entry.KeyringAsked = false;
@@ -274,7 +281,7 @@ bool frmTandrel::IsValidData()
     QLineEdit* offending = nullptr;
     if (IsBlank(txtPopAccount->text()))
         offending = txtPopAccount;
-    else if (IsBlank(txtPopPasswd->text()))
+    else if (m_editorOAuthProvider.isEmpty() && IsBlank(txtPopPasswd->text()))
         offending = txtPopPasswd;
     else if (IsBlank(txtPopServer->text()))
         offending = txtPopServer;
@@ -295,6 +302,19 @@ void frmTandrel::ReadyAddNew()
 {
     Fun_TextBoxOperate::ClearTextBoxes(*this);
     txtPopPort->setText(QStringLiteral("110"));
+    SetEditorSignIn({});
+}
+
+void frmTandrel::SetEditorSignIn(const QString& oauthProvider)
+{
+    m_editorOAuthProvider = oauthProvider;
+    const bool oauth = !oauthProvider.isEmpty();
+    if (oauth)
+        txtPopPasswd->clear();
+    txtPopPasswd->setEnabled(!oauth);
+    txtPopPasswd->setPlaceholderText(oauth ? QStringLiteral("OAuth2 (") + oauthProvider + u')' : QString());
+    txtPopPasswd->setToolTip(oauth ? QStringLiteral("OAuth2 でサインインするアカウントです。パスワードは使いません。")
+                                   : QString());
 }
 
 void frmTandrel::SetMailList()
@@ -357,6 +377,8 @@ void frmTandrel::btnAction_Click(int Index)
         if (answer != MessageBoxService::Answer::Yes)
             return;
         Accounts[std::size_t(m_currentAccountIdx)].Deleted = true;
+        if (Accounts[std::size_t(m_currentAccountIdx)].OAuth2)
+            OAuthTokens::Forget(Accounts[std::size_t(m_currentAccountIdx)]);
         lvPopList->RemoveRow(lvPopList->FindRow(RowKey(m_currentAccountIdx)));
         SaveSettings();
         m_checker->ShowCheckFailures();
@@ -379,6 +401,7 @@ void frmTandrel::lvPopList_ItemClick(QTreeWidgetItem* Item)
     txtPopPort->setText(QString::number(entry.PopPort));
     txtPopServer->setText(entry.PopServer);
     txtUserTitle->setText(entry.UserTitle);
+    SetEditorSignIn(entry.OAuth2 ? entry.OAuthProvider : QString());
     btnAction[0]->setEnabled(false);
     btnAction[1]->setEnabled(true);
     btnAction[2]->setEnabled(true);
@@ -460,6 +483,25 @@ void frmTandrel::mnuOption_Click()
 {
     frmOption dialog(this);
     dialog.exec();
+}
+
+void frmTandrel::mnuSignIn_Click()
+{
+    frmSignIn dialog(txtPopAccount->text(),
+        [this](const OAuthProviders::Provider& provider, const QString& address) {
+            const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider);
+            txtPopServer->setText(resolved.server);
+            txtPopPort->setText(QString::number(resolved.port));
+            txtPopAccount->setText(address);
+        },
+        this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SetEditorSignIn(QString::fromUtf16(dialog.Provider().name));
+    // Stored as the editor's buttons would: the account being edited, else a new one.
+    const bool editing = btnAction[1]->isEnabled() && IsAccountIndex(m_currentAccountIdx)
+        && !Accounts[std::size_t(m_currentAccountIdx)].Deleted;
+    btnAction_Click(editing ? 1 : 0);
 }
 
 void frmTandrel::mnuVersion_Click()

@@ -61,6 +61,8 @@ public:
     void mnuExit_Click();
     void mnuMailCheck_Click();
     void mnuOption_Click();
+    // Signs an account in with OAuth2 and stores it, or registers it, as one.
+    void mnuSignIn_Click();
     void mnuVersion_Click();
     void mnuTTOpen_Click();
     void mnuTTMailCheck_Click();
@@ -106,6 +108,9 @@ private:
     QIcon TrayImage(int nPicture) const;
     // Without a notification area the window must never hide itself.
     bool TrayAvailable() const;
+    // How the editor's account signs in: with the password, or (a provider's
+    // name) with OAuth2, which leaves the password box disabled.
+    void SetEditorSignIn(const QString& oauthProvider);
 
 public:
     // The columns of lvPopList, 0-based as cells are addressed.
@@ -129,6 +134,7 @@ public:
     QMenu* mnuTool = nullptr;
     QAction* mnuMailCheck = nullptr;
     QAction* mnuOption = nullptr;
+    QAction* mnuSignIn = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuVersion = nullptr;
     QMenu* mnuTaskTray = nullptr;
@@ -139,6 +145,7 @@ public:
 private:
     QWidget* m_client = nullptr;
     qint32 m_currentAccountIdx = 0;
+    QString m_editorOAuthProvider; // empty while the editor's account signs in with its password
     bool m_ended = false;
     bool m_closingByProgram = false;
     std::unique_ptr<clsTaskTrayIcon> m_trayIcon;

@@ -1,0 +1,86 @@
+#include "app/OAuthProviders.h"
+
+#include "app/CommonSettings.h"
+#include "app/NumericText.h"
+
+#include <array>
+
+namespace {
+
+using OAuthProviders::Provider;
+
+// The client IDs come in from the build (see the README); empty without one.
+const std::array<Provider, 3> kProviders { {
+    { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, Microsoft 365)", u"outlook.office365.com", 995,
+        u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
+        u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
+        u"https://outlook.office.com/POP.AccessAsUser.All offline_access", TANDREL_MICROSOFT_CLIENT_ID, "" },
+    { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995,
+        u"https://accounts.google.com/o/oauth2/v2/auth", u"https://oauth2.googleapis.com/token",
+        u"https://mail.google.com/", TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET },
+    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", "", "" },
+} };
+
+const std::array<const char16_t*, 7> kFields { u"ClientId", u"ClientSecret", u"AuthorizeUrl", u"TokenUrl",
+    u"Scope", u"Server", u"Port" };
+
+QString value(const Provider& provider, const char16_t* field, const QString& builtIn)
+{
+    const QString set = CommonSettings.OAuthKeys.value(OAuthProviders::SettingKey(provider, field));
+    return set.isEmpty() ? builtIn : set;
+}
+
+} // namespace
+
+namespace OAuthProviders {
+
+std::span<const Provider> All() { return kProviders; }
+
+const Provider* Find(const QString& name)
+{
+    for (const Provider& provider : kProviders)
+        if (name.compare(QString::fromUtf16(provider.name), Qt::CaseInsensitive) == 0)
+            return &provider;
+    return nullptr;
+}
+
+std::span<const char16_t* const> Fields() { return kFields; }
+
+QString SettingKey(const Provider& provider, const char16_t* field)
+{
+    return QStringLiteral("OAuth") + QString::fromUtf16(provider.name) + QString::fromUtf16(field);
+}
+
+Resolved Resolve(const Provider& provider)
+{
+    Resolved resolved;
+    resolved.client.clientId = value(provider, u"ClientId", QString::fromUtf8(provider.clientId));
+    resolved.client.clientSecret = value(provider, u"ClientSecret", QString::fromUtf8(provider.clientSecret));
+    resolved.client.authorizeUrl = QUrl(value(provider, u"AuthorizeUrl", QString::fromUtf16(provider.authorizeUrl)));
+    resolved.client.tokenUrl = QUrl(value(provider, u"TokenUrl", QString::fromUtf16(provider.tokenUrl)));
+    resolved.client.scope = value(provider, u"Scope", QString::fromUtf16(provider.scope));
+    resolved.server = value(provider, u"Server", QString::fromUtf16(provider.server));
+    resolved.port = provider.port;
+    if (const auto port = NumericText::ToInt32Checked(value(provider, u"Port", {})); port && *port > 0)
+        resolved.port = *port;
+    return resolved;
+}
+
+QStringList Missing(const Provider& provider)
+{
+    const Resolved resolved = Resolve(provider);
+    QStringList missing;
+    const std::array<std::pair<const char16_t*, bool>, 5> needed { {
+        { u"ClientId", resolved.client.clientId.isEmpty() },
+        { u"AuthorizeUrl", !resolved.client.authorizeUrl.isValid() || resolved.client.authorizeUrl.isEmpty() },
+        { u"TokenUrl", !resolved.client.tokenUrl.isValid() || resolved.client.tokenUrl.isEmpty() },
+        { u"Scope", resolved.client.scope.isEmpty() },
+        { u"Server", resolved.server.isEmpty() },
+    } };
+    for (const auto& [field, absent] : needed)
+        if (absent)
+            missing.append(SettingKey(provider, field));
+    return missing;
+}
+
+} // namespace OAuthProviders

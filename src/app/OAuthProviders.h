@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/OAuthService.h"
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <span>
+
+// The OAuth2 providers an account can sign in with, as plain data, and the
+// [Common] keys through which the settings file changes any of their values.
+namespace OAuthProviders {
+
+struct Provider {
+    const char16_t* name; // an account's OAuthProvider value; the middle of its [Common] keys
+    const char16_t* caption; // in the sign-in dialog
+    const char16_t* server;
+    qint32 port;
+    const char16_t* authorizeUrl;
+    const char16_t* tokenUrl;
+    const char16_t* scope;
+    const char* clientId; // given at build time; empty when none was
+    const char* clientSecret;
+};
+
+// What a provider amounts to once the settings have had their say.
+struct Resolved {
+    OAuthClient client;
+    QString server;
+    qint32 port = 995;
+};
+
+// Microsoft, Google, then the one that takes everything from the settings file.
+std::span<const Provider> All();
+// By name, in any letter case; nullptr for a name no provider has.
+const Provider* Find(const QString& name);
+
+// The fields that a [Common] key "OAuth" + name + field overrides, in the
+// order the keys are written.
+std::span<const char16_t* const> Fields();
+QString SettingKey(const Provider& provider, const char16_t* field);
+
+Resolved Resolve(const Provider& provider);
+// The [Common] keys a sign-in still needs (the client ID, and for the custom
+// provider its endpoints and server); empty when it can start.
+QStringList Missing(const Provider& provider);
+
+} // namespace OAuthProviders

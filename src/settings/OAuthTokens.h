@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct AccountEntry;
+namespace OAuthProviders {
+struct Provider;
+}
+
+// The tokens of the accounts that sign in with OAuth2. A refresh token lives
+// in the keyring under one entry per provider and address; the access token
+// lives in memory only, and is renewed shortly before it runs out. Every
+// keyring and provider call is asynchronous.
+namespace OAuthTokens {
+
+// Signs the address in with the provider in the browser. On success the
+// keyring holds the refresh token and the access token is at hand; `why` says
+// what went wrong otherwise.
+void SignIn(const OAuthProviders::Provider& provider, const QString& address,
+    std::function<void(bool signedIn, const QString& why)> done);
+// Gives up the sign-in in progress; its `done` is never called.
+void CancelSignIn();
+
+// An access token for the account: at once while the one in memory has more
+// than a minute left, else after a refresh. Without a token, `status` is the
+// account's STATUS text. A provider that refuses the refresh token has it
+// thrown away, so the account fails until the user signs in again; a
+// provider that cannot be reached leaves it for the next check.
+void AccessToken(const AccountEntry& account, int timeOutMs,
+    std::function<void(const QString& token, const QString& status)> done);
+
+// The server refused the token: the next check asks for a new one.
+void Drop(const AccountEntry& account);
+
+// The account is gone: its refresh token leaves the keyring unless another
+// account signs in with the same one.
+void Forget(const AccountEntry& account);
+
+} // namespace OAuthTokens
