@@ -212,7 +212,7 @@ void tst_frmTandrel::menusAsDesigned()
         return list;
     };
     QCOMPARE(texts(w.mnuFile), QStringList({ "新規作成(&N)", "-", "終了(&X)" }));
-    QCOMPARE(texts(w.mnuTool), QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)..." }));
+    QCOMPARE(texts(w.mnuTool), QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)...", "OAuth2 ｻｲﾝｲﾝ(&S)..." }));
     QCOMPARE(texts(w.mnuHelp), QStringList({ "ﾊﾞｰｼﾞｮﾝ(&A)..." }));
     QCOMPARE(texts(w.mnuTaskTray), QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "-", "閉じる(&X)" }));
     QCOMPARE(w.mnuAddNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
