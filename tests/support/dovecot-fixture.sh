@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # A private Dovecot POP3 server on loopback for end-to-end tests and benchmarks.
 #
-#   dovecot-fixture.sh start <dir> [tls]      prints the port once the server accepts connections;
+#   dovecot-fixture.sh start <dir> [tls] [oauth2=<url>]
+#                                             prints the port once the server accepts connections;
 #                                             with tls it speaks implicit TLS only, with a certificate
-#                                             for localhost signed by <dir>/tls/ca.crt
+#                                             for localhost signed by <dir>/tls/ca.crt; with oauth2 it
+#                                             also offers XOAUTH2 and OAUTHBEARER and asks the
+#                                             introspection endpoint at <url> (POST) about each token
 #   dovecot-fixture.sh deliver <dir> <file>...  drops messages into the mailbox, in argument order
 #   dovecot-fixture.sh stop <dir>             ends the server and waits until it is gone
 #
@@ -20,7 +23,7 @@ readonly here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 die() { echo "dovecot-fixture: $*" >&2; exit 1; }
 cannot_run() { echo "dovecot-fixture: $*" >&2; exit 77; }
 
-usage() { die "usage: $0 start <dir> [tls] | stop <dir> | deliver <dir> <file>..."; }
+usage() { die "usage: $0 start <dir> [tls] [oauth2=<url>] | stop <dir> | deliver <dir> <file>..."; }
 
 (($# >= 2)) || usage
 command=$1
@@ -92,8 +95,29 @@ EOF
   fi
 }
 
+# Token sign-in beside the passwords: the token goes to the introspection
+# endpoint, whose "username" must name the user the client signs in as.
+oauth2_config() {
+  local url=$1
+  [ -n "$url" ] || return 0
+  cat >"$dir/dovecot-oauth2.conf.ext" <<EOF
+introspection_mode = post
+introspection_url = $url
+username_attribute = username
+active_attribute = active
+active_value = true
+EOF
+  cat <<EOF
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $dir/dovecot-oauth2.conf.ext
+}
+EOF
+}
+
 write_config() {
-  local port=$1 transport=$2 uid gid
+  local port=$1 transport=$2 oauth2_url=$3 uid gid
   uid=$(id -u "$mail_user")
   gid=$(id -g "$mail_user")
   cat >"$dir/dovecot.conf" <<EOF
@@ -105,7 +129,7 @@ instance_name = tandrel-$port
 protocols = pop3
 listen = 127.0.0.1
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = plain login${oauth2_url:+ xoauth2 oauthbearer}
 # Tests of refused logins should not wait out the brute-force delay.
 auth_failure_delay = 0
 mail_location = maildir:~/Maildir
@@ -114,8 +138,10 @@ first_valid_uid = $uid
 last_valid_uid = $uid
 passdb {
   driver = passwd-file
+  mechanisms = plain login
   args = scheme=PLAIN username_format=%u $dir/passwd
 }
+$(oauth2_config "$oauth2_url")
 userdb {
   driver = static
   args = uid=$uid gid=$gid home=$dir/home
@@ -135,8 +161,14 @@ accepts_connections() {
 }
 
 start() {
-  local transport=${1:-plain}
-  [ "$transport" = plain ] || [ "$transport" = tls ] || usage
+  local transport=plain oauth2_url=
+  for option; do
+    case "$option" in
+      plain | tls) transport=$option ;;
+      oauth2=*) oauth2_url=${option#oauth2=} ;;
+      *) usage ;;
+    esac
+  done
   require_root_and_dovecot
   ensure_mail_user
   [ -z "$(master_pid 2>/dev/null || true)" ] || die "$dir already holds a running server"
@@ -157,7 +189,7 @@ start() {
 
   local port
   port=$(free_port)
-  write_config "$port" "$transport"
+  write_config "$port" "$transport" "$oauth2_url"
   echo "$port" >"$dir/port"
   /usr/sbin/dovecot -c "$dir/dovecot.conf" || { cat "$dir/dovecot.log" >&2 2>/dev/null; die "Dovecot did not start"; }
 

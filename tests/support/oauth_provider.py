@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""A small OAuth2 authorization server on 127.0.0.1 for tests (stdlib only).
+
+    oauth_provider.py [--ready-file FILE] [--lifetime SECONDS]
+
+Listens on a free port and prints it as the first line of stdout (and writes
+it to FILE, renamed into place), so tests wait for that line, never a sleep.
+
+  GET  /authorize   response_type=code, client_id, redirect_uri, scope, state,
+                    code_challenge, code_challenge_method=S256 (login_hint names
+                    the user, else "taro"); redirects with code and state, or
+                    with error=access_denied after /control/consent?answer=deny
+  POST /token       grant_type=authorization_code (code, redirect_uri,
+                    client_id, code_verifier checked against the S256 challenge)
+                    or refresh_token; RFC 6749 JSON, errors with status 400
+  /introspect       the token as a POST form field "token", a GET query "token"
+                    or an "Authorization: Bearer" header (every mode Dovecot's
+                    oauth2 passdb has); {"active": true, "username", "email"}
+                    or {"active": false}
+  POST /control/expire-access    every access token issued so far expires now
+  POST /control/revoke-refresh   every refresh token issued so far is revoked,
+                                 with the access tokens it gave (a password change)
+  POST /control/lifetime?seconds=N    expires_in of the tokens issued from now on
+  POST /control/consent?answer=deny|allow
+  POST /control/issue?user=NAME  a token answer as after a consent, without a browser
+  GET  /control/counts           requests per endpoint, as JSON
+"""
+import argparse
+import base64
+import hashlib
+import http.server
+import json
+import os
+import secrets
+import sys
+import threading
+import time
+import urllib.parse
+
+
+class Provider:
+    def __init__(self, lifetime):
+        self.lock = threading.Lock()
+        self.lifetime = lifetime
+        self.deny = False
+        self.codes = {}  # code -> grant of the consent
+        self.access = {}  # token -> {"user", "expires", "refresh"}
+        self.refresh = {}  # token -> {"user", "client_id", "scope"}
+        self.counts = {}
+
+    def issue(self, user, client_id, scope, refresh=None):
+        access = secrets.token_urlsafe(24)
+        if refresh is None:
+            refresh = secrets.token_urlsafe(24)
+            self.refresh[refresh] = {"user": user, "client_id": client_id, "scope": scope}
+        self.access[access] = {"user": user, "expires": time.time() + self.lifetime, "refresh": refresh}
+        return {"access_token": access, "token_type": "Bearer", "expires_in": self.lifetime,
+                "refresh_token": refresh, "scope": scope}
+
+
+def s256(verifier):
+    return base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    provider = None
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body=None, headers=()):
+        data = json.dumps(body).encode() if body is not None else b""
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        if body is not None:
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Cache-Control", "no-store")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def params(self):
+        url = urllib.parse.urlsplit(self.path)
+        fields = dict(urllib.parse.parse_qsl(url.query))
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            fields.update(urllib.parse.parse_qsl(self.rfile.read(length).decode()))
+        return url.path, fields
+
+    def do_GET(self):
+        self.handle_request()
+
+    def do_POST(self):
+        self.handle_request()
+
+    def handle_request(self):
+        path, q = self.params()
+        p = self.provider
+        with p.lock:
+            p.counts[path] = p.counts.get(path, 0) + 1
+            route = {"/authorize": self.authorize, "/token": self.token, "/introspect": self.introspect,
+                     "/control/expire-access": self.expire_access, "/control/revoke-refresh": self.revoke,
+                     "/control/lifetime": self.set_lifetime, "/control/consent": self.consent,
+                     "/control/issue": self.issue_directly, "/control/counts": self.show_counts}.get(path)
+            if route:
+                route(p, q)
+            else:
+                self.answer(404, {"error": "not_found"})
+
+    def authorize(self, p, q):
+        redirect = q.get("redirect_uri", "")
+        if not redirect.startswith("http://127.0.0.1:") and not redirect.startswith("http://localhost:"):
+            self.answer(400, {"error": "invalid_request", "error_description": "redirect_uri"})
+            return
+        back = {"state": q.get("state", "")}
+        if p.deny:
+            back["error"] = "access_denied"
+        elif q.get("response_type") != "code" or not q.get("client_id") or q.get("code_challenge_method") != "S256" \
+                or not q.get("code_challenge"):
+            back["error"] = "invalid_request"
+        else:
+            code = secrets.token_urlsafe(16)
+            p.codes[code] = {"user": q.get("login_hint") or "taro", "client_id": q["client_id"],
+                             "redirect_uri": redirect, "scope": q.get("scope", ""),
+                             "challenge": q["code_challenge"]}
+            back["code"] = code
+        glue = "&" if "?" in redirect else "?"
+        self.answer(302, headers=[("Location", redirect + glue + urllib.parse.urlencode(back))])
+
+    def token(self, p, q):
+        grant = q.get("grant_type")
+        if grant == "authorization_code":
+            # A code is good once, and only with the verifier of its challenge.
+            g = p.codes.pop(q.get("code", ""), None)
+            if not g or g["redirect_uri"] != q.get("redirect_uri") or g["client_id"] != q.get("client_id") \
+                    or s256(q.get("code_verifier", "")) != g["challenge"]:
+                self.answer(400, {"error": "invalid_grant"})
+                return
+            self.answer(200, p.issue(g["user"], g["client_id"], g["scope"]))
+        elif grant == "refresh_token":
+            r = p.refresh.get(q.get("refresh_token", ""))
+            if not r:
+                self.answer(400, {"error": "invalid_grant", "error_description": "refresh token revoked"})
+                return
+            self.answer(200, p.issue(r["user"], r["client_id"], r["scope"], q["refresh_token"]))
+        else:
+            self.answer(400, {"error": "unsupported_grant_type"})
+
+    def introspect(self, p, q):
+        token = q.get("token", "")
+        auth = self.headers.get("Authorization", "")
+        if auth.lower().startswith("bearer "):
+            token = auth[7:].strip()
+        a = p.access.get(token)
+        if a and a["expires"] > time.time():
+            self.answer(200, {"active": True, "username": a["user"], "email": a["user"],
+                              "exp": int(a["expires"])})
+        else:
+            self.answer(200, {"active": False})
+
+    def expire_access(self, p, q):
+        for a in p.access.values():
+            a["expires"] = 0
+        self.answer(200, {})
+
+    def revoke(self, p, q):
+        for token in [t for t, a in p.access.items() if a["refresh"] in p.refresh]:
+            del p.access[token]
+        p.refresh.clear()
+        self.answer(200, {})
+
+    def set_lifetime(self, p, q):
+        p.lifetime = int(q.get("seconds", "3600"))
+        self.answer(200, {})
+
+    def consent(self, p, q):
+        p.deny = q.get("answer") == "deny"
+        self.answer(200, {})
+
+    def issue_directly(self, p, q):
+        self.answer(200, p.issue(q.get("user", "taro"), "test", q.get("scope", "")))
+
+    def show_counts(self, p, q):
+        self.answer(200, p.counts)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--ready-file")
+    parser.add_argument("--lifetime", type=int, default=3600)
+    args = parser.parse_args()
+    Handler.provider = Provider(args.lifetime)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    port = server.server_address[1]
+    if args.ready_file:
+        with open(args.ready_file + ".tmp", "w") as out:
+            out.write("%d\n" % port)
+        os.rename(args.ready_file + ".tmp", args.ready_file)
+    print(port, flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())
