@@ -92,8 +92,12 @@ void connectEnds(QOAuth2AuthorizationCodeFlow& flow, Handler& handler, std::shar
     });
 }
 
-void configure(QOAuth2AuthorizationCodeFlow& flow, const OAuthClient& client)
+void configure(QOAuth2AuthorizationCodeFlow& flow, const OAuthClient& client, int timeOutMs)
 {
+    // The flow has no manager of its own.
+    auto* manager = new QNetworkAccessManager(&flow);
+    manager->setTransferTimeout(timeOutMs);
+    flow.setNetworkAccessManager(manager);
     flow.setAuthorizationUrl(client.authorizeUrl);
     flow.setAccessTokenUrl(client.tokenUrl);
     flow.setScope(client.scope);
@@ -112,8 +116,7 @@ void QtOAuthService::SignIn(const OAuthClient& client, const QString& loginHint,
     CancelSignIn();
     m_signIn = std::make_unique<QOAuth2AuthorizationCodeFlow>();
     QOAuth2AuthorizationCodeFlow& flow = *m_signIn;
-    configure(flow, client);
-    flow.networkAccessManager()->setTransferTimeout(kSignInTimeOutMs);
+    configure(flow, client, kSignInTimeOutMs);
     // Only this machine may answer, never the network around it.
     auto* handler = new TokenReplyHandler<QOAuthHttpServerReplyHandler>(QHostAddress::LocalHost, 0, &flow);
     handler->setCallbackText(QStringLiteral("サインインしました。このページを閉じてください。"));
@@ -158,9 +161,8 @@ void QtOAuthService::CancelSignIn()
 void QtOAuthService::Refresh(const OAuthClient& client, const QString& refreshToken, int timeOutMs, Done done)
 {
     auto* flow = new QOAuth2AuthorizationCodeFlow;
-    configure(*flow, client);
+    configure(*flow, client, timeOutMs);
     flow->setRefreshToken(refreshToken);
-    flow->networkAccessManager()->setTransferTimeout(timeOutMs);
     auto* handler = new TokenReplyHandler<QOAuthOobReplyHandler>(flow);
     flow->setReplyHandler(handler);
     flow->setModifyParametersFunction([](Stage stage, Parameters* parameters) {
