@@ -176,6 +176,9 @@ private Q_SLOTS:
         Accounts.push_back(account(QStringLiteral("ｶﾀｶﾅ ＆ 全角")));
         Accounts.back().PopPort = 2147483647;
         Accounts.back().CheckInterval = -2147483647 - 1;
+        Accounts.back().OAuth2 = true;
+        Accounts.back().OAuthProvider = QStringLiteral("Google");
+        CommonSettings.OAuthKeys.insert(QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b"));
         const AccountTable saved = Accounts;
         const CommonSettingsRecord options = CommonSettings;
 
@@ -189,6 +192,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.ArrivalFormPosition, options.ArrivalFormPosition);
         QCOMPARE(CommonSettings.ArrivalSound, options.ArrivalSound);
         QCOMPARE(CommonSettings.SoundFolder, options.SoundFolder);
+        QCOMPARE(CommonSettings.OAuthKeys, options.OAuthKeys);
         QCOMPARE(Accounts.size(), saved.size());
         for (size_t i = 0; i < saved.size(); ++i) {
             QCOMPARE(Accounts[i].UserTitle, saved[i].UserTitle);
@@ -199,6 +203,8 @@ private Q_SLOTS:
             QCOMPARE(Accounts[i].CheckInterval, saved[i].CheckInterval);
             QCOMPARE(Accounts[i].Enabled, saved[i].Enabled);
             QCOMPARE(Accounts[i].UIDL, saved[i].UIDL);
+            QCOMPARE(Accounts[i].OAuth2, saved[i].OAuth2);
+            QCOMPARE(Accounts[i].OAuthProvider, saved[i].OAuthProvider);
             QCOMPARE(Accounts[i].Deleted, false);
         }
     }
