@@ -14,11 +14,12 @@ const std::array<Provider, 3> kProviders { {
     { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, Microsoft 365)", u"outlook.office365.com", 995,
         u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
         u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
-        u"https://outlook.office.com/POP.AccessAsUser.All offline_access", TANDREL_MICROSOFT_CLIENT_ID, "" },
+        u"https://outlook.office.com/POP.AccessAsUser.All offline_access", TANDREL_MICROSOFT_CLIENT_ID, "",
+        false },
     { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995,
         u"https://accounts.google.com/o/oauth2/v2/auth", u"https://oauth2.googleapis.com/token",
-        u"https://mail.google.com/", TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET },
-    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", "", "" },
+        u"https://mail.google.com/", TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true },
+    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", "", "", false },
 } };
 
 const std::array<const char16_t*, 7> kFields { u"ClientId", u"ClientSecret", u"AuthorizeUrl", u"TokenUrl",
@@ -56,7 +57,8 @@ Resolved Resolve(const Provider& provider)
     Resolved resolved;
     resolved.client.clientId = value(provider, u"ClientId", QString::fromUtf8(provider.clientId));
     resolved.client.clientSecret = value(provider, u"ClientSecret", QString::fromUtf8(provider.clientSecret));
-    resolved.client.authorizeUrl = QUrl(value(provider, u"AuthorizeUrl", QString::fromUtf16(provider.authorizeUrl)));
+    resolved.client.authorizeUrl
+        = QUrl(value(provider, u"AuthorizeUrl", QString::fromUtf16(provider.authorizeUrl)));
     resolved.client.tokenUrl = QUrl(value(provider, u"TokenUrl", QString::fromUtf16(provider.tokenUrl)));
     resolved.client.scope = value(provider, u"Scope", QString::fromUtf16(provider.scope));
     resolved.server = value(provider, u"Server", QString::fromUtf16(provider.server));
@@ -70,9 +72,11 @@ QStringList Missing(const Provider& provider)
 {
     const Resolved resolved = Resolve(provider);
     QStringList missing;
-    const std::array<std::pair<const char16_t*, bool>, 5> needed { {
+    const std::array<std::pair<const char16_t*, bool>, 6> needed { {
         { u"ClientId", resolved.client.clientId.isEmpty() },
-        { u"AuthorizeUrl", !resolved.client.authorizeUrl.isValid() || resolved.client.authorizeUrl.isEmpty() },
+        { u"ClientSecret", provider.needsSecret && resolved.client.clientSecret.isEmpty() },
+        { u"AuthorizeUrl",
+            !resolved.client.authorizeUrl.isValid() || resolved.client.authorizeUrl.isEmpty() },
         { u"TokenUrl", !resolved.client.tokenUrl.isValid() || resolved.client.tokenUrl.isEmpty() },
         { u"Scope", resolved.client.scope.isEmpty() },
         { u"Server", resolved.server.isEmpty() },

@@ -22,6 +22,7 @@ struct Provider {
     const char16_t* scope;
     const char* clientId; // given at build time; empty when none was
     const char* clientSecret;
+    bool needsSecret; // the token endpoint refuses the client without its secret
 };
 
 // What a provider amounts to once the settings have had their say.

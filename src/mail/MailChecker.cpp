@@ -157,10 +157,11 @@ std::optional<QString> MailChecker::waitForAccessToken(const AccountEntry& accou
         QString token, status;
     };
     auto answer = std::make_shared<Answer>();
-    OAuthTokens::AccessToken(account, request.timeOutMs, [answer](const QString& token, const QString& status) {
-        *answer = { true, token, status };
-        EventPump::WakeUp();
-    });
+    OAuthTokens::AccessToken(
+        account, request.timeOutMs, [answer](const QString& token, const QString& status) {
+            *answer = { true, token, status };
+            EventPump::WakeUp();
+        });
     // The keyring and the provider answer through the event loop, which runs
     // on meanwhile like every other wait of a check.
     while (!answer->given && !m_scheduler.IsAborting())

@@ -46,7 +46,8 @@ public:
     virtual void CancelSignIn() = 0;
     // A new access token for a refresh token; `timeOutMs` is the longest
     // silence of the token endpoint.
-    virtual void Refresh(const OAuthClient& client, const QString& refreshToken, int timeOutMs, Done done) = 0;
+    virtual void Refresh(const OAuthClient& client, const QString& refreshToken, int timeOutMs, Done done)
+        = 0;
 
     // The service in use; without one installed every call fails (later).
     static OAuthService& Current();

@@ -27,7 +27,10 @@ QString keyringKey(const QString& provider, const QString& address)
     return QStringLiteral("oauth2:") + provider + u':' + address;
 }
 
-QString keyringKey(const AccountEntry& account) { return keyringKey(account.OAuthProvider, account.PopAccount); }
+QString keyringKey(const AccountEntry& account)
+{
+    return keyringKey(account.OAuthProvider, account.PopAccount);
+}
 
 QString errorStatus(const QString& what) { return QStringLiteral("ｴﾗｰ(") + what + u')'; }
 
@@ -45,7 +48,8 @@ void SignIn(const OAuthProviders::Provider& provider, const QString& address,
 {
     const QString key = keyringKey(QString::fromUtf16(provider.name), address);
     OAuthService::Current().SignIn(OAuthProviders::Resolve(provider).client, address,
-        [key, done = std::move(done)](Result result, const OAuthService::Grant& grant, const QString& reason) {
+        [key, done = std::move(done)](
+            Result result, const OAuthService::Grant& grant, const QString& reason) {
             if (result != Result::Ok)
                 return done(false, reason);
             // Without one the account would fail within the hour: the scope lacks offline access.

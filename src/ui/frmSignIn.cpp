@@ -27,7 +27,8 @@ QString BuildVariable(const OAuthProviders::Provider& provider)
 {
     if (provider.authorizeUrl[0] == u'\0')
         return {};
-    return QStringLiteral("TANDREL_") + QString::fromUtf16(provider.name).toUpper() + QStringLiteral("_CLIENT_ID");
+    return QStringLiteral("TANDREL_") + QString::fromUtf16(provider.name).toUpper()
+        + QStringLiteral("_CLIENT_ID");
 }
 
 } // namespace
@@ -91,7 +92,8 @@ void frmSignIn::btnAction_Click(int Index)
     }
     const OAuthProviders::Provider& provider = Provider();
     if (const QStringList missing = OAuthProviders::Missing(provider); !missing.isEmpty()) {
-        QString text = QStringLiteral("設定ファイルの [Common] に次のキーがありません: ") + missing.join(u", ");
+        QString text
+            = QStringLiteral("設定ファイルの [Common] に次のキーがありません: ") + missing.join(u", ");
         if (const QString variable = BuildVariable(provider); !variable.isEmpty())
             text += QStringLiteral("（クライアントIDはビルド時の %1 でも指定できます）").arg(variable);
         lblMessage->setText(text);
@@ -117,5 +119,6 @@ void frmSignIn::SetWaiting(bool waiting)
     btnAction[0]->setEnabled(!waiting);
     cboProvider->setEnabled(!waiting);
     txtMailAddress->setEnabled(!waiting);
-    lblMessage->setText(waiting ? QStringLiteral("ブラウザでサインインしてください。終わるまでお待ちください。") : QString());
+    lblMessage->setText(
+        waiting ? QStringLiteral("ブラウザでサインインしてください。終わるまでお待ちください。") : QString());
 }

@@ -313,8 +313,9 @@ void frmTandrel::SetEditorSignIn(const QString& oauthProvider)
         txtPopPasswd->clear();
     txtPopPasswd->setEnabled(!oauth);
     txtPopPasswd->setPlaceholderText(oauth ? QStringLiteral("OAuth2 (") + oauthProvider + u')' : QString());
-    txtPopPasswd->setToolTip(oauth ? QStringLiteral("OAuth2 でサインインするアカウントです。パスワードは使いません。")
-                                   : QString());
+    txtPopPasswd->setToolTip(oauth
+            ? QStringLiteral("OAuth2 でサインインするアカウントです。パスワードは使いません。")
+            : QString());
 }
 
 void frmTandrel::SetMailList()
@@ -487,7 +488,8 @@ void frmTandrel::mnuOption_Click()
 
 void frmTandrel::mnuSignIn_Click()
 {
-    frmSignIn dialog(txtPopAccount->text(),
+    frmSignIn dialog(
+        txtPopAccount->text(),
         [this](const OAuthProviders::Provider& provider, const QString& address) {
             const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider);
             txtPopServer->setText(resolved.server);

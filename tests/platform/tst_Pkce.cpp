@@ -15,8 +15,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("challenge");
         QTest::newRow("RFC 7636 appendix B") << QByteArray("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk")
                                              << QByteArray("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
-        QTest::newRow("a fresh verifier is 43 unreserved characters")
-            << Pkce::NewVerifier() << QByteArray();
+        QTest::newRow("a fresh verifier is 43 unreserved characters") << Pkce::NewVerifier() << QByteArray();
     }
 
     void s256Challenge()
@@ -24,7 +23,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, verifier);
         QFETCH(QByteArray, challenge);
         if (challenge.isEmpty())
-            QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$")).match(QString::fromLatin1(verifier)).hasMatch());
+            QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$"))
+                        .match(QString::fromLatin1(verifier))
+                        .hasMatch());
         else
             QCOMPARE(Pkce::S256Challenge(verifier), challenge);
     }

@@ -178,7 +178,8 @@ private Q_SLOTS:
         Accounts.back().CheckInterval = -2147483647 - 1;
         Accounts.back().OAuth2 = true;
         Accounts.back().OAuthProvider = QStringLiteral("Google");
-        CommonSettings.OAuthKeys.insert(QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b"));
+        CommonSettings.OAuthKeys.insert(
+            QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b"));
         const AccountTable saved = Accounts;
         const CommonSettingsRecord options = CommonSettings;
 

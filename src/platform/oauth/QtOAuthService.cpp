@@ -75,17 +75,20 @@ void finish(const std::shared_ptr<OAuthService::Done>& done, Result result, cons
 }
 
 template <typename Handler>
-void connectEnds(QOAuth2AuthorizationCodeFlow& flow, Handler& handler, std::shared_ptr<OAuthService::Done> done)
+void connectEnds(
+    QOAuth2AuthorizationCodeFlow& flow, Handler& handler, std::shared_ptr<OAuthService::Done> done)
 {
     handler.failed = [done](Result result, const QString& reason) { finish(done, result, {}, reason); };
-    QObject::connect(&flow, &QAbstractOAuth::statusChanged, &flow, [&flow, done](QAbstractOAuth::Status status) {
-        if (status == QAbstractOAuth::Status::Granted)
-            finish(done, Result::Ok, { flow.token(), flow.refreshToken(), flow.expirationAt() }, {});
-    });
+    QObject::connect(
+        &flow, &QAbstractOAuth::statusChanged, &flow, [&flow, done](QAbstractOAuth::Status status) {
+            if (status == QAbstractOAuth::Status::Granted)
+                finish(done, Result::Ok, { flow.token(), flow.refreshToken(), flow.expirationAt() }, {});
+        });
     // The browser came back with a refusal (access_denied when the user said no).
     QObject::connect(&flow, &QAbstractOAuth2::error, &flow,
         [done](const QString& error, const QString& description, const QUrl&) {
-            finish(done, Result::Refused, {}, description.isEmpty() ? error : error + QStringLiteral(": ") + description);
+            finish(done, Result::Refused, {},
+                description.isEmpty() ? error : error + QStringLiteral(": ") + description);
         });
     QObject::connect(&flow, &QAbstractOAuth::requestFailed, &flow, [done](QAbstractOAuth::Error) {
         finish(done, Result::Failed, {}, QStringLiteral("OAuth2 request failed"));
@@ -124,7 +127,8 @@ void QtOAuthService::SignIn(const OAuthClient& client, const QString& loginHint,
     auto ends = once(std::move(done));
     connectEnds(flow, *handler, ends);
     if (!handler->isListening()) {
-        QTimer::singleShot(0, &flow, [ends] { finish(ends, Result::Failed, {}, QStringLiteral("No loopback port")); });
+        QTimer::singleShot(
+            0, &flow, [ends] { finish(ends, Result::Failed, {}, QStringLiteral("No loopback port")); });
         return;
     }
 
@@ -160,6 +164,12 @@ void QtOAuthService::CancelSignIn()
 
 void QtOAuthService::Refresh(const OAuthClient& client, const QString& refreshToken, int timeOutMs, Done done)
 {
+    if (refreshToken.isEmpty()) {
+        // Qt's flow would only warn and never finish.
+        QTimer::singleShot(
+            0, [done = std::move(done)] { done(Result::Refused, {}, QStringLiteral("No refresh token")); });
+        return;
+    }
     auto* flow = new QOAuth2AuthorizationCodeFlow;
     configure(*flow, client, timeOutMs);
     flow->setRefreshToken(refreshToken);
@@ -173,9 +183,10 @@ void QtOAuthService::Refresh(const OAuthClient& client, const QString& refreshTo
         if (parameters->value(QStringLiteral("client_secret")).toString().isEmpty())
             parameters->remove(QStringLiteral("client_secret"));
     });
-    connectEnds(*flow, *handler, once([flow, done = std::move(done)](Result result, const Grant& grant, const QString& reason) {
-        flow->deleteLater();
-        done(result, grant, reason);
-    }));
+    connectEnds(*flow, *handler,
+        once([flow, done = std::move(done)](Result result, const Grant& grant, const QString& reason) {
+            flow->deleteLater();
+            done(result, grant, reason);
+        }));
     flow->refreshAccessToken();
 }

@@ -1,0 +1,188 @@
+#include "app/AccountTable.h"
+#include "app/AppMain.h"
+#include "mail/MailChecker.h"
+#include "platform/SingleInstance.h"
+#include "platform/gui/ListView.h"
+#include "platform/keyring/QtKeychainService.h"
+#include "platform/oauth/QtOAuthService.h"
+#include "ui/frmSignIn.h"
+#include "ui/frmTandrel.h"
+
+#include "DovecotFixture.h"
+#include "RecordingTrayIconService.h"
+#include "ScriptedMessageBoxService.h"
+#include "TempSettingsFile.h"
+#include "VirtualDisplay.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+// The OAuth2 sign-in as a user goes through it: the command in the tools
+// menu, the browser (a script in its place) and the local authorization
+// server, the refresh token in a real GNOME Keyring, then checks against a
+// real Dovecot that asks that server about every token.
+class tst_OAuthSignIn : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void signInThenCheck_data();
+    void signInThenCheck();
+    void cleanupTestCase();
+
+private:
+    void control(const QByteArray& what);
+
+    DovecotFixture m_server;
+    QProcess m_provider;
+    QProcess m_keyringBus;
+    QByteArray m_providerUrl;
+    QTemporaryDir m_browserDir;
+};
+
+void tst_OAuthSignIn::initTestCase()
+{
+    m_provider.start(
+        QStringLiteral("python3"), { QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/oauth_provider.py") });
+    QVERIFY(m_provider.waitForReadyRead(30'000));
+    m_providerUrl = "http://127.0.0.1:" + m_provider.readLine().trimmed();
+    if (!m_server.start(DovecotFixture::Transport::Plain, QString::fromLatin1(m_providerUrl + "/introspect"))) {
+        if (!m_server.skipReason().isEmpty())
+            QSKIP(qPrintable(m_server.skipReason()));
+        QFAIL(qPrintable(m_server.error()));
+    }
+    QVERIFY(m_server.deliverMessages(QJsonArray { QJsonObject { { "charset", "us-ascii" },
+        { "fromName", "Hanako" }, { "fromAddr", "hanako@example.jp" }, { "subject", "token" },
+        { "date", "Tue, 15 Apr 2003 10:20:30 +0900" } } }));
+    m_keyringBus.start(QStringLiteral("dbus-run-session"),
+        { QStringLiteral("--config-file=" TANDREL_SOURCE_DIR "/tests/support/keyring-bus.conf"),
+            QStringLiteral("--"), QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/keyring-fixture.sh") });
+    m_keyringBus.write("keyring-password\nunused unused\n");
+    QVERIFY2(m_keyringBus.waitForReadyRead(60'000), m_keyringBus.readAllStandardError().constData());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyringBus.readLine().trimmed());
+    qputenv("PATH", TANDREL_SOURCE_DIR "/tests/support/browser:" + qgetenv("PATH"));
+}
+
+void tst_OAuthSignIn::signInThenCheck_data()
+{
+    QTest::addColumn<QByteArray>("browser");
+    QTest::addColumn<int>("lifetime"); // seconds of the tokens the sign-in gets
+    QTest::addColumn<QByteArray>("afterSignIn"); // what the provider does before the check
+    QTest::addColumn<QString>("status"); // empty: no account was registered
+
+    QTest::newRow("sign-in, then a successful check")
+        << QByteArray("consent") << 3600 << QByteArray() << QStringLiteral("成功(新着1件)");
+    QTest::newRow("access token about to expire: refreshed before the check")
+        << QByteArray("consent") << 30 << QByteArray("expire-access") << QStringLiteral("成功(新着1件)");
+    QTest::newRow("refresh token revoked: the account fails until signed in again") << QByteArray(
+        "consent") << 30 << QByteArray("revoke-refresh") << QStringLiteral("ｴﾗｰ(ｻｲﾝｲﾝが必要です)");
+    QTest::newRow("browser closed without consenting: nothing registered")
+        << QByteArray("close") << 3600 << QByteArray() << QString();
+}
+
+void tst_OAuthSignIn::signInThenCheck()
+{
+    QFETCH(QByteArray, browser);
+    QFETCH(int, lifetime);
+    QFETCH(QByteArray, afterSignIn);
+    QFETCH(QString, status);
+    control("lifetime?seconds=" + QByteArray::number(lifetime));
+    TempSettingsFile settings;
+    settings.write("[Common]\r\nOAuthCustomClientId=tandrel-test\r\nOAuthCustomAuthorizeUrl=" + m_providerUrl
+        + "/authorize\r\nOAuthCustomTokenUrl=" + m_providerUrl + "/token\r\nOAuthCustomScope=pop\r\n"
+        + "OAuthCustomServer=" + DovecotFixture::host().toLatin1()
+        + "\r\nOAuthCustomPort=" + QByteArray::number(m_server.port()) + "\r\n");
+    ScriptedMessageBoxService boxes;
+    RecordingTrayIconService tray;
+    QtKeychainService keyring;
+    KeyringService::Install(&keyring);
+    QtOAuthService oauth;
+    OAuthService::Install(&oauth);
+    const QString done = m_browserDir.filePath(QString::fromLatin1(QTest::currentDataTag()).left(8));
+    qputenv("TANDREL_BROWSER", browser);
+    qputenv("TANDREL_BROWSER_DONE", done.toLocal8Bit());
+    const SingleInstance instance(settings.path());
+    QVERIFY(AppMain::StartUp(instance));
+    frmTandrel w;
+    w.Form_Load();
+    w.txtChkInterval->setText(QStringLiteral("5"));
+
+    QElapsedTimer sinceOk;
+    QTimer::singleShot(0, &w, [&] {
+        auto* dialog = w.findChild<frmSignIn*>();
+        dialog->cboProvider->setCurrentIndex(2); // the custom provider of the settings file
+        dialog->txtMailAddress->setText(DovecotFixture::user());
+        sinceOk.start();
+        dialog->btnAction[0]->click();
+        if (browser == "close") {
+            QFileSystemWatcher watcher({ m_browserDir.path() });
+            QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+            while (!QFile::exists(done))
+                QVERIFY(changed.wait(30'000));
+            dialog->btnAction[1]->click();
+        }
+    });
+    w.mnuSignIn_Click();
+    if (status.isEmpty()) {
+        QVERIFY(Accounts.empty());
+        QVERIFY(!settings.read().contains("OAuth2"));
+        return;
+    }
+    QVERIFY(settings.read().contains("\r\nAuthMethod=OAuth2\r\nOAuthProvider=Custom\r\n"));
+    if (!afterSignIn.isEmpty())
+        control(afterSignIn);
+    w.Checker().MailCheck(0);
+    QCOMPARE(w.lvPopList->FindRow(QStringLiteral(":0"))->text(2), status);
+    if (afterSignIn.isEmpty())
+        qInfo("ms from OK to the first successful check: %lld", sinceOk.elapsed());
+    w.mnuExit->trigger();
+    KeyringService::Install(nullptr);
+    OAuthService::Install(nullptr);
+}
+
+void tst_OAuthSignIn::cleanupTestCase()
+{
+    m_keyringBus.closeWriteChannel();
+    m_keyringBus.waitForFinished();
+    m_provider.kill();
+    m_provider.waitForFinished();
+}
+
+void tst_OAuthSignIn::control(const QByteArray& what)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(m_providerUrl + "/control/" + what));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    std::unique_ptr<QNetworkReply> reply(manager.post(request, QByteArray()));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    QVERIFY(finished.wait(30'000) && reply->error() == QNetworkReply::NoError);
+}
+
+int main(int argc, char* argv[])
+{
+    // The browser is started through the desktop's services, which the
+    // offscreen platform does not have: a private X server gives them.
+    const VirtualDisplay display;
+    if (!display.IsReady()) {
+        qCritical("%s", qPrintable(display.Error()));
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    tst_OAuthSignIn test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_OAuthSignIn.moc"
