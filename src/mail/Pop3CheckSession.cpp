@@ -356,10 +356,14 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     if (Pop3Framing::IsPositive(*verdict))
         return {};
     // A challenge now carries the reason; the mechanism's answer to it (an
-    // empty line, or a lone \x01) lets the server end the exchange.
-    const QString reason = Pop3Replies::SaslFailureReason(*verdict);
-    if (Pop3Replies::IsContinuation(*verdict))
-        reply(xoauth2 ? QByteArray() : QByteArray("\x01").toBase64());
+    // empty line, or a lone \x01) lets the server end the exchange, and
+    // its "-ERR" may say why where the challenge did not.
+    QString reason = Pop3Replies::SaslFailureReason(*verdict);
+    if (Pop3Replies::IsContinuation(*verdict)) {
+        const std::optional<QByteArray> last = reply(xoauth2 ? QByteArray() : QByteArray("\x01").toBase64());
+        if (reason.isEmpty() && last)
+            reason = Pop3Replies::SaslFailureReason(*last);
+    }
     return refused(reason);
 }
 
