@@ -54,6 +54,19 @@ QString lineSafe(QString value)
     return value;
 }
 
+// A token or name with a control character would break the SASL fields
+// (which \x01 separates) as a line break would break the command.
+QByteArray saslSafe(const QString& value)
+{
+    QString safe = value;
+    safe.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return safe.toUtf8();
+}
+
+// The authorization identity of OAUTHBEARER's GS2 header, where "," and "="
+// are escaped.
+QByteArray gs2Name(QByteArray user) { return user.replace("=", "=3D").replace(",", "=2C"); }
+
 // The commands of the listing, spelled once for both ways of talking.
 QString uidlLine(qsizetype message) { return QStringLiteral("UIDL ") + QString::number(message); }
 
@@ -249,10 +262,17 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     const std::optional<bool> pipelining = askPipelining();
     if (!pipelining)
         return failed(errorStatus(m_session.ErrorDescription()));
-    if (!command(QStringLiteral("USER ") + lineSafe(request.user), false))
-        return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
-    if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
-        return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
+    if (!request.accessToken.isEmpty()) {
+        // The reply to CAPA is still the last one read; a refused CAPA lists nothing.
+        const QString refused = signInWithToken(request, Pop3Framing::MultiLineBody(m_session.Reply()));
+        if (!refused.isEmpty())
+            return failed(refused);
+    } else {
+        if (!command(QStringLiteral("USER ") + lineSafe(request.user), false))
+            return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
+        if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
+            return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
+    }
     // Strict servers refuse the blank after STAT that this program has always
     // sent; one that answered with a refusal is asked once more without it.
     std::optional<bool> counted = ask(QStringLiteral("STAT "), false);
@@ -297,6 +317,54 @@ std::optional<bool> Pop3CheckSession::askPipelining()
     if (!listed)
         return std::nullopt;
     return *listed && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(m_session.Reply()));
+}
+
+QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const QByteArray& capabilities)
+{
+    const QByteArrayList offered = Pop3Replies::SaslMechanisms(capabilities);
+    const bool xoauth2 = offered.contains("XOAUTH2");
+    if (!xoauth2 && !offered.contains("OAUTHBEARER"))
+        return errorStatus(QStringLiteral("OAUTH2 非対応ｻｰﾊﾞｰ"));
+
+    const QByteArray user = saslSafe(request.user);
+    const QByteArray bearer = "auth=Bearer " + saslSafe(request.accessToken) + "\x01\x01";
+    // OAUTHBEARER's host and port fields are optional; servers find the
+    // account from the name and the token alone.
+    const QByteArray response
+        = xoauth2 ? "user=" + user + "\x01" + bearer : "n,a=" + gs2Name(user) + ",\x01" + bearer;
+    const auto refused = [](const QString& reason) {
+        return errorStatus(QStringLiteral("OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ")
+            + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+    };
+    const auto reply = [this](const QByteArray& line) -> std::optional<QByteArray> {
+        if (!m_session.SendData(QString::fromLatin1(line) + kCrLf, false)
+            || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived)
+            return std::nullopt;
+        return Pop3Framing::StatusLine(m_session.Reply());
+    };
+
+    // The response goes on a line of its own after the server's "+": one
+    // large provider takes it no other way.
+    const std::optional<QByteArray> ready = reply(xoauth2 ? "AUTH XOAUTH2" : "AUTH OAUTHBEARER");
+    if (!ready)
+        return refused({});
+    if (!Pop3Replies::IsContinuation(*ready))
+        return refused(Pop3Replies::SaslFailureReason(*ready));
+    const std::optional<QByteArray> verdict = reply(response.toBase64());
+    if (!verdict)
+        return refused({});
+    if (Pop3Framing::IsPositive(*verdict))
+        return {};
+    // A challenge now carries the reason; the mechanism's answer to it (an
+    // empty line, or a lone \x01) lets the server end the exchange, and
+    // its "-ERR" may say why where the challenge did not.
+    QString reason = Pop3Replies::SaslFailureReason(*verdict);
+    if (Pop3Replies::IsContinuation(*verdict)) {
+        const std::optional<QByteArray> last = reply(xoauth2 ? QByteArray() : QByteArray("\x01").toBase64());
+        if (reason.isEmpty() && last)
+            reason = Pop3Replies::SaslFailureReason(*last);
+    }
+    return refused(reason);
 }
 
 QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)

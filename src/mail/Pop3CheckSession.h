@@ -18,6 +18,8 @@ struct Pop3CheckRequest {
     qint32 port = 110;
     QString user;
     QString password;
+    // An OAuth2 access token: when set, the account signs in with it through
+    // SASL (XOAUTH2, else OAUTHBEARER) and USER and PASS are never sent.
     QString accessToken;
     QStringList seen; // identifiers listed at the last successful check
     bool announceAll = true; // announce every message, seen or not
@@ -33,7 +35,7 @@ struct Pop3CheckOutcome {
 };
 
 // The POP3 dialogue of one check over a connected-to-be session object:
-// greeting, CAPA, USER, PASS, STAT (once more without its blank when
+// greeting, CAPA, USER and PASS (or AUTH with a token), STAT (once more without its blank when
 // refused), UIDL n and TOP n 0, QUIT. A server that lists PIPELINING gets the
 // UIDL and TOP commands ahead of their replies, a bounded number at a time;
 // the outcome is the same as the one-by-one dialogue's for the same answers.
@@ -57,6 +59,9 @@ private:
     // True when the reply to CAPA lists PIPELINING; empty when the
     // connection was lost or timed out while asking.
     std::optional<bool> askPipelining();
+    // AUTH with the request's token, by a mechanism the CAPA lines offer;
+    // the STATUS text of a failure, or empty.
+    QString signInWithToken(const Pop3CheckRequest& request, const QByteArray& capabilities);
     // The UIDL and TOP part; the STATUS text of a failure, or empty.
     QString listOneByOne(qint32 messageCount, Listing& listing);
     QString listPipelined(qint32 messageCount, Listing& listing);

@@ -2,6 +2,8 @@
 
 #include "app/NumericText.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 namespace Pop3Replies {
@@ -19,6 +21,45 @@ namespace {
         if (const qsizetype second = field.indexOf(' '); second >= 0)
             field = field.first(second);
         return field;
+    }
+
+    // The first words of the CAPA lines, letter case ignored, and what
+    // follows each, for every line this tag opens.
+    template <typename Visit>
+    void forEachCapability(QByteArrayView capabilities, QByteArrayView tag, Visit visit)
+    {
+        qsizetype pos = 0;
+        while (pos < capabilities.size()) {
+            qsizetype end = capabilities.indexOf('\n', pos);
+            if (end < 0)
+                end = capabilities.size();
+            QByteArrayView line = capabilities.sliced(pos, end - pos).trimmed();
+            const qsizetype blank = line.indexOf(' ');
+            const QByteArrayView word = blank < 0 ? line : line.first(blank);
+            if (word.compare(tag, Qt::CaseInsensitive) == 0)
+                visit(blank < 0 ? QByteArrayView() : line.sliced(blank + 1));
+            pos = end + 1;
+        }
+    }
+
+    bool isMechanismName(QByteArrayView word)
+    {
+        if (word.isEmpty() || word.size() > 20)
+            return false;
+        for (const char c : word)
+            if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+                return false;
+        return true;
+    }
+
+    // Server text made fit for a STATUS cell: one line, bounded.
+    QString reasonText(QString text)
+    {
+        text.removeIf([](QChar c) { return !c.isPrint(); });
+        text = text.trimmed();
+        if (text.size() > MaxReasonLength)
+            text.truncate(MaxReasonLength);
+        return text;
     }
 
 } // namespace
@@ -58,20 +99,40 @@ bool UidlAnswers(QByteArrayView statusLine, qint64 message)
 
 bool ListsPipelining(QByteArrayView capabilities)
 {
-    constexpr QByteArrayView kTag("PIPELINING");
-    qsizetype pos = 0;
-    while (pos < capabilities.size()) {
-        qsizetype end = capabilities.indexOf('\n', pos);
-        if (end < 0)
-            end = capabilities.size();
-        QByteArrayView line = capabilities.sliced(pos, end - pos).trimmed();
-        if (const qsizetype blank = line.indexOf(' '); blank >= 0)
-            line = line.first(blank);
-        if (line.compare(kTag, Qt::CaseInsensitive) == 0)
-            return true;
-        pos = end + 1;
-    }
-    return false;
+    bool listed = false;
+    forEachCapability(capabilities, "PIPELINING", [&](QByteArrayView) { listed = true; });
+    return listed;
+}
+
+QByteArrayList SaslMechanisms(QByteArrayView capabilities)
+{
+    QByteArrayList mechanisms;
+    forEachCapability(capabilities, "SASL", [&](QByteArrayView rest) {
+        for (const QByteArray& word : rest.toByteArray().toUpper().simplified().split(' '))
+            if (isMechanismName(word) && !mechanisms.contains(word))
+                mechanisms.append(word);
+    });
+    return mechanisms;
+}
+
+bool IsContinuation(QByteArrayView statusLine)
+{
+    return statusLine.startsWith('+') && (statusLine.size() == 1 || statusLine[1] == ' ');
+}
+
+QString SaslFailureReason(QByteArrayView statusLine)
+{
+    if (statusLine.size() >= 4 && statusLine.first(4).compare("-ERR", Qt::CaseInsensitive) == 0)
+        return reasonText(QString::fromUtf8(statusLine.sliced(4)));
+    if (!IsContinuation(statusLine))
+        return {};
+    const auto decoded = QByteArray::fromBase64Encoding(
+        statusLine.sliced(1).trimmed().toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return {};
+    const QJsonValue status = QJsonDocument::fromJson(*decoded).object().value(QStringLiteral("status"));
+    // Some servers send the HTTP status as a number.
+    return reasonText(status.isDouble() ? QString::number(status.toInteger()) : status.toString());
 }
 
 bool IsValidIdentifier(QByteArrayView identifier)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -34,6 +36,25 @@ bool UidlAnswers(QByteArrayView statusLine, qint64 message);
 // True when the lines of a CAPA reply (its body, lines ended by CR LF) name
 // PIPELINING: a line whose first word is that tag, letter case ignored.
 bool ListsPipelining(QByteArrayView capabilities);
+
+// The mechanisms that the SASL line of a CAPA reply's lines names ("SASL PLAIN
+// XOAUTH2"), upper-cased, in the server's order; empty without such a line.
+// Words that cannot be mechanism names (1 to 20 of A-Z, 0-9, "-" and "_") are
+// left out.
+QByteArrayList SaslMechanisms(QByteArrayView capabilities);
+
+// True when a reply line is a SASL continuation: "+" alone or followed by a
+// blank (and a challenge), never "+OK".
+bool IsContinuation(QByteArrayView statusLine);
+
+// The longest server reason a STATUS shows.
+inline constexpr qsizetype MaxReasonLength = 64;
+
+// Why a server refused a sign-in, as plain text for a STATUS: from a failure
+// challenge ("+ " and base64 JSON), its "status" member; from "-ERR", the
+// text after it. Control characters are dropped and the text is cut to
+// MaxReasonLength characters. Empty when the line gives no reason.
+QString SaslFailureReason(QByteArrayView statusLine);
 
 // 1 to MaxIdentifierLength bytes, each from 0x21 to 0x7E.
 bool IsValidIdentifier(QByteArrayView identifier);

@@ -1,3 +1,4 @@
+#include "DirectPop3Check.h"
 #include "FakeMailCheckHost.h"
 #include "ScriptedPop3Server.h"
 #include "TestAccount.h"
@@ -29,6 +30,7 @@ const QString kStatError = QStringLiteral("ｴﾗｰ(STAT ｴﾗｰ)");
 const QString kUidlError = QStringLiteral("ｴﾗｰ(UIDL ｴﾗｰ)");
 const QString kTopError = QStringLiteral("ｴﾗｰ(TOP ｴﾗｰ)");
 const QString kGreetingError = QStringLiteral("ｴﾗｰ()");
+const QString kNoOAuth2 = QStringLiteral("ｴﾗｰ(OAUTH2 非対応ｻｰﾊﾞｰ)");
 
 QString success(int n) { return QStringLiteral("成功(新着%1件)").arg(n); }
 
@@ -725,6 +727,82 @@ private Q_SLOTS:
         QCOMPARE(Accounts[0].UIDL, QStringList { "keep" });
         QCOMPARE(host->commandsEnabledHistory, (QList<bool> { false, true }));
         QCOMPARE(server->ConnectionCount(), 1);
+    }
+
+    void tokenSignIn_data()
+    {
+        QTest::addColumn<QByteArray>("sasl"); // the SASL line of CAPA
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<QString>("status");
+
+        const QByteArray greeting = "+OK POP3 ready\r\n";
+        if (capabilities == Capabilities::Refused) {
+            QTest::newRow("CAPA refused: nothing to sign in with, nothing sent")
+                << QByteArray() << QStringLiteral("taro") << Dialogue { S::Greeting(greeting) } << kNoOAuth2;
+            return;
+        }
+        const auto sasl = [](const QByteArray& response) { return response.toBase64(); };
+        const Dialogue listing { S::Exchange("STAT ", "+OK 1 100\r\n"), S::Exchange("UIDL 1", "+OK 1 t1\r\n"),
+            S::Exchange("TOP 1 0", topReply("t")), S::Exchange("QUIT", "+OK\r\n") };
+        QTest::newRow("XOAUTH2 preferred, two steps, no USER or PASS")
+            << QByteArray("SASL PLAIN OAUTHBEARER XOAUTH2") << QStringLiteral("taro@example.com")
+            << Dialogue { S::Greeting(greeting), S::Exchange("AUTH XOAUTH2", "+ \r\n"),
+                   S::Exchange(sasl("user=taro@example.com\x01"
+                                    "auth=Bearer tok-1\x01\x01"),
+                       "+OK\r\n") }
+                + listing
+            << success(1);
+        QTest::newRow("XOAUTH2 refused: reason from the challenge, empty answer")
+            << QByteArray("SASL XOAUTH2") << QStringLiteral("taro")
+            << Dialogue { S::Greeting(greeting), S::Exchange("AUTH XOAUTH2", "+\r\n"),
+                   S::Exchange(sasl("user=taro\x01"
+                                    "auth=Bearer tok-1\x01\x01"),
+                       "+ " + sasl(R"({"status":"400","schemes":"Bearer"})") + "\r\n"),
+                   S::Exchange("", "-ERR Authentication failed\r\n") }
+            << QStringLiteral("ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ: 400)");
+        QTest::newRow("OAUTHBEARER only: comma and equals sign escaped in the name")
+            << QByteArray("SASL PLAIN OAUTHBEARER") << QStringLiteral("ta,ro=1")
+            << Dialogue { S::Greeting(greeting), S::Exchange("AUTH OAUTHBEARER", "+ \r\n"),
+                   S::Exchange(sasl("n,a=ta=2Cro=3D1,\x01"
+                                    "auth=Bearer tok-1\x01\x01"),
+                       "+OK\r\n") }
+                + listing
+            << success(1);
+        QTest::newRow("OAUTHBEARER refused: answered with a lone 0x01")
+            << QByteArray("SASL OAUTHBEARER") << QStringLiteral("taro")
+            << Dialogue { S::Greeting(greeting), S::Exchange("AUTH OAUTHBEARER", "+ \r\n"),
+                   S::Exchange(sasl("n,a=taro,\x01"
+                                    "auth=Bearer tok-1\x01\x01"),
+                       "+ " + sasl(R"({"status":"invalid_token"})") + "\r\n"),
+                   S::Exchange("AQ==", "-ERR [AUTH] Authentication failed.\r\n") }
+            << QStringLiteral("ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ: invalid_token)");
+        QTest::newRow("server offers neither: no AUTH, no USER")
+            << QByteArray("SASL PLAIN LOGIN") << QStringLiteral("taro") << Dialogue { S::Greeting(greeting) }
+            << kNoOAuth2;
+    }
+
+    // An account with a token signs in by SASL, and only by a mechanism the
+    // server lists; pipelining starts only after it.
+    void tokenSignIn()
+    {
+        QFETCH(QByteArray, sasl);
+        QFETCH(QString, user);
+        QFETCH(Dialogue, dialogue);
+        QFETCH(QString, status);
+
+        if (capabilities != Capabilities::Refused)
+            server->SetCapabilities({ "TOP", "UIDL", pipelined() ? "PIPELINING" : "USER", sasl });
+        server->SetDialogue(dialogue);
+        Pop3CheckRequest request;
+        request.server = QStringLiteral("127.0.0.1");
+        request.port = server->Port();
+        request.user = user;
+        request.password = QStringLiteral("never-sent");
+        request.accessToken = QStringLiteral("tok-1");
+        QCOMPARE(DirectPop3Check().Run(request).status, status);
+        QTRY_VERIFY(server->IsIdle());
+        verifyCompleteWire(dialogue);
     }
 
     void timeOutAppliedInFull_data()

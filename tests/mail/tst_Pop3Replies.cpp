@@ -74,6 +74,59 @@ private Q_SLOTS:
         if (got)
             QCOMPARE(*got, identifier);
     }
+
+    void saslMechanisms_data()
+    {
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<QByteArrayList>("mechanisms");
+
+        QTest::newRow("SASL line among others")
+            << QByteArray("TOP\r\nSASL PLAIN XOAUTH2 OAUTHBEARER\r\nUSER\r\n")
+            << QByteArrayList { "PLAIN", "XOAUTH2", "OAUTHBEARER" };
+        QTest::newRow("tag and names in lower case, tab between names")
+            << QByteArray("sasl plain\txoauth2\r\n") << QByteArrayList { "PLAIN", "XOAUTH2" };
+        QTest::newRow("no SASL line") << QByteArray("TOP\r\nUSER\r\n") << QByteArrayList();
+        QTest::newRow("names on lines of other tags")
+            << QByteArray("X-SASL XOAUTH2\r\nXOAUTH2\r\nSASL\r\n") << QByteArrayList();
+        QTest::newRow("words that are no mechanism names left out") << "SASL XOAUTH2* " + QByteArray(21, 'A')
+                + " \x82\xa0 OAUTHBEARER\r\n" << QByteArrayList { "OAUTHBEARER" };
+    }
+
+    void saslMechanisms()
+    {
+        QFETCH(QByteArray, capabilities);
+        QFETCH(QByteArrayList, mechanisms);
+        QCOMPARE(SaslMechanisms(capabilities), mechanisms);
+    }
+
+    void failureReason_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("reason");
+
+        const auto challenge = [](const QByteArray& json) { return "+ " + json.toBase64(); };
+        QTest::newRow("challenge with a status text")
+            << challenge(R"({"status":"invalid_token"})") << QStringLiteral("invalid_token");
+        QTest::newRow("status as a JSON number") << challenge(R"({"status":401})") << QStringLiteral("401");
+        QTest::newRow("refusal text after -ERR") << QByteArray("-ERR Authentication failure: bad token")
+                                                 << QStringLiteral("Authentication failure: bad token");
+        QTest::newRow("challenge that is not base64") << QByteArray("+ {not*base64}") << QString();
+        QTest::newRow("base64 of no JSON") << challenge("status=400") << QString();
+        QTest::newRow("JSON without status") << challenge(R"({"schemes":"Bearer"})") << QString();
+        QTest::newRow("line breaks and escapes dropped from the status")
+            << challenge("{\"status\":\"bad\\r\\n\\u001b[2Jtoken\"}") << QStringLiteral("bad[2Jtoken");
+        QTest::newRow("status longer than 64 characters cut")
+            << challenge(R"({"status":")" + QByteArray(100, 'x') + R"("})") << QString(64, u'x');
+        QTest::newRow("+OK is no challenge")
+            << "+OK " + QByteArray(R"({"status":"x"})").toBase64() << QString();
+    }
+
+    void failureReason()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, reason);
+        QCOMPARE(SaslFailureReason(line), reason);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Pop3Replies)

@@ -76,7 +76,7 @@ bool DovecotFixture::runScript(
     return true;
 }
 
-bool DovecotFixture::start(Transport transport)
+bool DovecotFixture::start(Transport transport, const QString& introspectionUrl)
 {
     stop();
     m_transport = transport;
@@ -91,6 +91,8 @@ bool DovecotFixture::start(Transport transport)
     QStringList arguments { kFixtureScript, QStringLiteral("start"), m_dir->path() };
     if (transport == Transport::Tls)
         arguments << QStringLiteral("tls");
+    if (!introspectionUrl.isEmpty())
+        arguments << QStringLiteral("oauth2=") + introspectionUrl;
     if (!runScript(QStringLiteral("bash"), arguments, &output))
         return false;
     bool ok = false;

@@ -27,7 +27,9 @@ public:
     // Starts the server; with Tls it speaks implicit TLS only (TLS required)
     // with a certificate for localhost signed by authority(). On false, skipReason() is set when this machine
     // cannot run one (not root, Dovecot missing) and error() otherwise.
-    bool start(Transport transport = Transport::Plain);
+    // With an introspection URL it also signs users in with OAuth2 tokens
+    // (XOAUTH2, OAUTHBEARER) that the endpoint there vouches for.
+    bool start(Transport transport = Transport::Plain, const QString& introspectionUrl = {});
     void stop();
     bool isRunning() const { return m_port != 0; }
 
