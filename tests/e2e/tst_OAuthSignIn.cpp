@@ -9,6 +9,7 @@
 #include "ui/frmTandrel.h"
 
 #include "DovecotFixture.h"
+#include "OAuthProvider.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
@@ -21,10 +22,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -43,22 +43,17 @@ private Q_SLOTS:
     void cleanupTestCase();
 
 private:
-    void control(const QByteArray& what);
-
     DovecotFixture m_server;
-    QProcess m_provider;
+    OAuthProvider m_provider;
     QProcess m_keyringBus;
-    QByteArray m_providerUrl;
     QTemporaryDir m_browserDir;
 };
 
 void tst_OAuthSignIn::initTestCase()
 {
-    m_provider.start(
-        QStringLiteral("python3"), { QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/oauth_provider.py") });
-    QVERIFY(m_provider.waitForReadyRead(30'000));
-    m_providerUrl = "http://127.0.0.1:" + m_provider.readLine().trimmed();
-    if (!m_server.start(DovecotFixture::Transport::Plain, QString::fromLatin1(m_providerUrl + "/introspect"))) {
+    QVERIFY2(m_provider.start(), qPrintable(m_provider.error()));
+    if (!m_server.start(
+            DovecotFixture::Transport::Plain, m_provider.url(QStringLiteral("/introspect")).toString())) {
         if (!m_server.skipReason().isEmpty())
             QSKIP(qPrintable(m_server.skipReason()));
         QFAIL(qPrintable(m_server.error()));
@@ -79,29 +74,30 @@ void tst_OAuthSignIn::signInThenCheck_data()
 {
     QTest::addColumn<QByteArray>("browser");
     QTest::addColumn<int>("lifetime"); // seconds of the tokens the sign-in gets
-    QTest::addColumn<QByteArray>("afterSignIn"); // what the provider does before the check
+    QTest::addColumn<QString>("afterSignIn"); // what the provider does before the check
     QTest::addColumn<QString>("status"); // empty: no account was registered
 
     QTest::newRow("sign-in, then a successful check")
-        << QByteArray("consent") << 3600 << QByteArray() << QStringLiteral("成功(新着1件)");
+        << QByteArray("consent") << 3600 << QString() << QStringLiteral("成功(新着1件)");
     QTest::newRow("access token about to expire: refreshed before the check")
-        << QByteArray("consent") << 30 << QByteArray("expire-access") << QStringLiteral("成功(新着1件)");
+        << QByteArray("consent") << 30 << QStringLiteral("expire-access") << QStringLiteral("成功(新着1件)");
     QTest::newRow("refresh token revoked: the account fails until signed in again") << QByteArray(
-        "consent") << 30 << QByteArray("revoke-refresh") << QStringLiteral("ｴﾗｰ(ｻｲﾝｲﾝが必要です)");
+        "consent") << 30 << QStringLiteral("revoke-refresh") << QStringLiteral("ｴﾗｰ(ｻｲﾝｲﾝが必要です)");
     QTest::newRow("browser closed without consenting: nothing registered")
-        << QByteArray("close") << 3600 << QByteArray() << QString();
+        << QByteArray("close") << 3600 << QString() << QString();
 }
 
 void tst_OAuthSignIn::signInThenCheck()
 {
     QFETCH(QByteArray, browser);
     QFETCH(int, lifetime);
-    QFETCH(QByteArray, afterSignIn);
+    QFETCH(QString, afterSignIn);
     QFETCH(QString, status);
-    control("lifetime?seconds=" + QByteArray::number(lifetime));
+    m_provider.post(QStringLiteral("/control/lifetime?seconds=%1").arg(lifetime));
+    const QByteArray provider = m_provider.url({}).toEncoded();
     TempSettingsFile settings;
-    settings.write("[Common]\r\nOAuthCustomClientId=tandrel-test\r\nOAuthCustomAuthorizeUrl=" + m_providerUrl
-        + "/authorize\r\nOAuthCustomTokenUrl=" + m_providerUrl + "/token\r\nOAuthCustomScope=pop\r\n"
+    settings.write("[Common]\r\nOAuthCustomClientId=tandrel-test\r\nOAuthCustomAuthorizeUrl=" + provider
+        + "/authorize\r\nOAuthCustomTokenUrl=" + provider + "/token\r\nOAuthCustomScope=pop\r\n"
         + "OAuthCustomServer=" + DovecotFixture::host().toLatin1()
         + "\r\nOAuthCustomPort=" + QByteArray::number(m_server.port()) + "\r\n");
     ScriptedMessageBoxService boxes;
@@ -110,6 +106,10 @@ void tst_OAuthSignIn::signInThenCheck()
     KeyringService::Install(&keyring);
     QtOAuthService oauth;
     OAuthService::Install(&oauth);
+    const auto uninstall = qScopeGuard([] {
+        KeyringService::Install(nullptr);
+        OAuthService::Install(nullptr);
+    });
     const QString done = m_browserDir.filePath(QString::fromLatin1(QTest::currentDataTag()).left(8));
     qputenv("TANDREL_BROWSER", browser);
     qputenv("TANDREL_BROWSER_DONE", done.toLocal8Bit());
@@ -142,32 +142,18 @@ void tst_OAuthSignIn::signInThenCheck()
     }
     QVERIFY(settings.read().contains("\r\nAuthMethod=OAuth2\r\nOAuthProvider=Custom\r\n"));
     if (!afterSignIn.isEmpty())
-        control(afterSignIn);
+        m_provider.post(QStringLiteral("/control/") + afterSignIn);
     w.Checker().MailCheck(0);
     QCOMPARE(w.lvPopList->FindRow(QStringLiteral(":0"))->text(2), status);
     if (afterSignIn.isEmpty())
         qInfo("ms from OK to the first successful check: %lld", sinceOk.elapsed());
     w.mnuExit->trigger();
-    KeyringService::Install(nullptr);
-    OAuthService::Install(nullptr);
 }
 
 void tst_OAuthSignIn::cleanupTestCase()
 {
     m_keyringBus.closeWriteChannel();
     m_keyringBus.waitForFinished();
-    m_provider.kill();
-    m_provider.waitForFinished();
-}
-
-void tst_OAuthSignIn::control(const QByteArray& what)
-{
-    QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(m_providerUrl + "/control/" + what));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-    std::unique_ptr<QNetworkReply> reply(manager.post(request, QByteArray()));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    QVERIFY(finished.wait(30'000) && reply->error() == QNetworkReply::NoError);
 }
 
 int main(int argc, char* argv[])
