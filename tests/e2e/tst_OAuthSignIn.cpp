@@ -13,9 +13,8 @@
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
-#include "VirtualDisplay.h"
+#include "VirtualDisplayMain.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
@@ -156,19 +155,8 @@ void tst_OAuthSignIn::cleanupTestCase()
     m_keyringBus.waitForFinished();
 }
 
-int main(int argc, char* argv[])
-{
-    // The browser is started through the desktop's services, which the
-    // offscreen platform does not have: a private X server gives them.
-    const VirtualDisplay display;
-    if (!display.IsReady()) {
-        qCritical("%s", qPrintable(display.Error()));
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-    tst_OAuthSignIn test;
-    return QTest::qExec(&test, argc, argv);
-}
+// The browser is started through the desktop's services, which the
+// offscreen platform does not have: a private X server gives them.
+TANDREL_TEST_MAIN_ON_X11(tst_OAuthSignIn)
 
 #include "tst_OAuthSignIn.moc"

@@ -9,7 +9,7 @@
 #include "SyntheticInput.h"
 #include "TempSettingsFile.h"
 #include "TestAccount.h"
-#include "VirtualDisplay.h"
+#include "VirtualDisplayMain.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "platform/gui/ListView.h"
@@ -359,18 +359,6 @@ private:
     std::unique_ptr<RecordingTrayIconService> m_tray;
 };
 
-int main(int argc, char* argv[])
-{
-    // The display must exist before the application connects to it.
-    const VirtualDisplay display;
-    if (!display.IsReady()) {
-        qCritical("%s", qPrintable(display.Error()));
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-    tst_InputOnX11 test;
-    return QTest::qExec(&test, argc, argv);
-}
+TANDREL_TEST_MAIN_ON_X11(tst_InputOnX11)
 
 #include "tst_InputOnX11.moc"
