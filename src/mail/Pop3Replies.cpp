@@ -58,7 +58,7 @@ namespace {
         text.removeIf([](QChar c) { return !c.isPrint(); });
         text = text.trimmed();
         if (text.size() > MaxReasonLength)
-            text.truncate(MaxReasonLength);
+            text.truncate(MaxReasonLength - (text[MaxReasonLength - 1].isHighSurrogate() ? 1 : 0));
         return text;
     }
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """A small OAuth2 authorization server on 127.0.0.1 for tests (stdlib only).
 
-    oauth_provider.py [--ready-file FILE] [--lifetime SECONDS]
+    oauth_provider.py [--lifetime SECONDS]
 
-Listens on a free port and prints it as the first line of stdout (and writes
-it to FILE, renamed into place), so tests wait for that line, never a sleep.
+Listens on a free port and prints it as the first line of stdout, so tests
+wait for that line, never a sleep.
 
   GET  /authorize   response_type=code, client_id, redirect_uri, scope, state,
                     code_challenge, code_challenge_method=S256 (login_hint names
@@ -23,14 +23,12 @@ it to FILE, renamed into place), so tests wait for that line, never a sleep.
   POST /control/lifetime?seconds=N    expires_in of the tokens issued from now on
   POST /control/consent?answer=deny|allow
   POST /control/issue?user=NAME  a token answer as after a consent, without a browser
-  GET  /control/counts           requests per endpoint, as JSON
 """
 import argparse
 import base64
 import hashlib
 import http.server
 import json
-import os
 import secrets
 import sys
 import threading
@@ -46,7 +44,6 @@ class Provider:
         self.codes = {}  # code -> grant of the consent
         self.access = {}  # token -> {"user", "expires", "refresh"}
         self.refresh = {}  # token -> {"user", "client_id", "scope"}
-        self.counts = {}
 
     def issue(self, user, client_id, scope, refresh=None):
         access = secrets.token_urlsafe(24)
@@ -98,11 +95,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path, q = self.params()
         p = self.provider
         with p.lock:
-            p.counts[path] = p.counts.get(path, 0) + 1
             route = {"/authorize": self.authorize, "/token": self.token, "/introspect": self.introspect,
                      "/control/expire-access": self.expire_access, "/control/revoke-refresh": self.revoke,
                      "/control/lifetime": self.set_lifetime, "/control/consent": self.consent,
-                     "/control/issue": self.issue_directly, "/control/counts": self.show_counts}.get(path)
+                     "/control/issue": self.issue_directly}.get(path)
             if route:
                 route(p, q)
             else:
@@ -181,23 +177,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def issue_directly(self, p, q):
         self.answer(200, p.issue(q.get("user", "taro"), "test", q.get("scope", "")))
 
-    def show_counts(self, p, q):
-        self.answer(200, p.counts)
-
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--ready-file")
     parser.add_argument("--lifetime", type=int, default=3600)
     args = parser.parse_args()
     Handler.provider = Provider(args.lifetime)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    port = server.server_address[1]
-    if args.ready_file:
-        with open(args.ready_file + ".tmp", "w") as out:
-            out.write("%d\n" % port)
-        os.rename(args.ready_file + ".tmp", args.ready_file)
-    print(port, flush=True)
+    print(server.server_address[1], flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
