@@ -11,7 +11,7 @@ using OAuthProviders::Provider;
 
 // The client IDs come in from the build (see the README); empty without one.
 const std::array<Provider, 3> kProviders { {
-    { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, Microsoft 365)", u"outlook.office365.com", 995,
+    { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, 365)", u"outlook.office365.com", 995,
         u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
         u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
         u"https://outlook.office.com/POP.AccessAsUser.All offline_access", TANDREL_MICROSOFT_CLIENT_ID, "",

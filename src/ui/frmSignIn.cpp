@@ -39,26 +39,26 @@ frmSignIn::frmSignIn(const QString& address, Fill fill, QWidget* parent)
 {
     setWindowTitle(AppIdentity::AppTitle() + QStringLiteral(" - OAuth2 サインイン"));
     setFont(FaceFonts::Gothic(9));
-    setFixedSize(340, 134);
+    setFixedSize(400, 150);
 
     lblGuide[0] = MakeLabel(this, QStringLiteral("プロバイダー(&P)"), { 8, 12, 100, 16 });
     cboProvider = new QComboBox(this);
-    cboProvider->setGeometry(110, 9, 222, 20);
+    cboProvider->setGeometry(110, 9, 282, 20);
     for (const auto& provider : OAuthProviders::All())
         cboProvider->addItem(QString::fromUtf16(provider.caption));
     lblGuide[1] = MakeLabel(this, QStringLiteral("メールアドレス(&M)"), { 8, 38, 100, 16 });
     txtMailAddress = new QLineEdit(address, this);
-    txtMailAddress->setGeometry(110, 36, 222, 18);
+    txtMailAddress->setGeometry(110, 36, 282, 18);
     lblGuide[0]->setBuddy(cboProvider);
     lblGuide[1]->setBuddy(txtMailAddress);
-    lblMessage = MakeLabel(this, QString(), { 8, 60, 324, 40 });
+    lblMessage = MakeLabel(this, QString(), { 8, 62, 384, 50 });
     lblMessage->setWordWrap(true);
 
     const std::array<const char16_t*, 2> captions { u"OK", u"キャンセル" };
     for (int i = 0; i < 2; ++i) {
         btnAction[size_t(i)] = new QPushButton(QString::fromUtf16(captions[size_t(i)]), this);
         btnAction[size_t(i)]->setObjectName(QStringLiteral("btnAction%1").arg(i));
-        btnAction[size_t(i)]->setGeometry(164 + 86 * i, 104, 82, 24);
+        btnAction[size_t(i)]->setGeometry(224 + 86 * i, 118, 82, 24);
         connect(btnAction[size_t(i)], &QPushButton::clicked, this, [this, i] { btnAction_Click(i); });
     }
     btnAction[0]->setDefault(true);
@@ -93,7 +93,8 @@ void frmSignIn::btnAction_Click(int Index)
     const OAuthProviders::Provider& provider = Provider();
     if (const QStringList missing = OAuthProviders::Missing(provider); !missing.isEmpty()) {
         QString text
-            = QStringLiteral("設定ファイルの [Common] に次のキーがありません: ") + missing.join(u", ");
+            = QStringLiteral("サインインに必要な値がありません。設定ファイルの [Common] に書いてください: ")
+            + missing.join(u", ");
         if (const QString variable = BuildVariable(provider); !variable.isEmpty())
             text += QStringLiteral("（クライアントIDはビルド時の %1 でも指定できます）").arg(variable);
         lblMessage->setText(text);
