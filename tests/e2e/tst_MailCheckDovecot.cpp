@@ -1,10 +1,8 @@
 // A real check against a real POP3 server: Dovecot on loopback, messages made
 // by Python's email package, the mail engine unchanged.
 
-#include "DirectPop3Check.h"
 #include "DovecotFixture.h"
 #include "FakeMailCheckHost.h"
-#include "OAuthProvider.h"
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
@@ -103,15 +101,12 @@ private Q_SLOTS:
     void refusedCheckChangesNothing();
     void checkWithoutDeliveryAnnouncesNothing();
     void checkAfterAnotherClientDeletedMailAnnouncesNothing();
-    void tokenSignIn_data();
-    void tokenSignIn();
     void cleanupTestCase();
 
 private:
     void runCheck();
     QString lastStatus() const { return m_host.StatusHistory(0).value(m_host.StatusHistory(0).size() - 1); }
 
-    OAuthProvider m_provider;
     DovecotFixture m_server;
     FakeMailCheckHost m_host;
     std::unique_ptr<MailChecker> m_checker;
@@ -128,9 +123,7 @@ void tst_MailCheckDovecot::runCheck()
 
 void tst_MailCheckDovecot::initTestCase()
 {
-    QVERIFY2(m_provider.start(), qPrintable(m_provider.error()));
-    // Passwords and tokens alike: the token sign-in asks the provider.
-    if (!m_server.start(DovecotFixture::Transport::Plain, m_provider.url(u"/introspect"_qs).toString())) {
+    if (!m_server.start()) {
         if (!m_server.skipReason().isEmpty())
             QSKIP(qPrintable(u"no private Dovecot here: "_qs + m_server.skipReason()));
         QFAIL(qPrintable(m_server.error()));
@@ -283,32 +276,6 @@ void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing()
     QCOMPARE(lastStatus(), u"成功(新着0件)"_qs);
     QCOMPARE(Accounts.at(0).UIDL, seenBefore.mid(1));
     QCOMPARE(Accounts.at(0).UIDL, m_server.serverUidls());
-}
-
-void tst_MailCheckDovecot::tokenSignIn_data()
-{
-    QTest::addColumn<bool>("revoked");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("token the provider issued") << false << u"成功(新着0件)"_qs;
-    QTest::newRow("token revoked since") << true << u"ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ: 401)"_qs;
-}
-
-void tst_MailCheckDovecot::tokenSignIn()
-{
-    QFETCH(bool, revoked);
-    QFETCH(QString, status);
-    const QString token = m_provider.post(u"/control/issue?user=taro"_qs).value(u"access_token").toString();
-    QVERIFY(!token.isEmpty());
-    if (revoked)
-        m_provider.post(u"/control/revoke-refresh"_qs);
-    Pop3CheckRequest request;
-    request.server = DovecotFixture::host();
-    request.port = m_server.port();
-    request.user = DovecotFixture::user();
-    request.accessToken = token;
-    request.seen = Accounts.at(0).UIDL;
-    request.announceAll = false;
-    QCOMPARE(DirectPop3Check().Run(request).status, status);
 }
 
 void tst_MailCheckDovecot::cleanupTestCase()

@@ -753,14 +753,14 @@ private Q_SLOTS:
                        "+OK\r\n") }
                 + listing
             << success(1);
-        QTest::newRow("XOAUTH2 refused: reason from the challenge, empty answer")
+        QTest::newRow("XOAUTH2 token revoked, as Dovecot refuses it: reason from the challenge, empty answer")
             << QByteArray("SASL XOAUTH2") << QStringLiteral("taro")
             << Dialogue { S::Greeting(greeting), S::Exchange("AUTH XOAUTH2", "+\r\n"),
                    S::Exchange(sasl("user=taro\x01"
                                     "auth=Bearer tok-1\x01\x01"),
-                       "+ " + sasl(R"({"status":"400","schemes":"Bearer"})") + "\r\n"),
-                   S::Exchange("", "-ERR Authentication failed\r\n") }
-            << QStringLiteral("ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ: 400)");
+                       "+ " + sasl(R"({"status":"401","schemes":"bearer"})") + "\r\n"),
+                   S::Exchange("", "-ERR [AUTH] Authentication failed.\r\n") }
+            << QStringLiteral("ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ: 401)");
         QTest::newRow("OAUTHBEARER only: comma and equals sign escaped in the name")
             << QByteArray("SASL PLAIN OAUTHBEARER") << QStringLiteral("ta,ro=1")
             << Dialogue { S::Greeting(greeting), S::Exchange("AUTH OAUTHBEARER", "+ \r\n"),

@@ -1,6 +1,5 @@
 #include "platform/Pkce.h"
 
-#include <QRegularExpression>
 #include <QTest>
 
 // The challenge a provider compares with the verifier at the token endpoint:
@@ -15,19 +14,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("challenge");
         QTest::newRow("RFC 7636 appendix B") << QByteArray("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk")
                                              << QByteArray("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
-        QTest::newRow("a fresh verifier is 43 unreserved characters") << Pkce::NewVerifier() << QByteArray();
     }
 
     void s256Challenge()
     {
         QFETCH(QByteArray, verifier);
         QFETCH(QByteArray, challenge);
-        if (challenge.isEmpty())
-            QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$"))
-                        .match(QString::fromLatin1(verifier))
-                        .hasMatch());
-        else
-            QCOMPARE(Pkce::S256Challenge(verifier), challenge);
+        QCOMPARE(Pkce::S256Challenge(verifier), challenge);
     }
 };
 

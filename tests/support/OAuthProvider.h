@@ -15,8 +15,8 @@ public:
     bool start();
     QString error() const { return m_error; }
     QUrl url(const QString& path) const;
-    // POSTs to the path (with its query) and returns the JSON answer; its
-    // control endpoints and /control/issue are meant for this.
+    // POSTs to the path (with its query) and returns the JSON answer; the
+    // control endpoints are meant for this.
     QJsonObject post(const QString& pathAndQuery);
 
 private:

@@ -13,16 +13,13 @@ wait for that line, never a sleep.
   POST /token       grant_type=authorization_code (code, redirect_uri,
                     client_id, code_verifier checked against the S256 challenge)
                     or refresh_token; RFC 6749 JSON, errors with status 400
-  /introspect       the token as a POST form field "token", a GET query "token"
-                    or an "Authorization: Bearer" header (every mode Dovecot's
-                    oauth2 passdb has); {"active": true, "username", "email"}
-                    or {"active": false}
+  POST /introspect  the token as the form field "token" (Dovecot's post mode);
+                    {"active": true, "username"} or {"active": false}
   POST /control/expire-access    every access token issued so far expires now
   POST /control/revoke-refresh   every refresh token issued so far is revoked,
                                  with the access tokens it gave (a password change)
   POST /control/lifetime?seconds=N    expires_in of the tokens issued from now on
   POST /control/consent?answer=deny|allow
-  POST /control/issue?user=NAME  a token answer as after a consent, without a browser
 """
 import argparse
 import base64
@@ -97,8 +94,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with p.lock:
             route = {"/authorize": self.authorize, "/token": self.token, "/introspect": self.introspect,
                      "/control/expire-access": self.expire_access, "/control/revoke-refresh": self.revoke,
-                     "/control/lifetime": self.set_lifetime, "/control/consent": self.consent,
-                     "/control/issue": self.issue_directly}.get(path)
+                     "/control/lifetime": self.set_lifetime, "/control/consent": self.consent}.get(path)
             if route:
                 route(p, q)
             else:
@@ -144,14 +140,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(400, {"error": "unsupported_grant_type"})
 
     def introspect(self, p, q):
-        token = q.get("token", "")
-        auth = self.headers.get("Authorization", "")
-        if auth.lower().startswith("bearer "):
-            token = auth[7:].strip()
-        a = p.access.get(token)
+        a = p.access.get(q.get("token", ""))
         if a and a["expires"] > time.time():
-            self.answer(200, {"active": True, "username": a["user"], "email": a["user"],
-                              "exp": int(a["expires"])})
+            self.answer(200, {"active": True, "username": a["user"]})
         else:
             self.answer(200, {"active": False})
 
@@ -173,9 +164,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def consent(self, p, q):
         p.deny = q.get("answer") == "deny"
         self.answer(200, {})
-
-    def issue_directly(self, p, q):
-        self.answer(200, p.issue(q.get("user", "taro"), "test", q.get("scope", "")))
 
 
 def main():
