@@ -116,6 +116,8 @@ void MailChecker::checkOne(qint32 tag)
     request.seen = account.UIDL;
     request.announceAll = CommonSettings.RecheckMailChecked;
     request.timeOutMs = PopTimeOutMilliseconds(CommonSettings.PopTimeOut);
+    if (m_checkMemoryBound)
+        request.memoryBound = *m_checkMemoryBound;
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;
