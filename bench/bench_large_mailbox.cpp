@@ -2,14 +2,17 @@
 // arrival window, every message new. Prints its time, its CPU and the peak
 // memory of the process; bench/large_mailbox.sh puts it beside the floor.
 //
-//   QT_QPA_PLATFORM=offscreen bench_large_mailbox <port>
+//   QT_QPA_PLATFORM=offscreen bench_large_mailbox <port> [memory-bound-MiB]
 //
+// A bound given replaces the program's own, to see what a check costs
+// beyond it.
 // The server listens on 127.0.0.1 (bench_mailbox_server). Prints one line:
 // status, messages announced, ms, cpu_ms, resident memory before the check
 // and its peak, in kB.
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
+#include "mail/MailChecker.h"
 #include "platform/gui/ListView.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
@@ -24,6 +27,8 @@
 #include <QTreeWidgetItem>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -44,7 +49,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <port>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <port> [memory-bound-MiB]\n", argv[0]);
         return 2;
     }
 
@@ -65,6 +70,8 @@ int main(int argc, char* argv[])
     Accounts.push_back(entry);
 
     frmTandrel window;
+    if (argc > 2)
+        window.Checker().SetCheckMemoryBound(qint64(std::atoll(argv[2])) * 1024 * 1024);
     window.Form_Load();
     QTreeWidgetItem* row = window.lvPopList->Rows().value(0);
     Accounts[0].Enabled = true;

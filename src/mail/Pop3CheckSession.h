@@ -23,9 +23,9 @@ struct Pop3CheckRequest {
     qint32 timeOutMs = 10000; // longest silence of one wait
     // What the check may hold in memory for what a server answers (the seen
     // test, identifiers, header texts, and the rows and saved seen list they
-    // become) before it takes the server as hostile. With what the program
-    // holds anyway, no server can then push it past 200 MB.
-    qint64 memoryBound = 128LL * 1024 * 1024;
+    // become) before it takes the server as hostile. With the 40-odd MB the
+    // program holds anyway, no server can then push it past 200 MB.
+    qint64 memoryBound = 144LL * 1024 * 1024;
 };
 
 // How one check ended.

@@ -71,8 +71,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    class Item;
+
     void ApplySort();
     void OnItemChanged(QTreeWidgetItem* row, int column);
+    // Tells the model that a cell's text changed, as the item's own store would.
+    void CellTextChanged(QTreeWidgetItem* row, int column);
     // The row whose check box lies under the viewport position, or nullptr.
     QTreeWidgetItem* CheckBoxAt(QPoint position) const;
 
