@@ -49,6 +49,7 @@ namespace Cost {
     // A text's block: Qt's 16-byte header, UTF-16 characters and a closing zero.
     qint64 text(qsizetype characters) { return block(16 + 2 * (qint64(characters) + 1)); }
 
+    // A place in a list that grows by doubling, and the free one beside it.
     template <typename T> constexpr qint64 listPlace = 2 * qint64(sizeof(T));
 
     // An entry of the set the seen test looks identifiers up in (the texts
@@ -133,7 +134,8 @@ std::optional<NewMailItem> headersOf(const QByteArray& reply, bool pipelined)
 // ...) whatever order the replies were read in, so that both ways of talking
 // fail at the same step. Identifiers are kept once, as they are listed, and
 // taken from there. What is held counts every identifier from its listing:
-// sent ahead, a whole list of them may be held before any header is.
+// sent ahead, a whole list of them is held before any header is, so at the
+// memory bound that way may stop at an earlier step (failing all the same).
 class Pop3CheckSession::Listing {
 public:
     explicit Listing(const Pop3CheckRequest& request)
@@ -368,7 +370,7 @@ QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
 {
     // Every UIDL first. The list stops at the first reply that the one-by-one
-    // dialogue would fail on (or once the identifiers alone pass the bound);
+    // dialogue would fail on (or once holding the identifiers passes the bound);
     // what that dialogue would have fetched before it is fetched next.
     qsizetype read = 0;
     Pipeline uidl(
