@@ -188,10 +188,7 @@ void frmArrival::Unload()
 void frmArrival::RemoveMail(qint32 nAccountIdx)
 {
     Load();
-    for (QTreeWidgetItem* row : lvArrival->Rows()) {
-        if (ListView::RowTag(row) == nAccountIdx)
-            lvArrival->RemoveRow(row);
-    }
+    lvArrival->RemoveRowsWithTag(nAccountIdx);
 }
 
 void frmArrival::MailArraival(

@@ -191,6 +191,37 @@ QList<QTreeWidgetItem*> ListView::Rows() const
 
 void ListView::RemoveRow(QTreeWidgetItem* row) { delete row; }
 
+void ListView::RemoveRowsWithTag(qint32 tag)
+{
+    QTreeWidgetItem* root = invisibleRootItem();
+    int tagged = 0;
+    for (int i = 0; i < root->childCount(); ++i)
+        tagged += RowTag(root->child(i)) == tag;
+    if (tagged == 0)
+        return;
+    if (tagged == root->childCount()) {
+        clear();
+        return;
+    }
+    // A row taken out alone moves every row behind it, and looks itself up
+    // first: all rows come out at once, and those kept go back in order.
+    QTreeWidgetItem* current = currentItem();
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    QList<QTreeWidgetItem*> kept;
+    for (QTreeWidgetItem* row : root->takeChildren()) {
+        if (RowTag(row) == tag)
+            delete row;
+        else
+            kept.append(row);
+    }
+    addTopLevelItems(kept);
+    for (QTreeWidgetItem* row : selected)
+        if (kept.contains(row))
+            row->setSelected(true);
+    if (kept.contains(current))
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
+
 QTreeWidgetItem* ListView::SelectedRow() const
 {
     const QList<QTreeWidgetItem*> selected = selectedItems();

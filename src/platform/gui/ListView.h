@@ -41,6 +41,8 @@ public:
     // Rows in their current list order.
     QList<QTreeWidgetItem*> Rows() const;
     void RemoveRow(QTreeWidgetItem* row);
+    // Removes every row with this tag, in time linear in the rows however many go.
+    void RemoveRowsWithTag(qint32 tag);
     // The selected row, or nullptr.
     QTreeWidgetItem* SelectedRow() const;
 
