@@ -52,9 +52,10 @@ namespace Cost {
     // A place in a list that grows by doubling, and the free one beside it.
     template <typename T> constexpr qint64 listPlace = 2 * qint64(sizeof(T));
 
-    // An entry of the set the seen test looks identifiers up in (the texts
-    // are the seen list's own): its node, and its share of spans and buckets.
-    constexpr qint64 seenEntry = 48;
+    // An identifier of the seen list, which stays until the check replaces
+    // it, and its entry in the set the seen test looks identifiers up in:
+    // the set's node and its share of spans and buckets.
+    qint64 seen(const QString& identifier) { return text(identifier.size()) + listPlace<QString> + 48; }
 
     // The identifier as held, and its line in the settings file, which a
     // successful check writes whole from memory ("UIDL123456=" and CR LF).
@@ -69,10 +70,17 @@ namespace Cost {
     // it; some 415 bytes as measured, with room for the allocator.
     constexpr qint64 arrivalRow = 448;
 
+    // A new-mail item as held by the check, without the row it becomes.
     qint64 newMail(const NewMailItem& item)
     {
         return listPlace<NewMailItem> + text(item.strFrom.size()) + text(item.strDate.size())
-            + text(item.strSubject.size()) + arrivalRow;
+            + text(item.strSubject.size());
+    }
+
+    // Rows the window shows: each with its three texts' blocks.
+    qint64 shown(const ShownArrivalRows& rows)
+    {
+        return rows.rows * (arrivalRow + 3 * block(16 + 2)) + 2 * qint64(rows.characters);
     }
 
 } // namespace Cost
@@ -142,9 +150,12 @@ public:
         : m_seen(request.seen.cbegin(), request.seen.cend())
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
-        , m_bound(request.memoryBound)
-        , m_held(m_seen.size() * Cost::seenEntry)
+        , m_bound(request.memoryBound - Cost::shown(request.shownOthers))
+        , m_shownOwn(Cost::shown(request.shownOwn))
+        , m_held(0)
     {
+        for (const QString& identifier : request.seen)
+            m_held += Cost::seen(identifier);
     }
 
     // Keeps the next identifier listed; false when there is none, or when
@@ -155,7 +166,7 @@ public:
         if (!uid)
             return false;
         m_held += Cost::identifier(uid->size());
-        if (m_held > m_bound)
+        if (passesBound())
             return false;
         m_identifiers.append(QString::fromLatin1(*uid));
         return true;
@@ -184,7 +195,8 @@ public:
         if (!item)
             return false;
         m_held += Cost::newMail(*item);
-        if (m_held > m_bound)
+        m_newRows += Cost::arrivalRow;
+        if (passesBound())
             return false;
         m_newMail.append(*item);
         m_newMail.last().nAccountIdx = m_account;
@@ -203,10 +215,15 @@ public:
     }
 
 private:
+    // The account's rows shown now go once its new rows come, and no sooner.
+    bool passesBound() const { return m_held + qMax(m_shownOwn, m_newRows) > m_bound; }
+
     QSet<QString> m_seen;
     bool m_announceAll;
     qint32 m_account;
-    qint64 m_bound;
+    qint64 m_bound; // less the other accounts' rows
+    qint64 m_shownOwn;
+    qint64 m_newRows = 0;
     QStringList m_identifiers;
     qsizetype m_taken = 0;
     QList<NewMailItem> m_newMail;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/NewMailItem.h"
+#include "mail/IMailCheckHost.h"
 
 #include <QList>
 #include <QString>
@@ -26,6 +27,10 @@ struct Pop3CheckRequest {
     // become) before it takes the server as hostile. With the 40-odd MB the
     // program holds anyway, no server can then push it past 200 MB.
     qint64 memoryBound = 144LL * 1024 * 1024;
+    // The arrival window's rows while the check runs: the account's own go
+    // only when the new ones come, the others' stay.
+    ShownArrivalRows shownOwn;
+    ShownArrivalRows shownOthers;
 };
 
 // How one check ended.

@@ -226,6 +226,21 @@ void frmArrival::ShowForm()
         SoundService::Current().PlayAsyncNoStop(Fun_FileOperate::LocalPath(sound));
 }
 
+std::pair<ShownArrivalRows, ShownArrivalRows> frmArrival::RowsShown(qint32 nAccountIdx) const
+{
+    std::pair<ShownArrivalRows, ShownArrivalRows> shown;
+    if (!IsLoaded())
+        return shown;
+    for (int i = 0; i < lvArrival->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvArrival->topLevelItem(i);
+        ShownArrivalRows& part = ListView::RowTag(row) == nAccountIdx ? shown.first : shown.second;
+        ++part.rows;
+        part.characters
+            += row->text(ColSubject).size() + row->text(ColFrom).size() + row->text(ColDate).size();
+    }
+    return shown;
+}
+
 QString frmArrival::DetailsText(const QTreeWidgetItem& row)
 {
     const qint32 index = ListView::RowTag(&row);
