@@ -10,3 +10,7 @@ struct NewMailItem {
     QString strDate; // "YY/MM/DD HH:NN:SS", or empty when the header was missing or unreadable
     QString strSubject;
 };
+
+// A check may find hundreds of thousands; a growing list of them moves its
+// block instead of copying every item into a new one beside the old.
+Q_DECLARE_TYPEINFO(NewMailItem, Q_RELOCATABLE_TYPE);

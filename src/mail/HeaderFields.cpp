@@ -114,6 +114,9 @@ QString displayText(QByteArrayView value)
 {
     QString text = DecodeHeaderText(HeaderBytesToText(value));
     text.removeIf([](QChar c) { return c != u'\t' && c.category() == QChar::Other_Control; });
+    // Built piece by piece, the text has room to spare; a large mailbox keeps
+    // two of them for every message it announces.
+    text.squeeze();
     return text;
 }
 

@@ -14,6 +14,8 @@
 #include "platform/TimerControl.h"
 #include "settings/OAuthTokens.h"
 
+#include <tuple>
+
 namespace {
 
 constexpr qint32 kMinuteMs = 60000;
@@ -116,6 +118,9 @@ void MailChecker::checkOne(qint32 tag)
     request.seen = account.UIDL;
     request.announceAll = CommonSettings.RecheckMailChecked;
     request.timeOutMs = PopTimeOutMilliseconds(CommonSettings.PopTimeOut);
+    if (m_checkMemoryBound)
+        request.memoryBound = *m_checkMemoryBound;
+    std::tie(request.shownOwn, request.shownOthers) = m_host.ArrivalRowsShown(tag);
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;

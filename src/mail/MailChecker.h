@@ -57,6 +57,10 @@ public:
     // a row is unticked or deleted, since that takes the account out of it.
     void ShowCheckFailures();
 
+    // What one check may hold of a server's answers; the program's bound
+    // unless one is set here.
+    void SetCheckMemoryBound(qint64 bytes) { m_checkMemoryBound = bytes; }
+
 private:
     // One check of one row's account: tray picture, STATUS while it runs,
     // the session, and the outcome put in place.
@@ -76,4 +80,5 @@ private:
     // The STATUS of each account whose last check failed, by tag.
     QMap<qint32, QString> m_failedStatus;
     bool m_checking = false;
+    std::optional<qint64> m_checkMemoryBound;
 };

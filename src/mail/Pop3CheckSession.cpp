@@ -14,9 +14,6 @@ namespace {
 
 using Shape = clsWinSockOperate::ReplyShape;
 
-// What one check may keep of a server's answers (identifiers and header
-// fields) before it gives up on the server as hostile.
-constexpr qint64 kCheckDataBudget = 256LL * 1024 * 1024;
 // Bytes of commands sent ahead and not yet answered, at most: far under any
 // server's receive buffer, so a server that reads one command at a time
 // never holds our writes back, yet some 370 commands a round trip, so that a
@@ -39,10 +36,54 @@ const QString& topError()
     return text;
 }
 
-// What a text of this many characters costs in memory, counted against the budget.
-qint64 footprint(qsizetype characters) { return characters * qint64(sizeof(QChar)); }
+// What holding a server's answers really costs, counted against the bound.
+// Counting the bytes received would let the program hold twice as much: a
+// character takes two bytes in a text, every block has the allocator's and
+// Qt's headers, a list that grows by doubling may have as many places free
+// as filled, and each announced message becomes a row of the arrival window.
+namespace Cost {
 
-qint64 footprint(const QString& text) { return footprint(text.size()); }
+    // glibc hands out 16-byte steps, 8 bytes of each block its own, 32 at least.
+    qint64 block(qint64 bytes) { return qMax<qint64>(32, (bytes + 8 + 15) / 16 * 16); }
+
+    // A text's block: Qt's 16-byte header, UTF-16 characters and a closing zero.
+    qint64 text(qsizetype characters) { return block(16 + 2 * (qint64(characters) + 1)); }
+
+    // A place in a list that grows by doubling, and the free one beside it.
+    template <typename T> constexpr qint64 listPlace = 2 * qint64(sizeof(T));
+
+    // An identifier of the seen list, which stays until the check replaces
+    // it, and its entry in the set the seen test looks identifiers up in:
+    // the set's node and its share of spans and buckets.
+    qint64 seen(const QString& identifier) { return text(identifier.size()) + listPlace<QString> + 48; }
+
+    // The identifier as held, and its line in the settings file, which a
+    // successful check writes whole from memory ("UIDL123456=" and CR LF).
+    qint64 identifier(qsizetype characters)
+    {
+        return text(characters) + listPlace<QString> + characters + 20;
+    }
+
+    // The row of the arrival window beyond its texts (which it shares with
+    // the item): the item with its cells, its private part, the list of
+    // values per column that the model gives it, and the view's record of
+    // it; some 415 bytes as measured, with room for the allocator.
+    constexpr qint64 arrivalRow = 448;
+
+    // A new-mail item as held by the check, without the row it becomes.
+    qint64 newMail(const NewMailItem& item)
+    {
+        return listPlace<NewMailItem> + text(item.strFrom.size()) + text(item.strDate.size())
+            + text(item.strSubject.size());
+    }
+
+    // Rows the window shows: each with its three texts' blocks.
+    qint64 shown(const ShownArrivalRows& rows)
+    {
+        return rows.rows * (arrivalRow + 3 * block(16 + 2)) + 2 * qint64(rows.characters);
+    }
+
+} // namespace Cost
 
 // A line break or NUL inside a typed value would end the command early and
 // smuggle a second one onto the wire.
@@ -112,41 +153,63 @@ std::optional<NewMailItem> headersOf(const QByteArray& reply, bool pipelined)
 
 // What the check has found, taken in dialogue order (UIDL 1, TOP 1, UIDL 2,
 // ...) whatever order the replies were read in, so that both ways of talking
-// fail at the same step.
+// fail at the same step. Identifiers are kept once, as they are listed, and
+// taken from there. What is held counts every identifier from its listing:
+// sent ahead, a whole list of them is held before any header is, so at the
+// memory bound that way may stop at an earlier step (failing all the same).
 class Pop3CheckSession::Listing {
 public:
     explicit Listing(const Pop3CheckRequest& request)
         : m_seen(request.seen.cbegin(), request.seen.cend())
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
+        , m_bound(request.memoryBound - Cost::shown(request.shownOthers))
+        , m_shownOwn(Cost::shown(request.shownOwn))
+        , m_held(0)
     {
+        for (const QString& identifier : request.seen)
+            m_held += Cost::seen(identifier);
     }
 
-    // False when the UIDL step fails.
-    bool takeIdentifier(const std::optional<QByteArray>& uid)
+    // Keeps the next identifier listed; false when there is none, or when
+    // holding it would pass the bound. Either way the check fails at this
+    // message's UIDL step, where takeIdentifier() stops.
+    bool list(const std::optional<QByteArray>& uid)
     {
         if (!uid)
             return false;
-        const QString identifier = QString::fromLatin1(*uid);
-        m_kept += footprint(identifier);
-        if (m_kept > kCheckDataBudget)
+        m_held += Cost::identifier(uid->size());
+        if (passesBound())
             return false;
-        m_identifiers.append(identifier);
+        m_identifiers.append(QString::fromLatin1(*uid));
         return true;
     }
 
-    // True when the message with this identifier is to be announced.
-    bool announces(const QString& identifier) const { return m_announceAll || !m_seen.contains(identifier); }
+    // Takes the next identifier listed into the dialogue; false when the UIDL
+    // step fails there.
+    bool takeIdentifier()
+    {
+        if (m_taken == m_identifiers.size())
+            return false;
+        ++m_taken;
+        return true;
+    }
 
-    bool announcesLast() const { return announces(m_identifiers.constLast()); }
+    qsizetype listed() const { return m_identifiers.size(); }
+
+    // True when the message listed at this place (from 0) is to be announced.
+    bool announces(qsizetype place) const { return m_announceAll || !m_seen.contains(m_identifiers[place]); }
+
+    bool announcesLast() const { return announces(m_taken - 1); }
 
     // False when the TOP step fails.
     bool takeHeaders(const std::optional<NewMailItem>& item)
     {
         if (!item)
             return false;
-        m_kept += footprint(item->strFrom) + footprint(item->strDate) + footprint(item->strSubject);
-        if (m_kept > kCheckDataBudget)
+        m_held += Cost::newMail(*item);
+        m_newRows += Cost::arrivalRow;
+        if (passesBound())
             return false;
         m_newMail.append(*item);
         m_newMail.last().nAccountIdx = m_account;
@@ -165,12 +228,20 @@ public:
     }
 
 private:
+    // The account's rows shown now go once its new rows come, and no sooner.
+    bool passesBound() const { return m_held + qMax(m_shownOwn, m_newRows) > m_bound; }
+
     QSet<QString> m_seen;
     bool m_announceAll;
     qint32 m_account;
+    qint64 m_bound; // less the other accounts' rows
+    qint64 m_shownOwn;
+    qint64 m_newRows = 0;
     QStringList m_identifiers;
+    qsizetype m_taken = 0;
     QList<NewMailItem> m_newMail;
-    qint64 m_kept = 0;
+    // The seen test, the identifiers listed and the headers taken.
+    qint64 m_held;
 };
 
 // Commands sent ahead of their replies, at most kPipelineBytes of them
@@ -370,7 +441,8 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
 QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 {
     for (qint32 j = 1; j <= messageCount; ++j) {
-        if (!command(uidlLine(j), false) || !listing.takeIdentifier(identifierOf(m_session.Reply())))
+        if (!command(uidlLine(j), false) || !listing.list(identifierOf(m_session.Reply()))
+            || !listing.takeIdentifier())
             return uidlError();
         if (!listing.announcesLast())
             continue;
@@ -383,41 +455,46 @@ QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
 {
     // Every UIDL first. The list stops at the first reply that the one-by-one
-    // dialogue would fail on (or once the identifiers alone are too many);
+    // dialogue would fail on (or once holding the identifiers passes the bound);
     // what that dialogue would have fetched before it is fetched next.
-    QList<std::optional<QByteArray>> uids;
-    qint64 identifierBytes = 0;
+    qsizetype read = 0;
     Pipeline uidl(
         m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return ahead(uidlLine(k + 1)); });
-    while (uids.size() < messageCount) {
+    while (read < messageCount) {
         if (!uidl.next())
             return uidlError();
         // A reply to another command means the server said something unasked:
         // every reply from here on would belong to the command before it, so
         // nothing more read on this connection can be trusted.
         const QByteArray reply = m_session.Reply();
-        if (!answersUidl(reply, uids.size() + 1))
+        if (!answersUidl(reply, read + 1))
             return uidlError();
-        uids.append(identifierOf(reply));
-        if (!uids.constLast())
-            break;
-        identifierBytes += footprint(uids.constLast()->size());
-        if (identifierBytes > kCheckDataBudget)
+        ++read;
+        if (!listing.list(identifierOf(reply)))
             break;
     }
     if (!uidl.drain())
         return uidlError();
 
-    QList<qsizetype> toFetch;
-    for (qsizetype k = 0; k < uids.size(); ++k)
-        if (uids[k] && listing.announces(QString::fromLatin1(*uids[k])))
-            toFetch.append(k);
-    Pipeline top(m_session, Shape::MultiLine, toFetch.size(),
-        [&toFetch](qsizetype i) { return ahead(topLine(toFetch[i] + 1)); });
+    qsizetype toFetch = 0;
+    for (qsizetype k = 0; k < listing.listed(); ++k)
+        toFetch += listing.announces(k);
+    // The pipeline asks for its commands in order, the one that did not fit
+    // once more: command i is for the i-th announced message.
+    Pipeline top(m_session, Shape::MultiLine, toFetch,
+        [&listing, asked = qsizetype(-1), place = qsizetype(-1)](qsizetype i) mutable {
+            if (i != asked) {
+                asked = i;
+                do
+                    ++place;
+                while (!listing.announces(place));
+            }
+            return ahead(topLine(place + 1));
+        });
 
     // Then the replies taken in the order of the one-by-one dialogue.
-    for (const std::optional<QByteArray>& uid : std::as_const(uids)) {
-        if (!listing.takeIdentifier(uid))
+    for (qsizetype k = 0; k < read; ++k) {
+        if (!listing.takeIdentifier())
             return uidlError();
         if (!listing.announcesLast())
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/NewMailItem.h"
+#include "mail/IMailCheckHost.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +25,15 @@ struct Pop3CheckRequest {
     QStringList seen; // identifiers listed at the last successful check
     bool announceAll = true; // announce every message, seen or not
     qint32 timeOutMs = 10000; // longest silence of one wait
+    // What the check may hold in memory for what a server answers (the seen
+    // test, identifiers, header texts, and the rows and saved seen list they
+    // become) before it takes the server as hostile. With the 40-odd MB the
+    // program holds anyway, no server can then push it past 200 MB.
+    qint64 memoryBound = 144LL * 1024 * 1024;
+    // The arrival window's rows while the check runs: the account's own go
+    // only when the new ones come, the others' stay.
+    ShownArrivalRows shownOwn;
+    ShownArrivalRows shownOthers;
 };
 
 // How one check ended.

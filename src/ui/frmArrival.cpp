@@ -188,10 +188,7 @@ void frmArrival::Unload()
 void frmArrival::RemoveMail(qint32 nAccountIdx)
 {
     Load();
-    for (QTreeWidgetItem* row : lvArrival->Rows()) {
-        if (ListView::RowTag(row) == nAccountIdx)
-            lvArrival->RemoveRow(row);
-    }
+    lvArrival->RemoveRowsWithTag(nAccountIdx);
 }
 
 void frmArrival::MailArraival(
@@ -227,6 +224,21 @@ void frmArrival::ShowForm()
     const QString sound = CommonSettings.SoundFolder + QLatin1Char('\\') + CommonSettings.ArrivalSound;
     if (Fun_FileOperate::IsFileExist(sound))
         SoundService::Current().PlayAsyncNoStop(Fun_FileOperate::LocalPath(sound));
+}
+
+std::pair<ShownArrivalRows, ShownArrivalRows> frmArrival::RowsShown(qint32 nAccountIdx) const
+{
+    std::pair<ShownArrivalRows, ShownArrivalRows> shown;
+    if (!IsLoaded())
+        return shown;
+    for (int i = 0; i < lvArrival->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvArrival->topLevelItem(i);
+        ShownArrivalRows& part = ListView::RowTag(row) == nAccountIdx ? shown.first : shown.second;
+        ++part.rows;
+        part.characters
+            += row->text(ColSubject).size() + row->text(ColFrom).size() + row->text(ColDate).size();
+    }
+    return shown;
 }
 
 QString frmArrival::DetailsText(const QTreeWidgetItem& row)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/IArrivalWindow.h"
+#include "mail/IMailCheckHost.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -33,6 +34,8 @@ public:
     void MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
         const QString& strSubject) override;
     void ShowForm() override;
+    // The rows shown of this account and of the others (none while unloaded).
+    std::pair<ShownArrivalRows, ShownArrivalRows> RowsShown(qint32 nAccountIdx) const;
 
     // The columns of lvArrival, 0-based as cells are addressed.
     enum ArrivalColumn : int { ColUserTitle = 0, ColSubject = 1, ColFrom = 2, ColDate = 3 };

@@ -572,6 +572,11 @@ IArrivalWindow& frmTandrel::ArrivalWindow()
     return *m_arrival;
 }
 
+std::pair<ShownArrivalRows, ShownArrivalRows> frmTandrel::ArrivalRowsShown(qint32 nAccountIdx) const
+{
+    return m_arrival ? m_arrival->RowsShown(nAccountIdx) : std::pair<ShownArrivalRows, ShownArrivalRows>();
+}
+
 void frmTandrel::SetTrayPicture(int nPicture)
 {
     if (m_trayIcon)

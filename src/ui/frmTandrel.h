@@ -87,6 +87,7 @@ public:
     void SetStatusText(qint32 tag, const QString& text) override;
     void SetCheckCommandsEnabled(bool enabled) override;
     IArrivalWindow& ArrivalWindow() override;
+    std::pair<ShownArrivalRows, ShownArrivalRows> ArrivalRowsShown(qint32 nAccountIdx) const override;
     void SetTrayPicture(int nPicture) override;
     void SetTrayToolTip(const QString& text) override;
     void StoreSeenLists() override;

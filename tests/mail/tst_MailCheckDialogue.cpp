@@ -388,6 +388,8 @@ private Q_SLOTS:
         QTest::newRow("header block of many short lines over 1 MiB") << uidl1
                 + Dialogue { S::Exchange("TOP 1 0", "+OK\r\n" + QByteArray("X: y\r\n").repeated(200 * 1024)) }
                                                                      << kTopError;
+        QTest::newRow("header texts held past the check's memory bound")
+            << uidl1 + Dialogue { S::Exchange("TOP 1 0", topReply(QByteArray(40 * 1024, 's'))) } << kTopError;
         if (pipelined())
             addSurplusRows();
     }
@@ -399,6 +401,7 @@ private Q_SLOTS:
 
         CommonSettings.RecheckMailChecked = true;
         Accounts[0].UIDL = QStringList { "keep-1", "keep-2" };
+        checker->SetCheckMemoryBound(64 * 1024);
         runCheck(dialogue);
 
         QCOMPARE(host->StatusHistory(0), (QStringList { kChecking, status }));

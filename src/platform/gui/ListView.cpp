@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
+#include <array>
+
 namespace {
 
 enum Role {
@@ -13,21 +15,6 @@ enum Role {
     LastCheckRole,
 };
 constexpr int ColumnTagRole = Qt::UserRole + 1;
-
-// Rows compare by the sort column's text, ignoring case, as report lists do.
-class ListViewItem final : public QTreeWidgetItem {
-public:
-    ListViewItem()
-        : QTreeWidgetItem(UserType)
-    {
-    }
-
-    bool operator<(const QTreeWidgetItem& other) const override
-    {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        return QString::compare(text(column), other.text(column), Qt::CaseInsensitive) < 0;
-    }
-};
 
 // The standard delegate, which also tells where it draws a row's check box:
 // the same place where its own mouse handling would toggle it.
@@ -46,6 +33,63 @@ public:
 };
 
 } // namespace
+
+// Rows compare by the sort column's text, ignoring case, as report lists do.
+// A row keeps its cell texts and its tag itself: the item's own store gives
+// each column a list of values and each role a record in it, which a list of
+// a few hundred thousand rows (a large mailbox announced) pays some 300 bytes
+// a row for.
+class ListView::Item final : public QTreeWidgetItem {
+public:
+    Item()
+        : QTreeWidgetItem(UserType)
+    {
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (role == TagRole && column == 0)
+            return m_tag;
+        if (isCellText(column, role))
+            return m_cells[std::size_t(column)].isNull() ? QVariant()
+                                                         : QVariant(m_cells[std::size_t(column)]);
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant& value) override
+    {
+        if (role == TagRole && column == 0) {
+            m_tag = value.toInt();
+        } else if (isCellText(column, role)) {
+            QString text = value.toString();
+            if (text == m_cells[std::size_t(column)]
+                && text.isNull() == m_cells[std::size_t(column)].isNull())
+                return;
+            m_cells[std::size_t(column)] = std::move(text);
+            if (auto* view = static_cast<ListView*>(treeWidget()))
+                view->CellTextChanged(this, column);
+        } else {
+            QTreeWidgetItem::setData(column, role, value);
+        }
+    }
+
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return QString::compare(text(column), other.text(column), Qt::CaseInsensitive) < 0;
+    }
+
+private:
+    static bool isCellText(int column, int role)
+    {
+        return (role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < kCells;
+    }
+
+    // The widest list, the arrival window's, has four columns.
+    static constexpr int kCells = 4;
+    std::array<QString, kCells> m_cells;
+    int m_tag = 0;
+};
 
 ListView::ListView(QWidget* parent)
     : QTreeWidget(parent)
@@ -112,7 +156,7 @@ QTreeWidgetItem* ListView::AddRow(const QString& text, const QString& key)
 {
     if (!key.isEmpty() && FindRow(key))
         return nullptr;
-    auto* row = new ListViewItem;
+    auto* row = new Item;
     row->setText(0, text);
     if (!key.isEmpty())
         row->setData(0, KeyRole, key);
@@ -146,6 +190,37 @@ QList<QTreeWidgetItem*> ListView::Rows() const
 }
 
 void ListView::RemoveRow(QTreeWidgetItem* row) { delete row; }
+
+void ListView::RemoveRowsWithTag(qint32 tag)
+{
+    QTreeWidgetItem* root = invisibleRootItem();
+    int tagged = 0;
+    for (int i = 0; i < root->childCount(); ++i)
+        tagged += RowTag(root->child(i)) == tag;
+    if (tagged == 0)
+        return;
+    if (tagged == root->childCount()) {
+        clear();
+        return;
+    }
+    // A row taken out alone moves every row behind it, and looks itself up
+    // first: all rows come out at once, and those kept go back in order.
+    QTreeWidgetItem* current = currentItem();
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    QList<QTreeWidgetItem*> kept;
+    for (QTreeWidgetItem* row : root->takeChildren()) {
+        if (RowTag(row) == tag)
+            delete row;
+        else
+            kept.append(row);
+    }
+    addTopLevelItems(kept);
+    for (QTreeWidgetItem* row : selected)
+        if (kept.contains(row))
+            row->setSelected(true);
+    if (kept.contains(current))
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
 
 QTreeWidgetItem* ListView::SelectedRow() const
 {
@@ -260,6 +335,12 @@ void ListView::ApplySort()
 {
     if (m_sorted && m_sortKey >= 0 && m_sortKey < columnCount())
         sortItems(m_sortKey, m_sortOrder);
+}
+
+void ListView::CellTextChanged(QTreeWidgetItem* row, int column)
+{
+    const QModelIndex cell = indexFromItem(row, column);
+    Q_EMIT model()->dataChanged(cell, cell, { Qt::DisplayRole, Qt::EditRole });
 }
 
 void ListView::OnItemChanged(QTreeWidgetItem* row, int column)

@@ -41,6 +41,8 @@ public:
     // Rows in their current list order.
     QList<QTreeWidgetItem*> Rows() const;
     void RemoveRow(QTreeWidgetItem* row);
+    // Removes every row with this tag, in time linear in the rows however many go.
+    void RemoveRowsWithTag(qint32 tag);
     // The selected row, or nullptr.
     QTreeWidgetItem* SelectedRow() const;
 
@@ -71,8 +73,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    class Item;
+
     void ApplySort();
     void OnItemChanged(QTreeWidgetItem* row, int column);
+    // Tells the model that a cell's text changed, as the item's own store would.
+    void CellTextChanged(QTreeWidgetItem* row, int column);
     // The row whose check box lies under the viewport position, or nullptr.
     QTreeWidgetItem* CheckBoxAt(QPoint position) const;
 
