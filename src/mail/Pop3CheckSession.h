@@ -27,9 +27,11 @@ struct Pop3CheckRequest {
     qint32 timeOutMs = 10000; // longest silence of one wait
     // What the check may hold in memory for what a server answers (the seen
     // test, identifiers, header texts, and the rows and saved seen list they
-    // become) before it takes the server as hostile. With the 40-odd MB the
-    // program holds anyway, no server can then push it past 200 MB.
-    qint64 memoryBound = 144LL * 1024 * 1024;
+    // become) before it takes the server as hostile. Room for a first check
+    // of 200,000 messages, which people who keep years of mail on the server
+    // have and whose check succeeded before there was a bound; with the
+    // 40-odd MB the program holds anyway, no server gets it much past 210 MB.
+    qint64 memoryBound = 192LL * 1024 * 1024;
     // The arrival window's rows while the check runs: the account's own go
     // only when the new ones come, the others' stay.
     ShownArrivalRows shownOwn;
