@@ -96,7 +96,7 @@ int main(int argc, char* argv[])
         const long peak = statusKiB("VmHWM:");
 
         const frmArrival* arrival = window.ArrivalForm();
-        const int announced = arrival && arrival->lvArrival ? arrival->lvArrival->topLevelItemCount() : 0;
+        const int announced = arrival && arrival->lvArrival ? arrival->lvArrival->RowCount() : 0;
         std::printf("check status=%s messages=%d ms=%.1f cpu_ms=%.1f rss_before_kb=%ld peak_kb=%ld\n",
             qPrintable(row->text(frmTandrel::ColStatus)), announced, ms, cpuMs, before, peak);
         std::fflush(stdout);

@@ -5,7 +5,6 @@
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "platform/MessageBoxService.h"
-#include "platform/gui/ListView.h"
 #include "platform/gui/SoundService.h"
 #include "ui/BorderlessChrome.h"
 #include "ui/FaceFonts.h"
@@ -139,7 +138,7 @@ void frmArrival::Form_Load()
     lblClose[0]->setGeometry(396, 2, 31, 13);
     lblClose[1]->setGeometry(2, 0, 21, 21);
 
-    lvArrival = new ListView(m_face);
+    lvArrival = new FlatListView(m_face);
     lvArrival->setObjectName(QStringLiteral("lvArrival"));
     lvArrival->setGeometry(8, 24, 415, 147);
     lvArrival->setFont(FaceFonts::Gothic(9));
@@ -150,8 +149,8 @@ void frmArrival::Form_Load()
     lvArrival->AddColumn(QStringLiteral("DATE"), 96);
     // The window sees key presses before its list does.
     m_chrome->WatchKeysOf(*lvArrival);
-    connect(lvArrival, &ListView::ColumnClick, this, &frmArrival::lvArrival_ColumnClick);
-    connect(lvArrival, &ListView::MouseDown, this,
+    connect(lvArrival, &FlatListView::ColumnClick, this, &frmArrival::lvArrival_ColumnClick);
+    connect(lvArrival, &FlatListView::MouseDown, this,
         [this](Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers) {
             lvArrival_MouseDown(button, buttons);
         });
@@ -196,12 +195,13 @@ void frmArrival::MailArraival(
 {
     Load();
     const bool known = IsAccountIndex(nAccountIdx);
-    QTreeWidgetItem* row
-        = lvArrival->AddRow(known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString());
-    ListView::SetRowTag(row, nAccountIdx);
-    ListView::SetCell(row, ColSubject, strSubject);
-    ListView::SetCell(row, ColFrom, strFrom);
-    ListView::SetCell(row, ColDate, strDate);
+    FlatListView::Row row;
+    row.cells[ColUserTitle] = known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString();
+    row.cells[ColSubject] = strSubject;
+    row.cells[ColFrom] = strFrom;
+    row.cells[ColDate] = strDate;
+    row.tag = nAccountIdx;
+    lvArrival->AddRow(std::move(row));
 }
 
 void frmArrival::ShowForm()
@@ -231,26 +231,26 @@ std::pair<ShownArrivalRows, ShownArrivalRows> frmArrival::RowsShown(qint32 nAcco
     std::pair<ShownArrivalRows, ShownArrivalRows> shown;
     if (!IsLoaded())
         return shown;
-    for (int i = 0; i < lvArrival->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = lvArrival->topLevelItem(i);
-        ShownArrivalRows& part = ListView::RowTag(row) == nAccountIdx ? shown.first : shown.second;
+    for (int i = 0; i < lvArrival->RowCount(); ++i) {
+        const FlatListView::Row& row = lvArrival->RowAt(i);
+        ShownArrivalRows& part = row.tag == nAccountIdx ? shown.first : shown.second;
         ++part.rows;
         part.characters
-            += row->text(ColSubject).size() + row->text(ColFrom).size() + row->text(ColDate).size();
+            += row.cells[ColSubject].size() + row.cells[ColFrom].size() + row.cells[ColDate].size();
     }
     return shown;
 }
 
-QString frmArrival::DetailsText(const QTreeWidgetItem& row)
+QString frmArrival::DetailsText(const FlatListView::Row& row)
 {
-    const qint32 index = ListView::RowTag(&row);
+    const qint32 index = row.tag;
     const bool known = IsAccountIndex(index);
     const AccountEntry account = known ? Accounts[std::size_t(index)] : AccountEntry();
     const QString crlf = QStringLiteral("\r\n");
     return QStringLiteral("USER-TITLE : ") + account.UserTitle + crlf + crlf //
-        + QStringLiteral("SUBJECT : ") + row.text(ColSubject) + crlf //
-        + QStringLiteral("FROM : ") + row.text(ColFrom) + crlf //
-        + QStringLiteral("DATE : ") + row.text(ColDate) + crlf + crlf //
+        + QStringLiteral("SUBJECT : ") + row.cells[ColSubject] + crlf //
+        + QStringLiteral("FROM : ") + row.cells[ColFrom] + crlf //
+        + QStringLiteral("DATE : ") + row.cells[ColDate] + crlf + crlf //
         + QStringLiteral("POP-ACCOUNT : ") + account.PopAccount + crlf //
         + QStringLiteral("POP-SERVER : ") + account.PopServer + crlf;
 }
@@ -278,14 +278,14 @@ void frmArrival::lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons bu
 {
     if (button != Qt::RightButton || buttons != Qt::RightButton)
         return;
-    const QTreeWidgetItem* row = lvArrival->SelectedRow();
-    if (!row)
+    const int row = lvArrival->SelectedRow();
+    if (row < 0)
         return;
     // The text is taken at the click; the box is modal, and opening it once the
     // press has been handled keeps the list's mouse handling out of its event loop.
     QMetaObject::invokeMethod(
         this,
-        [text = DetailsText(*row)] {
+        [text = DetailsText(lvArrival->RowAt(row))] {
             MessageBoxService::Current().Show(text, MessageBoxService::Icon::Information,
                 MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
         },

@@ -2,6 +2,7 @@
 
 #include "mail/IArrivalWindow.h"
 #include "mail/IMailCheckHost.h"
+#include "platform/gui/FlatListView.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -10,10 +11,8 @@
 #include <array>
 
 class BorderlessChrome;
-class ListView;
 class QLabel;
 class QTimer;
-class QTreeWidgetItem;
 
 // The pop-up that announces new mail: a borderless face in the configured
 // screen corner, on top of other windows without taking the focus, with a
@@ -45,11 +44,11 @@ public:
     // Shows "(seconds)"; its "Tag" property holds the remaining seconds as text.
     QLabel* lblDisappear = nullptr;
     std::array<QLabel*, 2> lblClose {};
-    ListView* lvArrival = nullptr;
+    FlatListView* lvArrival = nullptr;
     QTimer* tmrDisappear = nullptr;
 
     // The text of the details message for a row.
-    static QString DetailsText(const QTreeWidgetItem& row);
+    static QString DetailsText(const FlatListView::Row& row);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -51,7 +51,7 @@ private Q_SLOTS:
 
 private:
     QByteArray serverLine();
-    QList<QTreeWidgetItem*> arrivalRows() const { return m_window->ArrivalForm()->lvArrival->Rows(); }
+    const FlatListView& arrivalRows() const { return *m_window->ArrivalForm()->lvArrival; }
     QString statusText() const { return m_window->lvPopList->FindRow(QStringLiteral(":0"))->text(2); }
 
     QTemporaryDir m_dir;
@@ -129,10 +129,10 @@ void tst_DemoMailbox::startUpCheckShowsInbox()
     QFETCH(QString, date);
 
     const QJsonObject sent = demoMessage("inbox.json", message);
-    const QTreeWidgetItem* row = arrivalRows().at(message);
-    QCOMPARE(row->text(1).trimmed(), sent["subject"].toString());
-    QVERIFY2(row->text(2).contains(sent["fromName"].toString()), qPrintable(row->text(2)));
-    QCOMPARE(row->text(3), date);
+    const FlatListView::Row& row = arrivalRows().RowAt(message);
+    QCOMPARE(row.cells[1].trimmed(), sent["subject"].toString());
+    QVERIFY2(row.cells[2].contains(sent["fromName"].toString()), qPrintable(row.cells[2]));
+    QCOMPARE(row.cells[3], date);
 }
 
 void tst_DemoMailbox::minuteTickShowsNextDelivery()
@@ -142,8 +142,8 @@ void tst_DemoMailbox::minuteTickShowsNextDelivery()
 
     m_window->Checker().tmrMailCheck_Timer(); // interval 1: every tick checks
     QCOMPARE(statusText(), QStringLiteral("成功(新着1件)"));
-    QCOMPARE(arrivalRows().size(), 1);
-    QCOMPARE(arrivalRows()[0]->text(1).trimmed(), demoMessage("later.json", 0)["subject"].toString());
+    QCOMPARE(arrivalRows().RowCount(), 1);
+    QCOMPARE(arrivalRows().CellText(0, 1).trimmed(), demoMessage("later.json", 0)["subject"].toString());
 }
 
 void tst_DemoMailbox::endOfDemoStopsServer()

@@ -142,15 +142,15 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
         frmArrival* arrival = w.ArrivalForm();
         QVERIFY(arrival);
         QTRY_VERIFY(arrival->isVisible());
-        const QList<QTreeWidgetItem*> mail = arrival->lvArrival->Rows();
-        QCOMPARE(mail.size(), rows);
-        QCOMPARE(mail[0]->text(0), QStringLiteral("dovecot"));
+        const FlatListView& mail = *arrival->lvArrival;
+        QCOMPARE(mail.RowCount(), rows);
+        QCOMPARE(mail.CellText(0, 0), QStringLiteral("dovecot"));
         // The header value keeps the blank after the colon, as the check reads it.
-        QCOMPARE(mail[0]->text(1).trimmed(), QStringLiteral("会議の件について"));
-        QVERIFY(mail[0]->text(2).contains(QStringLiteral("山田太郎")));
-        QCOMPARE(mail[0]->text(3), QStringLiteral("03/04/15 10:20:30"));
+        QCOMPARE(mail.CellText(0, 1).trimmed(), QStringLiteral("会議の件について"));
+        QVERIFY(mail.CellText(0, 2).contains(QStringLiteral("山田太郎")));
+        QCOMPARE(mail.CellText(0, 3), QStringLiteral("03/04/15 10:20:30"));
         QCOMPARE(
-            mail[1]->text(1).trimmed(), QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>"));
+            mail.CellText(1, 1).trimmed(), QStringLiteral("<img src=http://example.invalid/a.png><b>x</b>"));
     }
 
     // The seen list reaches the file with the end of the program.

@@ -3,7 +3,7 @@
 #include "ScriptedMessageBoxService.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
-#include "platform/gui/ListView.h"
+#include "platform/gui/FlatListView.h"
 #include "ui/frmArrival.h"
 
 #include <QDir>
@@ -33,10 +33,11 @@ AccountEntry Account(const char* title, const char* user, const char* server)
 QStringList Rows(const frmArrival& window)
 {
     QStringList rows;
-    for (const QTreeWidgetItem* row : window.lvArrival->Rows())
+    for (int i = 0; i < window.lvArrival->RowCount(); ++i)
         rows << QStringLiteral("%1|%2|%3|%4#%5")
-                    .arg(row->text(0), row->text(1), row->text(2), row->text(3))
-                    .arg(ListView::RowTag(row));
+                    .arg(window.lvArrival->CellText(i, 0), window.lvArrival->CellText(i, 1),
+                        window.lvArrival->CellText(i, 2), window.lvArrival->CellText(i, 3))
+                    .arg(window.lvArrival->RowTag(i));
     return rows;
 }
 
@@ -59,7 +60,7 @@ QString Countdown(const frmArrival& window)
 
 QPoint RowCentre(const frmArrival& window, int index)
 {
-    return window.lvArrival->visualItemRect(window.lvArrival->topLevelItem(index)).center();
+    return window.lvArrival->visualRect(window.lvArrival->model()->index(index, 0)).center();
 }
 
 } // namespace
@@ -107,11 +108,10 @@ private Q_SLOTS:
         QVERIFY(!window.tmrDisappear->isActive());
         QCOMPARE(window.tmrDisappear->interval(), 1000);
 
-        const QTreeWidgetItem* header = window.lvArrival->headerItem();
-        QCOMPARE(header->text(0), QStringLiteral("USER-TITLE"));
-        QCOMPARE(header->text(1), QStringLiteral("SUBJECT"));
-        QCOMPARE(header->text(2), QStringLiteral("FROM"));
-        QCOMPARE(header->text(3), QStringLiteral("DATE"));
+        QCOMPARE(window.lvArrival->HeaderText(0), QStringLiteral("USER-TITLE"));
+        QCOMPARE(window.lvArrival->HeaderText(1), QStringLiteral("SUBJECT"));
+        QCOMPARE(window.lvArrival->HeaderText(2), QStringLiteral("FROM"));
+        QCOMPARE(window.lvArrival->HeaderText(3), QStringLiteral("DATE"));
         QCOMPARE(window.lvArrival->columnWidth(0), 80);
         QCOMPARE(window.lvArrival->columnWidth(1), 133);
         QCOMPARE(window.lvArrival->columnWidth(2), 96);
@@ -424,8 +424,8 @@ private Q_SLOTS:
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         }
         QStringList order;
-        for (const QTreeWidgetItem* row : window.lvArrival->Rows())
-            order << row->text(1);
+        for (int i = 0; i < window.lvArrival->RowCount(); ++i)
+            order << window.lvArrival->CellText(i, 1);
         QCOMPARE(order, subjects);
     }
 
@@ -467,7 +467,7 @@ private Q_SLOTS:
         QCOMPARE(window.lvArrival->ColumnTag(0), QString());
         QCOMPARE(Countdown(window), QStringLiteral("(30)"));
         // Only one set of controls: the old ones are gone.
-        QCOMPARE(window.findChildren<ListView*>().size(), 1);
+        QCOMPARE(window.findChildren<FlatListView*>().size(), 1);
     }
 
     void arrivalSound_data()

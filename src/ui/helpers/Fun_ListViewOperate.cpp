@@ -1,5 +1,6 @@
 #include "ui/helpers/Fun_ListViewOperate.h"
 
+#include "platform/gui/FlatListView.h"
 #include "platform/gui/ListView.h"
 #include "ui/helpers/Fun_SystemMetrics.h"
 
@@ -13,7 +14,7 @@ namespace {
     constexpr double BorderTwips3D = 84.0;
 } // namespace
 
-void SortListView(ListView& listView, int nColumn)
+template <class List> void SortListView(List& listView, int nColumn)
 {
     if (nColumn < 1 || nColumn > listView.columnCount())
         return;
@@ -31,7 +32,7 @@ void SortListView(ListView& listView, int nColumn)
     }
 }
 
-void FitLastColumn(ListView& listView)
+template <class List> void FitLastColumn(List& listView)
 {
     const int n = listView.columnCount();
     if (n < 1)
@@ -46,5 +47,10 @@ void FitLastColumn(ListView& listView)
         return;
     listView.setColumnWidth(n - 1, qRound(width / tpp));
 }
+
+template void SortListView(ListView&, int);
+template void SortListView(FlatListView&, int);
+template void FitLastColumn(ListView&);
+template void FitLastColumn(FlatListView&);
 
 } // namespace Fun_ListViewOperate
