@@ -73,17 +73,13 @@ public:
         endInsertRows();
     }
 
-    // Puts the rows in a new order, or keeps only some of them: newPlace
-    // holds each old row's place, -1 for a row that goes. The selection and
-    // current row follow their rows.
-    void Rearrange(const std::vector<int>& newPlace, std::size_t kept)
+    // Puts the rows in a new order, or keeps only some of them in theirs:
+    // newPlace holds each row's new place, -1 for a row that goes. The rows
+    // move where they are, as a second copy of a large list is what it cannot
+    // afford. The selection and current row follow their rows.
+    void Rearrange(std::vector<int> newPlace, std::size_t kept)
     {
         Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::vector<Row> rearranged(kept);
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (newPlace[i] >= 0)
-                rearranged[std::size_t(newPlace[i])] = std::move(rows[i]);
-        rows = std::move(rearranged);
         const QModelIndexList before = persistentIndexList();
         QModelIndexList after;
         after.reserve(before.size());
@@ -92,6 +88,20 @@ public:
             after.append(place < 0 ? QModelIndex() : this->index(place, index.column()));
         }
         changePersistentIndexList(before, after);
+        if (kept < rows.size()) {
+            // Those kept keep their order, so each moves only towards the front.
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                if (newPlace[i] >= 0 && std::size_t(newPlace[i]) != i)
+                    rows[std::size_t(newPlace[i])] = std::move(rows[i]);
+            rows.resize(kept);
+        } else {
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                while (std::size_t(newPlace[i]) != i) {
+                    const auto to = std::size_t(newPlace[i]);
+                    std::swap(rows[i], rows[to]);
+                    std::swap(newPlace[i], newPlace[to]);
+                }
+        }
         Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 };
@@ -167,14 +177,20 @@ void FlatListView::AddRow(Row row)
     std::vector<Row>& rows = m_model->rows;
     std::size_t place = rows.size();
     if (m_sorted && m_sortKey >= 0 && m_sortKey < columnCount()) {
-        // After every row it does not sort before, as a stable sort of the
-        // whole list with it at the end would put it.
+        // Where the list has always put a row among those of equal text: it
+        // comes in with its first cell and takes its place again as each
+        // later one is filled, so ascending by a later column it goes ahead
+        // of rows with the same text, and otherwise after them.
         const auto key = std::size_t(m_sortKey);
-        place = std::size_t(std::upper_bound(rows.begin(), rows.end(), row,
-                                [key, order = m_sortOrder](const Row& added, const Row& other) {
-                                    return SortsBefore(added.cells[key], other.cells[key], order);
-                                })
-            - rows.begin());
+        const QString& text = row.cells[key];
+        const auto before = [order = m_sortOrder](const QString& left, const QString& right) {
+            return SortsBefore(left, right, order);
+        };
+        const auto texts = [key](const Row& r) -> const QString& { return r.cells[key]; };
+        const bool ahead = key != 0 && m_sortOrder == Qt::AscendingOrder && !text.isEmpty();
+        const auto at = ahead ? std::ranges::lower_bound(rows, text, before, texts)
+                              : std::ranges::upper_bound(rows, text, before, texts);
+        place = std::size_t(at - rows.begin());
     }
     m_model->Insert(place, std::move(row));
 }
@@ -188,7 +204,7 @@ void FlatListView::RemoveRowsWithTag(qint32 tag)
         newPlace[i] = rows[i].tag == tag ? -1 : kept++;
     if (std::size_t(kept) == rows.size())
         return;
-    m_model->Rearrange(newPlace, std::size_t(kept));
+    m_model->Rearrange(std::move(newPlace), std::size_t(kept));
 }
 
 int FlatListView::RowCount() const { return int(m_model->rows.size()); }
@@ -221,5 +237,5 @@ void FlatListView::ApplySort()
     std::vector<int> newPlace(rows.size());
     for (std::size_t place = 0; place < order.size(); ++place)
         newPlace[std::size_t(order[place])] = int(place);
-    m_model->Rearrange(newPlace, rows.size());
+    m_model->Rearrange(std::move(newPlace), rows.size());
 }
