@@ -27,10 +27,7 @@ public:
     std::vector<Row> rows;
     QStringList headers;
 
-    int rowCount(const QModelIndex& parent) const override
-    {
-        return parent.isValid() ? 0 : int(rows.size());
-    }
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(rows.size()); }
     int columnCount(const QModelIndex& parent) const override
     {
         return parent.isValid() ? 0 : int(headers.size());
@@ -232,7 +229,8 @@ void FlatListView::ApplySort()
     std::vector<int> order(rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&rows, key, sortOrder = m_sortOrder](int left, int right) {
-        return SortsBefore(rows[std::size_t(left)].cells[key], rows[std::size_t(right)].cells[key], sortOrder);
+        return SortsBefore(
+            rows[std::size_t(left)].cells[key], rows[std::size_t(right)].cells[key], sortOrder);
     });
     std::vector<int> newPlace(rows.size());
     for (std::size_t place = 0; place < order.size(); ++place)
