@@ -31,7 +31,7 @@ struct Pop3CheckRequest {
     // of 200,000 messages, which people who keep years of mail on the server
     // have and whose check succeeded before there was a bound: that check
     // counts some 136 MiB, and the bound leaves it a tenth more. With the
-    // 40-odd MB the program holds anyway, no server gets it much past 170 MB.
+    // 40-odd MB the program holds anyway, no server gets it much past 155 MB.
     qint64 memoryBound = 150LL * 1024 * 1024;
     // The arrival window's rows while the check runs: the account's own go
     // only when the new ones come, the others' stay.
