@@ -396,22 +396,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QStringList>("subjects");
+        // Once "B" from "ZED@h" arrives: ascending by a later column it goes
+        // ahead of rows of equal text, otherwise after them.
+        QTest::addColumn<QStringList>("withArrival");
 
         QTest::newRow("USER-TITLE first sorts descending")
-            << QList<int> { 1 } << QStringList { "a", "b", "c" };
+            << QList<int> { 1 } << QStringList { "a", "b", "c" } << QStringList { "a", "b", "B", "c" };
         QTest::newRow("USER-TITLE twice sorts ascending")
-            << QList<int> { 1, 1 } << QStringList { "c", "b", "a" };
-        QTest::newRow("SUBJECT first sorts ascending") << QList<int> { 2 } << QStringList { "a", "b", "c" };
+            << QList<int> { 1, 1 } << QStringList { "c", "b", "a" } << QStringList { "c", "b", "B", "a" };
+        QTest::newRow("SUBJECT first sorts ascending")
+            << QList<int> { 2 } << QStringList { "a", "b", "c" } << QStringList { "a", "B", "b", "c" };
         QTest::newRow("SUBJECT twice sorts descending")
-            << QList<int> { 2, 2 } << QStringList { "c", "b", "a" };
+            << QList<int> { 2, 2 } << QStringList { "c", "b", "a" } << QStringList { "c", "b", "B", "a" };
         QTest::newRow("DATE then FROM sorts by sender")
-            << QList<int> { 4, 3 } << QStringList { "c", "a", "b" };
+            << QList<int> { 4, 3 } << QStringList { "c", "a", "b" } << QStringList { "c", "a", "B", "b" };
     }
 
     void sortToggling()
     {
         QFETCH(QList<int>, clicks);
         QFETCH(QStringList, subjects);
+        QFETCH(QStringList, withArrival);
         frmArrival window;
         window.MailArraival(0, QStringLiteral("zed@h"), QStringLiteral("03/05/02"), QStringLiteral("b"));
         window.MailArraival(2, QStringLiteral("amy@c"), QStringLiteral("03/05/03"), QStringLiteral("c"));
@@ -423,10 +428,15 @@ private Q_SLOTS:
             const QPoint at(header->sectionViewportPosition(column - 1) + 5, header->height() / 2);
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         }
-        QStringList order;
-        for (int i = 0; i < window.lvArrival->RowCount(); ++i)
-            order << window.lvArrival->CellText(i, 1);
-        QCOMPARE(order, subjects);
+        const auto order = [&window] {
+            QStringList order;
+            for (int i = 0; i < window.lvArrival->RowCount(); ++i)
+                order << window.lvArrival->CellText(i, 1);
+            return order;
+        };
+        QCOMPARE(order(), subjects);
+        window.MailArraival(0, QStringLiteral("ZED@h"), QStringLiteral("03/05/02"), QStringLiteral("B"));
+        QCOMPARE(order(), withArrival);
     }
 
     void showsOnTopWithoutMovingADraggedWindow()
