@@ -2,6 +2,7 @@
 
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
+#include "app/StatusText.h"
 #include "app/CommonSettings.h"
 #include "app/TrayPictureCode.h"
 #include "mail/ApplyCheckOutcome.h"
@@ -132,7 +133,7 @@ void MailChecker::checkOne(qint32 tag)
         }
         outcome.status = *failure;
     } else if (account.PasswdUnread) {
-        outcome.status = QStringLiteral("ｴﾗｰ(ｷｰﾘﾝｸﾞ ｴﾗｰ)");
+        outcome.status = StatusText::Error(QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ"));
     }
     if (outcome.status.isEmpty()) {
         outcome = Pop3CheckSession(*m_session).Run(request);

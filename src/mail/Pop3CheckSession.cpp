@@ -1,5 +1,6 @@
 #include "mail/Pop3CheckSession.h"
 
+#include "app/StatusText.h"
 #include "mail/HeaderFields.h"
 #include "mail/Pop3Framing.h"
 #include "mail/Pop3Replies.h"
@@ -22,17 +23,15 @@ constexpr qsizetype kPipelineBytes = 4096;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString errorStatus(const QString& what) { return QStringLiteral("ｴﾗｰ(") + what + QStringLiteral(")"); }
-
 const QString& uidlError()
 {
-    static const QString text = errorStatus(QStringLiteral("UIDL ｴﾗｰ"));
+    static const QString text = StatusText::Error(QStringLiteral("UIDL ｴﾗｰ"));
     return text;
 }
 
 const QString& topError()
 {
-    static const QString text = errorStatus(QStringLiteral("TOP ｴﾗｰ"));
+    static const QString text = StatusText::Error(QStringLiteral("TOP ｴﾗｰ"));
     return text;
 }
 
@@ -329,10 +328,10 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     if (!m_session.Connect(false)
         || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
         || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
-        return failed(errorStatus(m_session.ErrorDescription()));
+        return failed(StatusText::Error(m_session.ErrorDescription()));
     const std::optional<bool> pipelining = askPipelining();
     if (!pipelining)
-        return failed(errorStatus(m_session.ErrorDescription()));
+        return failed(StatusText::Error(m_session.ErrorDescription()));
     if (!request.accessToken.isEmpty()) {
         // The reply to CAPA is still the last one read; a refused CAPA lists nothing.
         const QString refused = signInWithToken(request, Pop3Framing::MultiLineBody(m_session.Reply()));
@@ -340,9 +339,9 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
             return failed(refused);
     } else {
         if (!command(QStringLiteral("USER ") + lineSafe(request.user), false))
-            return failed(errorStatus(QStringLiteral("ACCOUNT ｴﾗｰ")));
+            return failed(StatusText::Error(QStringLiteral("ACCOUNT ｴﾗｰ")));
         if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
-            return failed(errorStatus(QStringLiteral("PASSWD ｴﾗｰ")));
+            return failed(StatusText::Error(QStringLiteral("PASSWD ｴﾗｰ")));
     }
     // Strict servers refuse the blank after STAT that this program has always
     // sent; one that answered with a refusal is asked once more without it.
@@ -350,11 +349,11 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     if (counted && !*counted)
         counted = ask(QStringLiteral("STAT"), false);
     if (!counted.value_or(false))
-        return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
+        return failed(StatusText::Error(QStringLiteral("STAT ｴﾗｰ")));
     const std::optional<qint32> messageCount
         = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
     if (!messageCount)
-        return failed(errorStatus(QStringLiteral("STAT ｴﾗｰ")));
+        return failed(StatusText::Error(QStringLiteral("STAT ｴﾗｰ")));
 
     Listing listing(request);
     const QString failure
@@ -395,7 +394,7 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     const QByteArrayList offered = Pop3Replies::SaslMechanisms(capabilities);
     const bool xoauth2 = offered.contains("XOAUTH2");
     if (!xoauth2 && !offered.contains("OAUTHBEARER"))
-        return errorStatus(QStringLiteral("OAUTH2 非対応ｻｰﾊﾞｰ"));
+        return StatusText::Error(QStringLiteral("OAUTH2 非対応ｻｰﾊﾞｰ"));
 
     const QByteArray user = saslSafe(request.user);
     const QByteArray bearer = "auth=Bearer " + saslSafe(request.accessToken) + "\x01\x01";
@@ -404,7 +403,7 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     const QByteArray response
         = xoauth2 ? "user=" + user + "\x01" + bearer : "n,a=" + gs2Name(user) + ",\x01" + bearer;
     const auto refused = [](const QString& reason) {
-        return errorStatus(QStringLiteral("OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ")
+        return StatusText::Error(QStringLiteral("OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ")
             + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
     };
     const auto reply = [this](const QByteArray& line) -> std::optional<QByteArray> {

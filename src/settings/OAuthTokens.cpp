@@ -2,6 +2,7 @@
 
 #include "app/AccountTable.h"
 #include "app/OAuthProviders.h"
+#include "app/StatusText.h"
 #include "platform/KeyringService.h"
 #include "platform/OAuthService.h"
 
@@ -31,8 +32,6 @@ QString keyringKey(const AccountEntry& account)
 {
     return keyringKey(account.OAuthProvider, account.PopAccount);
 }
-
-QString errorStatus(const QString& what) { return QStringLiteral("ｴﾗｰ(") + what + u')'; }
 
 void keep(const QString& key, const OAuthService::Grant& grant)
 {
@@ -76,7 +75,7 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
             || QDateTime::currentDateTimeUtc().secsTo(held->expiresAt) > kRenewAheadSeconds))
         return done(held->token, {});
 
-    static const QString signInAgain = errorStatus(QStringLiteral("ｻｲﾝｲﾝが必要です"));
+    static const QString signInAgain = StatusText::Error(QStringLiteral("ｻｲﾝｲﾝが必要です"));
     const OAuthProviders::Provider* provider = OAuthProviders::Find(account.OAuthProvider);
     if (!provider)
         return done({}, signInAgain);
@@ -86,7 +85,7 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
             if (read == KeyringService::Result::NotFound)
                 return done({}, signInAgain);
             if (read != KeyringService::Result::Ok)
-                return done({}, errorStatus(QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ")));
+                return done({}, StatusText::Error(QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ")));
             OAuthService::Current().Refresh(client, refreshToken, timeOutMs,
                 [key, refreshToken, done](Result result, const OAuthService::Grant& grant, const QString&) {
                     if (result == Result::Refused) {
@@ -96,7 +95,7 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
                         return done({}, signInAgain);
                     }
                     if (result != Result::Ok)
-                        return done({}, errorStatus(QStringLiteral("ﾄｰｸﾝ ｴﾗｰ")));
+                        return done({}, StatusText::Error(QStringLiteral("ﾄｰｸﾝ ｴﾗｰ")));
                     keep(key, grant);
                     // A provider that hands out a new refresh token may stop taking the old one.
                     if (!grant.refreshToken.isEmpty() && grant.refreshToken != refreshToken)
