@@ -1,5 +1,7 @@
 #include "platform/gui/FlatListView.h"
 
+#include "platform/gui/ReportListLook.h"
+
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -108,19 +110,7 @@ FlatListView::FlatListView(QWidget* parent)
     , m_model(new Model(this))
 {
     setModel(m_model);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false);
-    header()->setStretchLastSection(false);
-    header()->setSectionsClickable(true);
-    header()->setSectionsMovable(false);
-    header()->setSortIndicatorShown(false);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ReportListLook::Apply(*this);
 
     connect(header(), &QHeaderView::sectionClicked, this,
         [this](int section) { Q_EMIT ColumnClick(section + 1); });

@@ -1,5 +1,7 @@
 #include "platform/gui/ListView.h"
 
+#include "platform/gui/ReportListLook.h"
+
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -95,19 +97,7 @@ ListView::ListView(QWidget* parent)
     : QTreeWidget(parent)
 {
     setColumnCount(0);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false);
-    header()->setStretchLastSection(false);
-    header()->setSectionsClickable(true);
-    header()->setSectionsMovable(false);
-    header()->setSortIndicatorShown(false);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ReportListLook::Apply(*this);
     setItemDelegate(new CheckBoxDelegate(this));
 
     connect(header(), &QHeaderView::sectionClicked, this,
