@@ -2,8 +2,8 @@
 
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
-#include "app/StatusText.h"
 #include "app/CommonSettings.h"
+#include "app/StatusText.h"
 #include "app/TrayPictureCode.h"
 #include "mail/ApplyCheckOutcome.h"
 #include "mail/IMailCheckHost.h"
