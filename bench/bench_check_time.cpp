@@ -59,6 +59,7 @@ int main(int argc, char** argv)
     FakeMailCheckHost host;
     host.AddRow(0, true, QStringLiteral("1"));
     MailChecker checker(host);
+    host.Watch(checker);
     checker.tmrMailCheck().setEnabled(false);
 
     // The program builds its code page tables when it loads its settings,

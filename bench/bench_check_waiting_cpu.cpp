@@ -43,6 +43,7 @@ int main(int argc, char** argv)
     FakeMailCheckHost host;
     host.AddRow(0, true, QStringLiteral("5"));
     MailChecker checker(host);
+    host.Watch(checker);
     checker.tmrMailCheck().setEnabled(false);
 
     QElapsedTimer wall;

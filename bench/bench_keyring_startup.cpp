@@ -4,11 +4,12 @@
 // Run it through bench/keyring_startup.sh, which gives it a keyring of its own.
 #include "TempSettingsFile.h"
 
+#include "accounts/AccountStore.h"
+#include "accounts/KeyringPasswords.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "platform/keyring/QtKeychainService.h"
 #include "settings/AppSettings.h"
-#include "settings/KeyringPasswords.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -71,10 +72,10 @@ int main(int argc, char* argv[])
     const double inFile = startUpMs();
 
     CommonSettings.PasswordInKeyring = true;
-    SaveSettings();
+    AccountStore::Save();
     waitFor([] {
-        return std::all_of(
-            Accounts.begin(), Accounts.end(), [](const AccountEntry& e) { return e.PasswdInKeyring; });
+        return std::all_of(Accounts.begin(), Accounts.end(),
+            [](const AccountEntry& e) { return e.Secret == SecretState::InKeyring; });
     });
     if (settings.read().contains("secret")) {
         std::fprintf(stderr, "the passwords did not leave the file\n");

@@ -7,6 +7,7 @@
 #include "ScriptedMailbox.h"
 #include "TempSettingsFile.h"
 
+#include "accounts/AccountStore.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
@@ -54,14 +55,18 @@ double median(std::vector<double> values)
 
 // Saves as the main window does after a check that changed a seen list, and
 // times that save on its own.
-class SavingHost final : public FakeMailCheckHost {
-public:
-    void StoreSeenLists() override
+struct SavingHost final : public FakeMailCheckHost {
+    void Watch(MailChecker& checker)
     {
-        QElapsedTimer timer;
-        timer.start();
-        SaveSettings();
-        saveMs = double(timer.nsecsElapsed()) / 1e6;
+        QObject::connect(
+            &checker, &MailChecker::SeenListChanged, &checker, [this](qint32 tag, const QStringList& seen) {
+                QElapsedTimer timer;
+                timer.start();
+                AccountStore::SeenListChanged(tag, seen);
+                saveMs = double(timer.nsecsElapsed()) / 1e6;
+            });
+        QObject::connect(&checker, &MailChecker::StatusChanged, &checker,
+            [this](qint32 tag, const QString& text) { FindRow(tag)->status = text; });
     }
     double saveMs = 0;
 };
@@ -83,6 +88,7 @@ void printCheckShare(int messages)
     SavingHost host;
     host.AddRow(0, true, QStringLiteral("5"));
     MailChecker checker(host);
+    host.Watch(checker);
     checker.tmrMailCheck().setEnabled(false);
 
     std::vector<double> checks, saves;

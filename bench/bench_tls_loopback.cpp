@@ -125,6 +125,7 @@ int main(int argc, char** argv)
     FakeMailCheckHost host;
     host.AddRow(0, true, QStringLiteral("1"));
     MailChecker checker(host);
+    host.Watch(checker);
     checker.tmrMailCheck().setEnabled(false);
     plain.SetDialogue(ScriptedMailbox(messages));
     tls.SetDialogue(ScriptedMailbox(messages));

@@ -1,4 +1,3 @@
-#include "app/AppMain.h"
 #include "platform/DisplayPlatform.h"
 #include "platform/QtTranslation.h"
 #include "platform/SingleInstance.h"
@@ -6,6 +5,7 @@
 #include "platform/gui/QtMessageBoxService.h"
 #include "platform/keyring/QtKeychainService.h"
 #include "platform/oauth/QtOAuthService.h"
+#include "startup/AppMain.h"
 #include "ui/frmTandrel.h"
 
 #include <QApplication>

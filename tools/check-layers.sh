@@ -1,69 +1,74 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header from a floor it may not use, and
-# names the file and the include. The floors, lowest first:
-#   platform <- app <- settings <- mail          (the core: Qt Core and Network)
-#   platform <- platform/gui                     (services that need a display)
-#   platform <- platform/keyring                 (the desktop keyring, over D-Bus)
-#   platform/gui <- platform/oauth               (the OAuth2 sign-in: NetworkAuth, the browser)
-#   platform <- ui/helpers                       (stateless window helpers)
-#   everything <- ui
-# Start-up (app/AppMain) loads the settings, so it sits above settings and is
-# built as a library of its own; main.cpp sits above everything.
+# names the file and the include. A floor is a folder of src/ and the library
+# built from it (src/ui/helpers is tandrel_ui_helpers); main.cpp belongs to the
+# program, tandrel. What a floor may include is read from the CMake files: the
+# floors its library links, directly or through other libraries, and itself.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root/src"
 
-# The floor a path inside src/ belongs to.
-floor_of() {
+# "target dependency" lines for every link between our own libraries; a
+# link list may run over several lines.
+links="$(find . -name CMakeLists.txt -print0 | xargs -0 cat |
+  tr '\n' ' ' | grep -o 'target_link_libraries([^)]*)' |
+  sed 's/target_link_libraries(//; s/)//; s/\b\(PUBLIC\|PRIVATE\|INTERFACE\)\b//g' |
+  awk '{ for (i = 2; i <= NF; ++i) if ($i ~ /^tandrel_/) print $1, $i }')"
+
+library_of() {
   case "$1" in
-    app/AppMain.*) echo startup ;;
-    platform/gui/*) echo platform/gui ;;
-    platform/keyring/*) echo platform/keyring ;;
-    platform/oauth/*) echo platform/oauth ;;
-    platform/*) echo platform ;;
-    app/*) echo app ;;
-    settings/*) echo settings ;;
-    mail/*) echo mail ;;
-    ui/helpers/*) echo ui/helpers ;;
-    ui/*) echo ui ;;
-    main.cpp) echo program ;;
-    *) echo unknown ;;
+    .) echo tandrel ;;
+    *) echo "tandrel_${1//\//_}" ;;
   esac
 }
 
-# The floors each floor may include from, itself among them.
-allowed() {
-  case "$1" in
-    platform) echo "platform" ;;
-    app) echo "app platform" ;;
-    settings) echo "settings app platform" ;;
-    mail) echo "mail settings app platform" ;;
-    startup) echo "startup settings app platform" ;;
-    platform/gui) echo "platform/gui platform" ;;
-    platform/keyring) echo "platform/keyring platform" ;;
-    platform/oauth) echo "platform/oauth platform/gui platform" ;;
-    ui/helpers) echo "ui/helpers platform/gui platform" ;;
-    ui) echo "ui ui/helpers platform/gui mail settings app platform" ;;
-    program) echo "ui ui/helpers platform/gui platform/keyring platform/oauth startup mail settings app platform" ;;
-    *) echo "" ;;
-  esac
+# Every library reachable from one, itself included.
+reachable() {
+  local seen=" $1 " queue=("$1") next dep
+  while ((${#queue[@]})); do
+    next="${queue[0]}"
+    queue=("${queue[@]:1}")
+    while read -r dep; do
+      [ -n "$dep" ] || continue
+      if [[ "$seen" != *" $dep "* ]]; then
+        seen+="$dep "
+        queue+=("$dep")
+      fi
+    done < <(awk -v t="$next" '$1 == t { print $2 }' <<<"$links")
+  done
+  echo "$seen"
+}
+
+# The floors, by folder, and the libraries each may use.
+declare -A allowed
+while IFS= read -r folder; do
+  folder="${folder#./}"
+  [ "$folder" = "" ] && folder=.
+  allowed["$folder"]="$(reachable "$(library_of "$folder")")"
+done < <(find . -type f \( -name '*.cpp' -o -name '*.h' \) -printf '%h\n' | sort -u)
+
+floor_of() {
+  local dir
+  dir="$(dirname "$1")"
+  echo "${dir#./}"
 }
 
 status=0
+for folder in "${!allowed[@]}"; do
+  library="$(library_of "$folder")"
+  if ! grep -rqE "add_(library|executable)\($library\b" --include=CMakeLists.txt .; then
+    echo "src/$folder: no library $library builds this floor" >&2
+    status=1
+  fi
+done
 while IFS= read -r file; do
   from="$(floor_of "$file")"
-  if [ "$from" = unknown ]; then
-    echo "$file: not in any floor" >&2
-    status=1
-    continue
-  fi
-  may=" $(allowed "$from") "
   while IFS= read -r include; do
     [ -n "$include" ] || continue
-    to="$(floor_of "$include")"
     # Headers outside src/ (Qt, the system) are not ours to judge.
-    [ "$to" = unknown ] && continue
-    if [[ "$may" != *" $to "* ]]; then
+    [ -f "$include" ] || continue
+    to="$(floor_of "$include")"
+    if [[ "${allowed[$from]}" != *" $(library_of "$to") "* ]]; then
       echo "$file: includes \"$include\" ($from may not use $to)" >&2
       status=1
     fi

@@ -1,22 +1,56 @@
 #include "app/CommonSettings.h"
 
 #include "app/AppIdentity.h"
+#include "platform/FormPositionCode.h"
 
 #include <QDir>
 
+namespace {
+
+// "\Wave" beside the program on Windows; the same folder with the local
+// separator elsewhere, so the path names a real folder there too.
+QString waveFolder()
+{
+    return QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
+}
+
+using R = CommonSettingsRecord;
+
+constexpr CommonOption kOptions[] {
+    { u"RecheckMailChecked", &R::RecheckMailChecked, true },
+    { u"StartMinimizedWindow", &R::StartMinimizedWindow, false },
+    { u"PopTimeOut", &R::PopTimeOut, qint32(10) },
+    { u"ShowArrivalFormTime", &R::ShowArrivalFormTime, qint32(0) },
+    { u"FormClosedIsMinimized", &R::FormClosedIsMinimized, true },
+    { u"ArrivalFormPosition", &R::ArrivalFormPosition, qint32(FormPositionCode::TopLeft) },
+    { u"ArrivalSound", &R::ArrivalSound, std::monostate() },
+    { u"SoundFolder", &R::SoundFolder, &waveFolder },
+    { u"PasswordInKeyring", &R::PasswordInKeyring, false, false },
+};
+
+// Every default the table gives as a constant; computed ones only when asked.
+void applyDefaults(CommonSettingsRecord& record, bool computed)
+{
+    for (const CommonOption& option : kOptions)
+        std::visit(
+            [&](auto member) {
+                using Field = std::remove_reference_t<decltype(record.*member)>;
+                if constexpr (std::is_same_v<Field, QString>) {
+                    if (const auto* make = std::get_if<QString (*)()>(&option.byDefault); make && computed)
+                        record.*member = (*make)();
+                } else if (const auto* value = std::get_if<Field>(&option.byDefault)) {
+                    record.*member = *value;
+                }
+            },
+            option.member);
+}
+
+} // namespace
+
+CommonSettingsRecord::CommonSettingsRecord() { applyDefaults(*this, false); }
+
+std::span<const CommonOption> CommonOptions() { return kOptions; }
+
 CommonSettingsRecord CommonSettings;
 
-void SetOptionDefaults()
-{
-    CommonSettings.ShowArrivalFormTime = 0;
-    CommonSettings.PopTimeOut = 10;
-    CommonSettings.StartMinimizedWindow = false;
-    CommonSettings.RecheckMailChecked = true;
-    CommonSettings.FormClosedIsMinimized = true;
-    CommonSettings.ArrivalFormPosition = FormPositionCode::TopLeft;
-    CommonSettings.PasswordInKeyring = false;
-    // "\Wave" beside the program on Windows; the same folder with the local
-    // separator elsewhere, so the path names a real folder there too.
-    CommonSettings.SoundFolder
-        = QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
-}
+void SetOptionDefaults() { applyDefaults(CommonSettings, true); }

@@ -1,26 +1,48 @@
 #pragma once
 
-#include "platform/FormPositionCode.h"
-
-#include <QMap>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
-// The program-wide options, stored in the [Common] section.
+#include <span>
+#include <utility>
+#include <variant>
+
+// The program-wide options, stored in the [Common] section. A new record
+// holds every default but the sound folder's, which SetOptionDefaults sets.
 struct CommonSettingsRecord {
-    qint32 ShowArrivalFormTime = 0; // seconds; 0 = the arrival window stays until closed
-    qint32 PopTimeOut = 10; // seconds per wait of a POP3 session
-    bool StartMinimizedWindow = false;
-    bool RecheckMailChecked = true; // announce every message, not only unseen ones
-    bool FormClosedIsMinimized = true;
-    qint32 ArrivalFormPosition = FormPositionCode::TopLeft;
+    CommonSettingsRecord();
+
+    qint32 ShowArrivalFormTime; // seconds; 0 = the arrival window stays until closed
+    qint32 PopTimeOut; // seconds per wait of a POP3 session
+    bool StartMinimizedWindow;
+    bool RecheckMailChecked; // announce every message, not only unseen ones
+    bool FormClosedIsMinimized;
+    qint32 ArrivalFormPosition;
     QString ArrivalSound; // file name inside SoundFolder; empty = silent
     QString SoundFolder;
-    bool PasswordInKeyring = false; // passwords in the desktop keyring, not in the file
-    // The [Common] keys that change an OAuth2 provider's values, by key; only
-    // the ones the file holds (see OAuthProviders).
-    QMap<QString, QString> OAuthKeys;
+    bool PasswordInKeyring; // passwords in the desktop keyring, not in the file
+    // The [Common] keys that change an OAuth2 provider's values, in file
+    // order; the provider table (accounts/) knows what they mean.
+    QList<std::pair<QString, QString>> OAuthKeys;
 };
+
+// One option of the [Common] section: its key, its member, and its default.
+struct CommonOption {
+    const char16_t* key;
+    std::variant<bool CommonSettingsRecord::*, qint32 CommonSettingsRecord::*,
+        QString CommonSettingsRecord::*>
+        member;
+    // Nothing: the option keeps what it holds; a function: a default that
+    // depends on where the program lives.
+    std::variant<std::monostate, bool, qint32, QString (*)()> byDefault;
+    // Written while off too; an option added later is not, so that the files
+    // of those who never turn it on stay byte for byte.
+    bool writtenWhenOff = true;
+};
+
+// The options in the order the settings file holds them.
+std::span<const CommonOption> CommonOptions();
 
 // The one set of options of the program.
 extern CommonSettingsRecord CommonSettings;

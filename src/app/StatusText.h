@@ -1,11 +1,33 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
-// The account's STATUS after a failed check: the step or reason in the one
-// bracketed form the list and the tray tooltip show.
+// Where a check stopped, and what the server or the system said about it.
+struct CheckFailure {
+    enum class Step {
+        Connection, // connecting, the greeting, CAPA: the reason is the socket's
+        Account, // USER refused
+        Password, // PASS refused
+        Stat,
+        Uidl,
+        Top,
+        OAuthMechanism, // the server offers no token sign-in
+        OAuthSignIn, // the server refused the token
+        Keyring, // the password or token could not be read
+        SignIn, // the provider needs the user to sign in again
+        Token, // the provider could not be asked for a token
+    };
+    Step step;
+    QString reason; // empty when nothing more is known
+};
+
+// The account's STATUS, as the list and the tray tooltip show it.
 namespace StatusText {
 
-inline QString Error(const QString& what) { return QStringLiteral("ｴﾗｰ(") + what + u')'; }
+// "成功(新着n件)".
+QString Success(qsizetype newMail);
+// The one bracketed form of a failed check: "ｴﾗｰ(...)".
+QString Of(const CheckFailure& failure);
 
 } // namespace StatusText

@@ -7,9 +7,11 @@
 #include <limits>
 #include <utility>
 
-CheckScheduler::CheckScheduler(IAccountRows& rows, std::function<void(qint32)> checkOne)
+CheckScheduler::CheckScheduler(
+    IAccountRows& rows, std::function<void(qint32)> checkOne, std::function<void(bool)> commandsEnabled)
     : m_rows(rows)
     , m_checkOne(std::move(checkOne))
+    , m_commandsEnabled(std::move(commandsEnabled))
 {
 }
 
@@ -71,7 +73,7 @@ void CheckScheduler::runQueue()
     if (m_running)
         return;
     m_running = true;
-    m_rows.SetCheckCommandsEnabled(false);
+    m_commandsEnabled(false);
     while (!m_queue.isEmpty() && !m_aborting) {
         const PendingCheck pending = m_queue.takeFirst();
         m_checkOne(pending.tag);
@@ -81,5 +83,5 @@ void CheckScheduler::runQueue()
     m_queue.clear();
     m_aborting = false;
     m_running = false;
-    m_rows.SetCheckCommandsEnabled(true);
+    m_commandsEnabled(true);
 }

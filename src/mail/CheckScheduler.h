@@ -14,8 +14,10 @@ class IAccountRows;
 // returns. The check commands are disabled while a run is in progress.
 class CheckScheduler {
 public:
-    // checkOne checks the account of one row tag and returns when it is over.
-    CheckScheduler(IAccountRows& rows, std::function<void(qint32)> checkOne);
+    // checkOne checks the account of one row tag and returns when it is over;
+    // commandsEnabled is told when the check commands may be used.
+    CheckScheduler(
+        IAccountRows& rows, std::function<void(qint32)> checkOne, std::function<void(bool)> commandsEnabled);
 
     // Queues one row (a manual check) and runs the queue.
     void CheckRow(qint32 rowTag);
@@ -42,6 +44,7 @@ private:
 
     IAccountRows& m_rows;
     std::function<void(qint32)> m_checkOne;
+    std::function<void(bool)> m_commandsEnabled;
     QList<PendingCheck> m_queue;
     bool m_running = false;
     bool m_aborting = false;

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "mail/CheckBudget.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
 
-// The account list as checks and the scheduler see it. Rows are addressed by
-// their tag (the account index), never held, so a row the user deletes during
-// a check simply stops existing: writes to it do nothing and reads say so.
+// What a check reads from the main window: the account list as checks and
+// the scheduler see it, and what the arrival window holds. Rows are
+// addressed by their tag (the account index), never held, so a row the user
+// deletes during a check simply stops existing: writes to it do nothing and
+// reads say so.
 class IAccountRows {
 public:
     virtual ~IAccountRows() = default;
@@ -16,10 +20,14 @@ public:
     virtual bool HasRow(qint32 tag) const = 0;
     // The row's check box; false when the row is gone.
     virtual bool IsRowChecked(qint32 tag) const = 0;
-    // NEXT CHECK cell text; empty when the row is gone.
+    // NEXT CHECK cell text; empty when the row is gone. The scheduler counts it down.
     virtual QString NextCheckText(qint32 tag) const = 0;
     virtual void SetNextCheckText(qint32 tag, const QString& text) = 0;
-    virtual void SetStatusText(qint32 tag, const QString& text) = 0;
-    // Enables or disables the two "check all" commands (menu bar and tray menu).
-    virtual void SetCheckCommandsEnabled(bool enabled) = 0;
+    // What the arrival window's rows cost now, the account's own and the
+    // others'; nothing while it is not loaded (asking does not load it).
+    virtual ArrivalListCost ArrivalShown(qint32 tag) const
+    {
+        Q_UNUSED(tag);
+        return {};
+    }
 };

@@ -1,21 +1,18 @@
 #include "mail/MailChecker.h"
 
+#include "accounts/OAuthTokens.h"
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
-#include "app/StatusText.h"
+#include "app/Fun_UboundEx.h"
 #include "app/TrayPictureCode.h"
-#include "mail/ApplyCheckOutcome.h"
-#include "mail/IMailCheckHost.h"
+#include "mail/IAccountRows.h"
 #include "mail/Pop3CheckSession.h"
 #include "mail/PopTimeOut.h"
 #include "mail/clsWinSockOperate.h"
 #include "platform/EventPump.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
-#include "settings/OAuthTokens.h"
-
-#include <tuple>
 
 namespace {
 
@@ -23,13 +20,16 @@ constexpr qint32 kMinuteMs = 60000;
 
 } // namespace
 
-MailChecker::MailChecker(IMailCheckHost& host, QObject* parent)
+MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
     : QObject(parent)
-    , m_host(host)
+    , m_rows(rows)
     , m_wsPopSocket(new SocketControl(this))
     , m_tmrPopTimeOut(new TimerControl(this))
     , m_tmrMailCheck(new TimerControl(this))
-    , m_scheduler(host, [this](qint32 tag) { checkOne(tag); })
+    , m_scheduler(
+          rows, [this](qint32 tag) { checkOne(tag); },
+          [this](bool enabled) { Q_EMIT CheckCommandsEnabled(enabled); })
+    , m_trayTip(AppIdentity::AppTitle())
 {
     connect(m_wsPopSocket, &SocketControl::DataArrival, this, &MailChecker::wsPopSocket_DataArrival);
     connect(m_wsPopSocket, &SocketControl::Error, this, &MailChecker::wsPopSocket_Error);
@@ -87,17 +87,17 @@ void MailChecker::AbortAll()
 
 void MailChecker::checkOne(qint32 tag)
 {
-    if (!m_host.IsRowChecked(tag) || !IsAccountIndex(tag))
+    if (!m_rows.IsRowChecked(tag) || !IsAccountIndex(tag))
         return;
 
-    m_host.SetTrayPicture(TrayPictureCode::Checking);
     m_checking = true;
+    Q_EMIT TrayChanged(TrayPictureCode::Checking, m_trayTip);
     EventPump::ProcessPendingEvents();
     if (m_scheduler.IsAborting()) {
         endCheck();
         return;
     }
-    m_host.SetStatusText(tag, QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
+    Q_EMIT StatusChanged(tag, QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
 
     if (m_session) {
         m_session->CloseConnection();
@@ -109,7 +109,7 @@ void MailChecker::checkOne(qint32 tag)
 
     // The table is a deque: this entry stays put even if the user registers
     // another account during one of the waits.
-    AccountEntry& account = Accounts[tag];
+    const AccountEntry& account = Accounts[tag];
     Pop3CheckRequest request;
     request.nAccountIdx = tag;
     request.server = account.PopServer;
@@ -121,32 +121,39 @@ void MailChecker::checkOne(qint32 tag)
     request.timeOutMs = PopTimeOutMilliseconds(CommonSettings.PopTimeOut);
     if (m_checkMemoryBound)
         request.memoryBound = *m_checkMemoryBound;
-    std::tie(request.shownOwn, request.shownOthers) = m_host.ArrivalRowsShown(tag);
+    request.arrival = m_rows.ArrivalShown(tag);
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;
-    if (account.OAuth2) {
-        const std::optional<QString> failure = waitForAccessToken(account, request);
-        if (!failure) {
+    if (account.IsOAuth2()) {
+        if (!waitForAccessToken(account, request, outcome.failure)) {
             endCheck();
             return;
         }
-        outcome.status = *failure;
-    } else if (account.PasswdUnread) {
-        outcome.status = StatusText::Error(QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ"));
+    } else if (account.Secret == SecretState::InKeyringUnread) {
+        outcome.failure = CheckFailure { CheckFailure::Step::Keyring, {} };
     }
-    if (outcome.status.isEmpty()) {
+    if (!outcome.failure) {
         outcome = Pop3CheckSession(*m_session).Run(request);
         // A token the server refused is not offered again.
-        if (account.OAuth2 && !outcome.succeeded)
+        if (account.IsOAuth2() && !outcome.succeeded())
             OAuthTokens::Drop(account);
     }
 
-    if (outcome.succeeded)
+    const QString status = outcome.status();
+    if (outcome.succeeded())
         m_failedStatus.remove(tag);
     else
-        m_failedStatus.insert(tag, outcome.status);
-    ApplyCheckOutcome(m_host, tag, account, outcome);
+        m_failedStatus.insert(tag, status);
+    Q_EMIT StatusChanged(tag, status);
+    // An empty mailbox keeps the old list: nothing says those messages went.
+    // A list that came back the same is not stored again.
+    if (outcome.succeeded() && Fun_UboundEx::UboundEx(outcome.identifiers) >= 0
+        && account.UIDL != outcome.identifiers)
+        Q_EMIT SeenListChanged(tag, outcome.identifiers);
+    // A row the user deleted during the check has nobody to announce to.
+    if (outcome.succeeded() && !outcome.newMail.isEmpty() && m_rows.HasRow(tag))
+        Q_EMIT MailArrived(tag, outcome.newMail);
 
     m_session->CloseConnection();
     m_session.reset();
@@ -155,17 +162,19 @@ void MailChecker::checkOne(qint32 tag)
     EventPump::ProcessPendingEvents();
 }
 
-std::optional<QString> MailChecker::waitForAccessToken(const AccountEntry& account, Pop3CheckRequest& request)
+bool MailChecker::waitForAccessToken(
+    const AccountEntry& account, Pop3CheckRequest& request, std::optional<CheckFailure>& failure)
 {
     // The answer may come after this check was abandoned: it then finds nobody.
     struct Answer {
         bool given = false;
-        QString token, status;
+        QString token;
+        std::optional<CheckFailure> failure;
     };
     auto answer = std::make_shared<Answer>();
-    OAuthTokens::AccessToken(
-        account, request.timeOutMs, [answer](const QString& token, const QString& status) {
-            *answer = { true, token, status };
+    OAuthTokens::AccessToken(account, request.timeOutMs,
+        [answer](const QString& token, const std::optional<CheckFailure>& failed) {
+            *answer = { true, token, failed };
             EventPump::WakeUp();
         });
     // The keyring and the provider answer through the event loop, which runs
@@ -173,15 +182,24 @@ std::optional<QString> MailChecker::waitForAccessToken(const AccountEntry& accou
     while (!answer->given && !m_scheduler.IsAborting())
         EventPump::WaitForEvents();
     if (!answer->given)
-        return std::nullopt;
+        return false;
     request.accessToken = answer->token;
-    return answer->status;
+    failure = answer->failure;
+    return true;
 }
 
 void MailChecker::endCheck()
 {
     m_session.reset();
     m_checking = false;
+    ShowCheckFailures();
+}
+
+void MailChecker::ReportFailure(qint32 tag, const CheckFailure& failure)
+{
+    const QString status = StatusText::Of(failure);
+    m_failedStatus.insert(tag, status);
+    Q_EMIT StatusChanged(tag, status);
     ShowCheckFailures();
 }
 
@@ -194,11 +212,11 @@ void MailChecker::ShowCheckFailures()
     bool failing = false;
     for (auto it = m_failedStatus.cbegin(); it != m_failedStatus.cend(); ++it) {
         // A deleted row reads as unticked: both are out of the checks.
-        if (!m_host.IsRowChecked(it.key()) || !IsAccountIndex(it.key()))
+        if (!m_rows.IsRowChecked(it.key()) || !IsAccountIndex(it.key()))
             continue;
         tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
         failing = true;
     }
-    m_host.SetTrayToolTip(tip);
-    m_host.SetTrayPicture(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle);
+    m_trayTip = tip;
+    Q_EMIT TrayChanged(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle, tip);
 }

@@ -1,30 +1,35 @@
 #pragma once
 
+#include "app/NewMailItem.h"
+#include "app/StatusText.h"
 #include "mail/CheckScheduler.h"
 
+#include <QList>
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
 
 struct AccountEntry;
 struct Pop3CheckRequest;
-class IMailCheckHost;
+class IAccountRows;
 class SocketControl;
 class TimerControl;
 class clsWinSockOperate;
 
 // The mail engine of the main window: its socket, its two timers and the
-// socket session of the running check, tied to the scheduling of runs, the
-// POP3 dialogue and the step that shows its outcome. The window owns one and
-// forwards to it.
+// socket session of the running check, tied to the scheduling of runs and the
+// POP3 dialogue. It reads the rows through IAccountRows and reports what it
+// found through its signals, which the window applies; it never calls the
+// window itself.
 class MailChecker : public QObject {
     Q_OBJECT
 
 public:
-    explicit MailChecker(IMailCheckHost& host, QObject* parent = nullptr);
+    explicit MailChecker(IAccountRows& rows, QObject* parent = nullptr);
     ~MailChecker() override;
 
     SocketControl& wsPopSocket();
@@ -52,6 +57,9 @@ public:
     // Ends the running check at once and drops the rest of the run (program end).
     void AbortAll();
 
+    // The account fails without a check (its sign-in is gone): its STATUS,
+    // and the tray's picture and tip, as after a check that failed so.
+    void ReportFailure(qint32 tag, const CheckFailure& failure);
     // The tray between checks: the warning picture, and a tip naming each
     // ticked account whose last check failed. The window calls it again when
     // a row is unticked or deleted, since that takes the account out of it.
@@ -61,17 +69,35 @@ public:
     // unless one is set here.
     void SetCheckMemoryBound(qint64 bytes) { m_checkMemoryBound = bytes; }
 
+Q_SIGNALS:
+    // The row's STATUS: "ﾒｰﾙﾁｪｯｸ中" as its check begins, then how it ended.
+    void StatusChanged(qint32 tag, const QString& status);
+    // One of the TrayPictureCode pictures, and the tip: the application
+    // title, then the accounts that fail.
+    void TrayChanged(int picture, const QString& tip);
+    // A check listed other identifiers than the account's seen list. It
+    // comes before the mail is announced: showing the arrival window runs
+    // pending events, and whatever ends the program there must not make it
+    // announce this mail again.
+    void SeenListChanged(qint32 tag, const QStringList& identifiers);
+    // New mail for a row that still exists: its rows replace the row's rows
+    // in the arrival window, which then shows.
+    void MailArrived(qint32 tag, const QList<NewMailItem>& mail);
+    // Whether the two "check all" commands may be used: not during a run.
+    void CheckCommandsEnabled(bool enabled);
+
 private:
     // One check of one row's account: tray picture, STATUS while it runs,
-    // the session, and the outcome put in place.
+    // the session, and the outcome reported.
     void checkOne(qint32 tag);
     // Waits for the OAuth2 account's access token and puts it in the request;
-    // the STATUS of a failure, empty on success, nothing when the run was aborted.
-    std::optional<QString> waitForAccessToken(const AccountEntry& account, Pop3CheckRequest& request);
+    // false when the run was aborted meanwhile.
+    bool waitForAccessToken(
+        const AccountEntry& account, Pop3CheckRequest& request, std::optional<CheckFailure>& failure);
     // Ends a check that was abandoned before its dialogue.
     void endCheck();
 
-    IMailCheckHost& m_host;
+    IAccountRows& m_rows;
     SocketControl* m_wsPopSocket;
     TimerControl* m_tmrPopTimeOut;
     TimerControl* m_tmrMailCheck;
@@ -79,6 +105,7 @@ private:
     CheckScheduler m_scheduler;
     // The STATUS of each account whose last check failed, by tag.
     QMap<qint32, QString> m_failedStatus;
+    QString m_trayTip;
     bool m_checking = false;
     std::optional<qint64> m_checkMemoryBound;
 };

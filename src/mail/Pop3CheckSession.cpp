@@ -1,6 +1,6 @@
 #include "mail/Pop3CheckSession.h"
 
-#include "app/StatusText.h"
+#include "mail/CheckBudget.h"
 #include "mail/HeaderFields.h"
 #include "mail/Pop3Framing.h"
 #include "mail/Pop3Replies.h"
@@ -23,66 +23,7 @@ constexpr qsizetype kPipelineBytes = 4096;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-const QString& uidlError()
-{
-    static const QString text = StatusText::Error(QStringLiteral("UIDL ｴﾗｰ"));
-    return text;
-}
-
-const QString& topError()
-{
-    static const QString text = StatusText::Error(QStringLiteral("TOP ｴﾗｰ"));
-    return text;
-}
-
-// What holding a server's answers really costs, counted against the bound.
-// Counting the bytes received would let the program hold twice as much: a
-// character takes two bytes in a text, every block has the allocator's and
-// Qt's headers, a list that grows by doubling may have as many places free
-// as filled, and each announced message becomes a row of the arrival window.
-namespace Cost {
-
-    // glibc hands out 16-byte steps, 8 bytes of each block its own, 32 at least.
-    qint64 block(qint64 bytes) { return qMax<qint64>(32, (bytes + 8 + 15) / 16 * 16); }
-
-    // A text's block: Qt's 16-byte header, UTF-16 characters and a closing zero.
-    qint64 text(qsizetype characters) { return block(16 + 2 * (qint64(characters) + 1)); }
-
-    // A place in a list that grows by doubling, and the free one beside it.
-    template <typename T> constexpr qint64 listPlace = 2 * qint64(sizeof(T));
-
-    // An identifier of the seen list, which stays until the check replaces
-    // it, and its entry in the set the seen test looks identifiers up in:
-    // the set's node and its share of spans and buckets.
-    qint64 seen(const QString& identifier) { return text(identifier.size()) + listPlace<QString> + 48; }
-
-    // The identifier as held, and its line in the settings file, which a
-    // successful check writes whole from memory ("UIDL123456=" and CR LF).
-    qint64 identifier(qsizetype characters)
-    {
-        return text(characters) + listPlace<QString> + characters + 20;
-    }
-
-    // The row of the arrival window beyond its texts (which it shares with
-    // the item): its record of four texts and a tag in the list's array, and
-    // the view's record of it; some 140 bytes as measured, with room for the
-    // array's growth.
-    constexpr qint64 arrivalRow = 160;
-
-    // A new-mail item as held by the check, without the row it becomes.
-    qint64 newMail(const NewMailItem& item)
-    {
-        return listPlace<NewMailItem> + text(item.strFrom.size()) + text(item.strDate.size())
-            + text(item.strSubject.size());
-    }
-
-    // Rows the window shows: each with its three texts' blocks.
-    qint64 shown(const ShownArrivalRows& rows)
-    {
-        return rows.rows * (arrivalRow + 3 * block(16 + 2)) + 2 * qint64(rows.characters);
-    }
-
-} // namespace Cost
+CheckFailure failedAt(CheckFailure::Step step, const QString& reason = {}) { return { step, reason }; }
 
 // A line break or NUL inside a typed value would end the command early and
 // smuggle a second one onto the wire.
@@ -162,12 +103,10 @@ public:
         : m_seen(request.seen.cbegin(), request.seen.cend())
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
-        , m_bound(request.memoryBound - Cost::shown(request.shownOthers))
-        , m_shownOwn(Cost::shown(request.shownOwn))
-        , m_held(0)
+        , m_budget(request.memoryBound, request.arrival)
     {
         for (const QString& identifier : request.seen)
-            m_held += Cost::seen(identifier);
+            m_budget.Charge(CheckBudget::SeenCost(identifier));
     }
 
     // Keeps the next identifier listed; false when there is none, or when
@@ -175,10 +114,7 @@ public:
     // message's UIDL step, where takeIdentifier() stops.
     bool list(const std::optional<QByteArray>& uid)
     {
-        if (!uid)
-            return false;
-        m_held += Cost::identifier(uid->size());
-        if (passesBound())
+        if (!uid || !m_budget.Charge(CheckBudget::IdentifierCost(uid->size())))
             return false;
         m_identifiers.append(QString::fromLatin1(*uid));
         return true;
@@ -204,11 +140,7 @@ public:
     // False when the TOP step fails.
     bool takeHeaders(const std::optional<NewMailItem>& item)
     {
-        if (!item)
-            return false;
-        m_held += Cost::newMail(*item);
-        m_newRows += Cost::arrivalRow;
-        if (passesBound())
+        if (!item || !m_budget.Charge(CheckBudget::NewMailCost(*item), 1))
             return false;
         m_newMail.append(*item);
         m_newMail.last().nAccountIdx = m_account;
@@ -218,29 +150,20 @@ public:
     Pop3CheckOutcome success()
     {
         Pop3CheckOutcome outcome;
-        outcome.succeeded = true;
-        outcome.status
-            = QStringLiteral("成功(新着") + QString::number(m_newMail.size()) + QStringLiteral("件)");
         outcome.identifiers = std::move(m_identifiers);
         outcome.newMail = std::move(m_newMail);
         return outcome;
     }
 
 private:
-    // The account's rows shown now go once its new rows come, and no sooner.
-    bool passesBound() const { return m_held + qMax(m_shownOwn, m_newRows) > m_bound; }
-
     QSet<QString> m_seen;
     bool m_announceAll;
     qint32 m_account;
-    qint64 m_bound; // less the other accounts' rows
-    qint64 m_shownOwn;
-    qint64 m_newRows = 0;
+    // The seen test, the identifiers listed, the headers taken and their rows.
+    CheckBudget m_budget;
     QStringList m_identifiers;
     qsizetype m_taken = 0;
     QList<NewMailItem> m_newMail;
-    // The seen test, the identifiers listed and the headers taken.
-    qint64 m_held;
 };
 
 // Commands sent ahead of their replies, at most kPipelineBytes of them
@@ -319,82 +242,72 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     m_session.RemotePort(QString::number(request.port));
     m_session.TimeOutSecond(request.timeOutMs);
 
-    const auto failed = [](const QString& status) {
-        Pop3CheckOutcome outcome;
-        outcome.status = status;
-        return outcome;
-    };
-
-    if (!m_session.Connect(false)
-        || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
-        || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
-        return failed(StatusText::Error(m_session.ErrorDescription()));
-    const std::optional<bool> pipelining = askPipelining();
-    if (!pipelining)
-        return failed(StatusText::Error(m_session.ErrorDescription()));
-    if (!request.accessToken.isEmpty()) {
-        // The reply to CAPA is still the last one read; a refused CAPA lists nothing.
-        const QString refused = signInWithToken(request, Pop3Framing::MultiLineBody(m_session.Reply()));
-        if (!refused.isEmpty())
-            return failed(refused);
-    } else {
-        if (!command(QStringLiteral("USER ") + lineSafe(request.user), false))
-            return failed(StatusText::Error(QStringLiteral("ACCOUNT ｴﾗｰ")));
-        if (!command(QStringLiteral("PASS ") + lineSafe(request.password), false))
-            return failed(StatusText::Error(QStringLiteral("PASSWD ｴﾗｰ")));
-    }
-    // Strict servers refuse the blank after STAT that this program has always
-    // sent; one that answered with a refusal is asked once more without it.
-    std::optional<bool> counted = ask(QStringLiteral("STAT "), false);
-    if (counted && !*counted)
-        counted = ask(QStringLiteral("STAT"), false);
-    if (!counted.value_or(false))
-        return failed(StatusText::Error(QStringLiteral("STAT ｴﾗｰ")));
-    const std::optional<qint32> messageCount
-        = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
-    if (!messageCount)
-        return failed(StatusText::Error(QStringLiteral("STAT ｴﾗｰ")));
-
     Listing listing(request);
-    const QString failure
-        = *pipelining ? listPipelined(*messageCount, listing) : listOneByOne(*messageCount, listing);
-    if (!failure.isEmpty())
-        return failed(failure);
-
+    if (const std::optional<CheckFailure> failure = converse(request, listing)) {
+        Pop3CheckOutcome outcome;
+        outcome.failure = failure;
+        return outcome;
+    }
     // The goodbye is not waited for: the answer would change nothing.
     m_session.SendData(QStringLiteral("QUIT") + kCrLf, false);
     return listing.success();
 }
 
-std::optional<bool> Pop3CheckSession::ask(const QString& line, bool multiLine)
+std::optional<CheckFailure> Pop3CheckSession::converse(const Pop3CheckRequest& request, Listing& listing)
+{
+    using Step = CheckFailure::Step;
+    const auto lost = [this] { return failedAt(Step::Connection, m_session.ErrorDescription()); };
+    if (!m_session.Connect(false)
+        || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
+        || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
+        return lost();
+    // Many older servers refuse CAPA: they list nothing, and simply get one
+    // command at a time.
+    const Answer capa = ask(QStringLiteral("CAPA"), true);
+    if (capa == Answer::None)
+        return lost();
+    const QByteArray capabilities
+        = capa == Answer::Positive ? Pop3Framing::MultiLineBody(m_session.Reply()) : QByteArray();
+    if (!request.accessToken.isEmpty()) {
+        if (std::optional<CheckFailure> refused = signInWithToken(request, capabilities))
+            return refused;
+    } else {
+        if (ask(QStringLiteral("USER ") + lineSafe(request.user), false) != Answer::Positive)
+            return failedAt(Step::Account);
+        if (ask(QStringLiteral("PASS ") + lineSafe(request.password), false) != Answer::Positive)
+            return failedAt(Step::Password);
+    }
+    // Strict servers refuse the blank after STAT that this program has always
+    // sent; one that answered with a refusal is asked once more without it.
+    Answer counted = ask(QStringLiteral("STAT "), false);
+    if (counted == Answer::Negative)
+        counted = ask(QStringLiteral("STAT"), false);
+    const std::optional<qint32> messageCount = counted == Answer::Positive
+        ? Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()))
+        : std::nullopt;
+    if (!messageCount)
+        return failedAt(Step::Stat);
+    return Pop3Replies::ListsPipelining(capabilities) ? listPipelined(*messageCount, listing)
+                                                      : listOneByOne(*messageCount, listing);
+}
+
+Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, bool multiLine)
 {
     if (!m_session.SendData(line + kCrLf, false)
         || m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
             != clsWinSockOperate::ResultArrived)
-        return std::nullopt;
-    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()));
+        return Answer::None;
+    return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) ? Answer::Positive
+                                                                               : Answer::Negative;
 }
 
-bool Pop3CheckSession::command(const QString& line, bool multiLine)
-{
-    return ask(line, multiLine).value_or(false);
-}
-
-std::optional<bool> Pop3CheckSession::askPipelining()
-{
-    // Many older servers answer "-ERR": they simply get one command at a time.
-    const std::optional<bool> listed = ask(QStringLiteral("CAPA"), true);
-    if (!listed)
-        return std::nullopt;
-    return *listed && Pop3Replies::ListsPipelining(Pop3Framing::MultiLineBody(m_session.Reply()));
-}
-
-QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const QByteArray& capabilities)
+std::optional<CheckFailure> Pop3CheckSession::signInWithToken(
+    const Pop3CheckRequest& request, const QByteArray& capabilities)
 {
     const QByteArrayList offered = Pop3Replies::SaslMechanisms(capabilities);
     const bool xoauth2 = offered.contains("XOAUTH2");
     if (!xoauth2 && !offered.contains("OAUTHBEARER"))
-        return StatusText::Error(QStringLiteral("OAUTH2 非対応ｻｰﾊﾞｰ"));
+        return failedAt(CheckFailure::Step::OAuthMechanism);
 
     const QByteArray user = saslSafe(request.user);
     const QByteArray bearer = "auth=Bearer " + saslSafe(request.accessToken) + "\x01\x01";
@@ -402,10 +315,8 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     // account from the name and the token alone.
     const QByteArray response
         = xoauth2 ? "user=" + user + "\x01" + bearer : "n,a=" + gs2Name(user) + ",\x01" + bearer;
-    const auto refused = [](const QString& reason) {
-        return StatusText::Error(QStringLiteral("OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ")
-            + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
-    };
+    const auto refused
+        = [](const QString& reason) { return failedAt(CheckFailure::Step::OAuthSignIn, reason); };
     const auto reply = [this](const QByteArray& line) -> std::optional<QByteArray> {
         if (!m_session.SendData(QString::fromLatin1(line) + kCrLf, false)
             || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived)
@@ -424,7 +335,7 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     if (!verdict)
         return refused({});
     if (Pop3Framing::IsPositive(*verdict))
-        return {};
+        return std::nullopt;
     // A challenge now carries the reason; the mechanism's answer to it (an
     // empty line, or a lone \x01) lets the server end the exchange, and
     // its "-ERR" may say why where the challenge did not.
@@ -437,21 +348,22 @@ QString Pop3CheckSession::signInWithToken(const Pop3CheckRequest& request, const
     return refused(reason);
 }
 
-QString Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
+std::optional<CheckFailure> Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 {
     for (qint32 j = 1; j <= messageCount; ++j) {
-        if (!command(uidlLine(j), false) || !listing.list(identifierOf(m_session.Reply()))
+        if (ask(uidlLine(j), false) != Answer::Positive || !listing.list(identifierOf(m_session.Reply()))
             || !listing.takeIdentifier())
-            return uidlError();
+            return failedAt(CheckFailure::Step::Uidl);
         if (!listing.announcesLast())
             continue;
-        if (!command(topLine(j), true) || !listing.takeHeaders(headersOf(m_session.Reply(), false)))
-            return topError();
+        if (ask(topLine(j), true) != Answer::Positive
+            || !listing.takeHeaders(headersOf(m_session.Reply(), false)))
+            return failedAt(CheckFailure::Step::Top);
     }
-    return {};
+    return std::nullopt;
 }
 
-QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
+std::optional<CheckFailure> Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
 {
     // Every UIDL first. The list stops at the first reply that the one-by-one
     // dialogue would fail on (or once holding the identifiers passes the bound);
@@ -461,19 +373,19 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
         m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return ahead(uidlLine(k + 1)); });
     while (read < messageCount) {
         if (!uidl.next())
-            return uidlError();
+            return failedAt(CheckFailure::Step::Uidl);
         // A reply to another command means the server said something unasked:
         // every reply from here on would belong to the command before it, so
         // nothing more read on this connection can be trusted.
         const QByteArray reply = m_session.Reply();
         if (!answersUidl(reply, read + 1))
-            return uidlError();
+            return failedAt(CheckFailure::Step::Uidl);
         ++read;
         if (!listing.list(identifierOf(reply)))
             break;
     }
     if (!uidl.drain())
-        return uidlError();
+        return failedAt(CheckFailure::Step::Uidl);
 
     qsizetype toFetch = 0;
     for (qsizetype k = 0; k < listing.listed(); ++k)
@@ -494,11 +406,11 @@ QString Pop3CheckSession::listPipelined(qint32 messageCount, Listing& listing)
     // Then the replies taken in the order of the one-by-one dialogue.
     for (qsizetype k = 0; k < read; ++k) {
         if (!listing.takeIdentifier())
-            return uidlError();
+            return failedAt(CheckFailure::Step::Uidl);
         if (!listing.announcesLast())
             continue;
         if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply(), true)))
-            return topError();
+            return failedAt(CheckFailure::Step::Top);
     }
-    return {};
+    return std::nullopt;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/NewMailItem.h"
-#include "mail/IMailCheckHost.h"
+#include "app/StatusText.h"
+#include "mail/CheckBudget.h"
 
 #include <QList>
 #include <QString>
@@ -25,26 +26,23 @@ struct Pop3CheckRequest {
     QStringList seen; // identifiers listed at the last successful check
     bool announceAll = true; // announce every message, seen or not
     qint32 timeOutMs = 10000; // longest silence of one wait
-    // What the check may hold in memory for what a server answers (the seen
-    // test, identifiers, header texts, and the rows and saved seen list they
-    // become) before it takes the server as hostile. Room for a first check
-    // of 200,000 messages, which people who keep years of mail on the server
-    // have and whose check succeeded before there was a bound: that check
-    // counts some 136 MiB, and the bound leaves it a tenth more. With the
-    // 40-odd MB the program holds anyway, no server gets it much past 155 MB.
-    qint64 memoryBound = 150LL * 1024 * 1024;
-    // The arrival window's rows while the check runs: the account's own go
-    // only when the new ones come, the others' stay.
-    ShownArrivalRows shownOwn;
-    ShownArrivalRows shownOthers;
+    qint64 memoryBound = CheckBudget::DefaultBound;
+    // What the arrival window holds while the check runs.
+    ArrivalListCost arrival;
 };
 
 // How one check ended.
 struct Pop3CheckOutcome {
-    QString status; // the account's STATUS text
-    bool succeeded = false; // the dialogue ran to its end
+    std::optional<CheckFailure> failure; // none: the dialogue ran to its end
     QStringList identifiers; // every identifier listed, in message order (on success)
     QList<NewMailItem> newMail;
+
+    bool succeeded() const { return !failure; }
+    // The account's STATUS text.
+    QString status() const
+    {
+        return failure ? StatusText::Of(*failure) : StatusText::Success(newMail.size());
+    }
 };
 
 // The POP3 dialogue of one check over a connected-to-be session object:
@@ -64,20 +62,19 @@ private:
     class Listing;
     class Pipeline;
 
-    // Sends a command and reads its reply: whether it is "+OK", or empty when
-    // none arrived whole (a lost connection, a time-out, an oversized reply).
-    std::optional<bool> ask(const QString& line, bool multiLine);
-    // The same, with no reply taken as a refusal.
-    bool command(const QString& line, bool multiLine);
-    // True when the reply to CAPA lists PIPELINING; empty when the
-    // connection was lost or timed out while asking.
-    std::optional<bool> askPipelining();
-    // AUTH with the request's token, by a mechanism the CAPA lines offer;
-    // the STATUS text of a failure, or empty.
-    QString signInWithToken(const Pop3CheckRequest& request, const QByteArray& capabilities);
-    // The UIDL and TOP part; the STATUS text of a failure, or empty.
-    QString listOneByOne(qint32 messageCount, Listing& listing);
-    QString listPipelined(qint32 messageCount, Listing& listing);
+    // How a command was answered; None when no reply arrived whole (a lost
+    // connection, a time-out, an oversized reply).
+    enum class Answer { Positive, Negative, None };
+
+    // Each step gives the failure it ended in, or nothing when the dialogue goes on.
+    std::optional<CheckFailure> converse(const Pop3CheckRequest& request, Listing& listing);
+    Answer ask(const QString& line, bool multiLine);
+    // AUTH with the request's token, by a mechanism the CAPA lines offer.
+    std::optional<CheckFailure> signInWithToken(
+        const Pop3CheckRequest& request, const QByteArray& capabilities);
+    // The UIDL and TOP part.
+    std::optional<CheckFailure> listOneByOne(qint32 messageCount, Listing& listing);
+    std::optional<CheckFailure> listPipelined(qint32 messageCount, Listing& listing);
 
     clsWinSockOperate& m_session;
 };

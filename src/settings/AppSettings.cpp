@@ -4,9 +4,10 @@
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
-#include "app/OAuthProviders.h"
 #include "settings/API_IniFileAccess.h"
-#include "settings/KeyringPasswords.h"
+
+#include <algorithm>
+#include <variant>
 
 using API_IniFileAccess::IniPair;
 using API_IniFileAccess::IniSection;
@@ -40,7 +41,7 @@ void readBoolean(const QString& text, bool& field)
 
 QString booleanText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
 
-void readAccountPair(const IniPair& pair, AccountEntry& entry)
+void readAccountPair(const IniPair& pair, AccountEntry& entry, bool& oauth2)
 {
     const QString& key = pair.Key;
     const QString& value = pair.Value;
@@ -61,7 +62,7 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
     else if (key == u"KeyringEntry")
         entry.KeyringEntry = value;
     else if (key == u"AuthMethod")
-        entry.OAuth2 = value.trimmed().compare(u"OAuth2", Qt::CaseInsensitive) == 0;
+        oauth2 = value.trimmed().compare(u"OAuth2", Qt::CaseInsensitive) == 0;
     else if (key == u"OAuthProvider")
         entry.OAuthProvider = value;
     else if (key.startsWith(u"UIDL"))
@@ -71,27 +72,32 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry)
 IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
 {
     IniSection section { accountSection(number), {}, QStringLiteral("UIDL"), entry.UIDL };
-    const bool passwordHere = KeyringPasswords::FileHoldsPassword(entry);
+    const bool inKeyring = entry.PasswordOnlyInKeyring(CommonSettings.PasswordInKeyring);
     section.Pairs.reserve(8);
     section.Pairs.append({ QStringLiteral("CheckInterval"), QString::number(entry.CheckInterval) });
     section.Pairs.append({ QStringLiteral("PopPort"), QString::number(entry.PopPort) });
     section.Pairs.append({ QStringLiteral("PopAccount"), QuoteForReading(entry.PopAccount) });
-    section.Pairs.append(
-        { QStringLiteral("PopPasswd"), passwordHere ? QuoteForReading(entry.PopPasswd) : QString() });
+    // An OAuth2 account has no password to write, whatever it once had.
+    section.Pairs.append({ QStringLiteral("PopPasswd"),
+        inKeyring || entry.IsOAuth2() ? QString() : QuoteForReading(entry.PopPasswd) });
     // Written only for a password that is not here, so a file without any
     // stays as it always was.
-    if (!passwordHere)
+    if (inKeyring)
         section.Pairs.append({ QStringLiteral("KeyringEntry"), QuoteForReading(entry.KeyringEntry) });
     section.Pairs.append({ QStringLiteral("PopServer"), QuoteForReading(entry.PopServer) });
     section.Pairs.append({ QStringLiteral("UserTitle"), QuoteForReading(entry.UserTitle) });
     section.Pairs.append({ QStringLiteral("Enabled"), booleanText(entry.Enabled) });
     // Only for accounts that sign in with OAuth2, so password accounts keep their files as they were.
-    if (entry.OAuth2) {
+    if (entry.IsOAuth2()) {
         section.Pairs.append({ QStringLiteral("AuthMethod"), QStringLiteral("OAuth2") });
         section.Pairs.append({ QStringLiteral("OAuthProvider"), QuoteForReading(entry.OAuthProvider) });
     }
     return section;
 }
+
+// The [Common] keys of the OAuth2 providers' values start with this; the
+// file keeps them in its own order, the first of a name counting.
+bool isProviderKey(const QString& key) { return key.startsWith(u"OAuth", Qt::CaseInsensitive); }
 
 } // namespace
 
@@ -100,75 +106,77 @@ void LoadSettings()
     // One read and one decode of the file for the whole load.
     const IniDocument ini = API_IniFileAccess::ReadIniFile();
     QString value;
-    auto common = [&](const char16_t* key) {
-        return API_IniFileAccess::ReadIniValue(ini, kCommon, QString::fromUtf16(key), value);
-    };
-
-    if (common(u"ShowArrivalFormTime"))
-        readNumber(value, CommonSettings.ShowArrivalFormTime);
-    if (common(u"PopTimeOut"))
-        readNumber(value, CommonSettings.PopTimeOut);
-    if (common(u"StartMinimizedWindow"))
-        readBoolean(value, CommonSettings.StartMinimizedWindow);
-    if (common(u"RecheckMailChecked"))
-        readBoolean(value, CommonSettings.RecheckMailChecked);
-    if (common(u"FormClosedIsMinimized"))
-        readBoolean(value, CommonSettings.FormClosedIsMinimized);
-    if (common(u"ArrivalFormPosition"))
-        readNumber(value, CommonSettings.ArrivalFormPosition);
-    if (common(u"ArrivalSound"))
-        CommonSettings.ArrivalSound = value;
-    if (common(u"SoundFolder"))
-        CommonSettings.SoundFolder = value;
-    if (common(u"PasswordInKeyring"))
-        readBoolean(value, CommonSettings.PasswordInKeyring);
-    for (const auto& provider : OAuthProviders::All())
-        for (const char16_t* field : OAuthProviders::Fields()) {
-            const QString key = OAuthProviders::SettingKey(provider, field);
-            if (API_IniFileAccess::ReadIniValue(ini, kCommon, key, value))
-                CommonSettings.OAuthKeys.insert(key, value);
+    for (const CommonOption& option : CommonOptions()) {
+        if (!API_IniFileAccess::ReadIniValue(ini, kCommon, QString::fromUtf16(option.key), value))
+            continue;
+        std::visit(
+            [&](auto member) {
+                using Field = std::remove_reference_t<decltype(CommonSettings.*member)>;
+                if constexpr (std::is_same_v<Field, bool>)
+                    readBoolean(value, CommonSettings.*member);
+                else if constexpr (std::is_same_v<Field, qint32>)
+                    readNumber(value, CommonSettings.*member);
+                else
+                    CommonSettings.*member = value;
+            },
+            option.member);
+    }
+    QList<IniPair> pairs;
+    if (API_IniFileAccess::ReadIniSectionPairs(ini, kCommon, pairs, true))
+        for (const IniPair& pair : pairs) {
+            const QString key = pair.Key.trimmed();
+            const bool known = std::any_of(CommonSettings.OAuthKeys.cbegin(), CommonSettings.OAuthKeys.cend(),
+                [&key](const auto& held) { return held.first.compare(key, Qt::CaseInsensitive) == 0; });
+            if (isProviderKey(key) && !known && !pair.Value.trimmed().isEmpty())
+                CommonSettings.OAuthKeys.append({ key, pair.Value.trimmed() });
         }
 
-    QList<IniPair> pairs;
     for (qint32 n = 0;; ++n) {
         // A missing or empty section ends the list, even if later ones exist.
         if (!API_IniFileAccess::ReadIniSectionPairs(ini, accountSection(n), pairs, true))
             break;
         AccountEntry& entry = Accounts.emplace_back();
         entry.PopPort = 110;
+        bool oauth2 = false;
         for (const IniPair& pair : pairs)
-            readAccountPair(pair, entry);
+            readAccountPair(pair, entry, oauth2);
         entry.Deleted = false;
-        // Until the keyring gives it, the password is known to be missing.
-        entry.PasswdInKeyring = entry.PasswdUnread = !entry.KeyringEntry.isEmpty();
+        if (oauth2) {
+            // A token signs it in: a password left in the file is of no use
+            // and would only stay there in plain text.
+            entry.Secret = SecretState::OAuth2;
+            entry.PopPasswd.clear();
+        } else if (!entry.KeyringEntry.isEmpty()) {
+            // Until the keyring gives it, the password is known to be missing.
+            entry.Secret = SecretState::InKeyringUnread;
+        }
     }
 }
 
-void SaveSettings()
+bool SaveSettings()
 {
     QList<IniSection> sections;
-    sections.append(IniSection { kCommon,
-        {
-            { QStringLiteral("RecheckMailChecked"), booleanText(CommonSettings.RecheckMailChecked) },
-            { QStringLiteral("StartMinimizedWindow"), booleanText(CommonSettings.StartMinimizedWindow) },
-            { QStringLiteral("PopTimeOut"), QString::number(CommonSettings.PopTimeOut) },
-            { QStringLiteral("ShowArrivalFormTime"), QString::number(CommonSettings.ShowArrivalFormTime) },
-            { QStringLiteral("FormClosedIsMinimized"), booleanText(CommonSettings.FormClosedIsMinimized) },
-            { QStringLiteral("ArrivalFormPosition"), QString::number(CommonSettings.ArrivalFormPosition) },
-            { QStringLiteral("ArrivalSound"), QuoteForReading(CommonSettings.ArrivalSound) },
-            { QStringLiteral("SoundFolder"), QuoteForReading(CommonSettings.SoundFolder) },
-        },
-        {}, {} });
-    // Left out while off, so that the files of those who never turn it on stay byte for byte.
-    if (CommonSettings.PasswordInKeyring)
-        sections.back().Pairs.append({ QStringLiteral("PasswordInKeyring"), booleanText(true) });
-    // Only the provider keys the file held come back, in the provider table's order.
-    for (const auto& provider : OAuthProviders::All())
-        for (const char16_t* field : OAuthProviders::Fields()) {
-            const QString key = OAuthProviders::SettingKey(provider, field);
-            if (const QString value = CommonSettings.OAuthKeys.value(key); !value.isEmpty())
-                sections.back().Pairs.append({ key, QuoteForReading(value) });
-        }
+    sections.append(IniSection { kCommon, {}, {}, {} });
+    for (const CommonOption& option : CommonOptions())
+        std::visit(
+            [&](auto member) {
+                const auto& field = CommonSettings.*member;
+                using Field = std::remove_cvref_t<decltype(field)>;
+                QString text;
+                if constexpr (std::is_same_v<Field, bool>) {
+                    if (!field && !option.writtenWhenOff)
+                        return;
+                    text = booleanText(field);
+                } else if constexpr (std::is_same_v<Field, qint32>) {
+                    text = QString::number(field);
+                } else {
+                    text = QuoteForReading(field);
+                }
+                sections.back().Pairs.append({ QString::fromUtf16(option.key), text });
+            },
+            option.member);
+    for (const auto& [key, value] : CommonSettings.OAuthKeys)
+        sections.back().Pairs.append({ key, QuoteForReading(value) });
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
@@ -178,8 +186,6 @@ void SaveSettings()
         sections.append(accountSectionContent(entry, number));
         ++number;
     }
-    // Whatever fails has been told to the user already, and the keyring
-    // keeps what the file may still need.
-    if (API_IniFileAccess::WriteIniFile(sections))
-        KeyringPasswords::FollowSave();
+    // Whatever fails has been told to the user already.
+    return API_IniFileAccess::WriteIniFile(sections);
 }

@@ -5,5 +5,6 @@
 // Reads the settings file over the defaults; expects an empty account table.
 void LoadSettings();
 
-// Replaces the settings file with the options and every surviving account.
-void SaveSettings();
+// Replaces the settings file with the options and every surviving account;
+// false when the file could not be written (the user has been told).
+bool SaveSettings();

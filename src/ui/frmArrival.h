@@ -1,7 +1,6 @@
 #pragma once
 
-#include "mail/IArrivalWindow.h"
-#include "mail/IMailCheckHost.h"
+#include "mail/CheckBudget.h"
 #include "platform/gui/FlatListView.h"
 
 #include <QPixmap>
@@ -18,7 +17,7 @@ class QTimer;
 // screen corner, on top of other windows without taking the focus, with a
 // countdown that closes it. Closing unloads it: rows, countdown, sort order and
 // a dragged position are gone, and the next use loads it afresh.
-class frmArrival final : public QWidget, public IArrivalWindow {
+class frmArrival final : public QWidget {
     Q_OBJECT
 
 public:
@@ -29,12 +28,17 @@ public:
     void Load();
     bool IsLoaded() const { return m_face != nullptr; }
 
-    void RemoveMail(qint32 nAccountIdx) override;
-    void MailArraival(qint32 nAccountIdx, const QString& strFrom, const QString& strDate,
-        const QString& strSubject) override;
-    void ShowForm() override;
-    // The rows shown of this account and of the others (none while unloaded).
-    std::pair<ShownArrivalRows, ShownArrivalRows> RowsShown(qint32 nAccountIdx) const;
+    // Drops every row of the account.
+    void RemoveMail(qint32 nAccountIdx);
+    // Appends one row; mind the order: sender, date, subject.
+    void MailArraival(
+        qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject);
+    // Places, shows without activating, starts the countdown and plays the sound.
+    void ShowForm();
+    // What the rows shown cost, of this account and of the others (nothing while unloaded).
+    ArrivalListCost ListCost(qint32 nAccountIdx) const;
+    // What one more row costs the list beyond the texts it shares with the mail found.
+    static qint64 RowCost();
 
     // The columns of lvArrival, 0-based as cells are addressed.
     enum ArrivalColumn : int { ColUserTitle = 0, ColSubject = 1, ColFrom = 2, ColDate = 3 };

@@ -1,12 +1,12 @@
 #include "ui/frmOption.h"
 
+#include "accounts/AccountStore.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/ShellOpenService.h"
-#include "settings/AppSettings.h"
 #include "ui/BorderlessChrome.h"
 #include "ui/FaceFonts.h"
 #include "ui/helpers/Fun_FileOperate.h"
@@ -300,7 +300,7 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());
     CommonSettings.ShowArrivalFormTime = NumericText::ToInt32(txtShowArrivalFormTime->text());
     CommonSettings.ArrivalSound = cboArrivalSound->currentText();
-    SaveSettings();
+    AccountStore::Save();
     accept();
 }
 

@@ -1,8 +1,8 @@
 #include "ui/frmSignIn.h"
 
+#include "accounts/OAuthProviders.h"
+#include "accounts/OAuthTokens.h"
 #include "app/AppIdentity.h"
-#include "app/OAuthProviders.h"
-#include "settings/OAuthTokens.h"
 #include "ui/FaceFonts.h"
 
 #include <QComboBox>

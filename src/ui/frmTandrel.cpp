@@ -1,11 +1,12 @@
 #include "ui/frmTandrel.h"
 
+#include "accounts/KeyringPasswords.h"
+#include "accounts/OAuthProviders.h"
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/NumericText.h"
-#include "app/OAuthProviders.h"
 #include "app/TrayPictureCode.h"
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
@@ -13,9 +14,6 @@
 #include "platform/MessageBoxService.h"
 #include "platform/gui/ListView.h"
 #include "platform/gui/TrayIconService.h"
-#include "settings/AppSettings.h"
-#include "settings/KeyringPasswords.h"
-#include "settings/OAuthTokens.h"
 #include "ui/FaceFonts.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
@@ -68,6 +66,16 @@ frmTandrel::frmTandrel(QWidget* parent)
     CreateControls();
     CreateMenus();
     m_checker = std::make_unique<MailChecker>(*this);
+    connect(m_checker.get(), &MailChecker::StatusChanged, this, &frmTandrel::SetStatusText);
+    connect(m_checker.get(), &MailChecker::TrayChanged, this, &frmTandrel::SetTray);
+    connect(
+        m_checker.get(), &MailChecker::SeenListChanged, this, [this](qint32 tag, const QStringList& seen) {
+            // After the end the file holds the final save; nothing may follow it.
+            if (!m_ended)
+                AccountStore::SeenListChanged(tag, seen);
+        });
+    connect(m_checker.get(), &MailChecker::MailArrived, this, &frmTandrel::ShowArrivals);
+    connect(m_checker.get(), &MailChecker::CheckCommandsEnabled, this, &frmTandrel::SetCheckCommandsEnabled);
 }
 
 frmTandrel::~frmTandrel()
@@ -254,22 +262,18 @@ void frmTandrel::Form_Load()
     });
 }
 
-void frmTandrel::UpdateAccountInfo()
+AccountFields frmTandrel::UpdateAccountInfo() const
 {
-    AccountEntry& entry = Accounts.at(std::size_t(m_currentAccountIdx));
-    entry.CheckInterval = NumericText::ToInt32(txtChkInterval->text());
-    entry.PopPort = NumericText::ToInt32(txtPopPort->text());
-    entry.PopAccount = txtPopAccount->text();
-    entry.OAuth2 = !m_editorOAuthProvider.isEmpty();
-    entry.OAuthProvider = m_editorOAuthProvider;
+    AccountFields fields;
+    fields.CheckInterval = NumericText::ToInt32(txtChkInterval->text());
+    fields.PopPort = NumericText::ToInt32(txtPopPort->text());
+    fields.PopAccount = txtPopAccount->text();
     // The disabled box of an OAuth2 account is no password to keep.
-    if (!entry.OAuth2 && (entry.PopPasswd != txtPopPasswd->text() || entry.PasswdUnread)) {
-        // Whatever the keyring holds is not this password.
-        entry.PopPasswd = txtPopPasswd->text();
-        entry.PasswdInKeyring = entry.PasswdUnread = entry.KeyringAsked = false;
-    }
-    entry.PopServer = txtPopServer->text();
-    entry.UserTitle = txtUserTitle->text();
+    fields.PopPasswd = txtPopPasswd->text();
+    fields.PopServer = txtPopServer->text();
+    fields.UserTitle = txtUserTitle->text();
+    fields.OAuthProvider = m_editorOAuthProvider;
+    return fields;
 }
 
 bool frmTandrel::IsValidData()
@@ -346,42 +350,33 @@ void frmTandrel::SetMailList()
 void frmTandrel::btnAction_Click(int Index)
 {
     switch (Index) {
-    case 0: {
+    case 0:
         if (!IsValidData())
             return;
-        // A deque keeps every entry in place, so a check that is using one
-        // goes on undisturbed while the table grows.
-        m_currentAccountIdx = Fun_UboundEx::UboundEx(Accounts) + 1;
-        Accounts.emplace_back();
-        UpdateAccountInfo();
-        Accounts.back().Enabled = true;
+        m_currentAccountIdx = AccountStore::Add(UpdateAccountInfo());
         SetMailList();
         ReadyAddNew();
-        SaveSettings();
+        break;
+    case 1: {
+        // Nothing left to update once the account was deleted.
+        if (!AccountStore::IsLive(m_currentAccountIdx) || !IsValidData())
+            return;
+        const auto result = AccountStore::Update(m_currentAccountIdx, UpdateAccountInfo());
+        SetMailList();
+        if (result == AccountStore::UpdateResult::SignInNeeded)
+            m_checker->ReportFailure(m_currentAccountIdx, { CheckFailure::Step::SignIn, {} });
         break;
     }
-    case 1:
-        if (!IsAccountIndex(m_currentAccountIdx) || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
-            return; // nothing left to update: the account was deleted
-        if (!IsValidData())
-            return;
-        UpdateAccountInfo();
-        SetMailList();
-        SaveSettings();
-        break;
     case 2: {
-        if (!IsAccountIndex(m_currentAccountIdx) || Accounts[std::size_t(m_currentAccountIdx)].Deleted)
+        if (!AccountStore::IsLive(m_currentAccountIdx))
             return;
         const auto answer = MessageBoxService::Current().Show(
             QStringLiteral("このアカウント情報を削除してもよろしいですか？"),
             MessageBoxService::Icon::Question, MessageBoxService::Buttons::YesNo, AppIdentity::AppTitle());
         if (answer != MessageBoxService::Answer::Yes)
             return;
-        Accounts[std::size_t(m_currentAccountIdx)].Deleted = true;
-        if (Accounts[std::size_t(m_currentAccountIdx)].OAuth2)
-            OAuthTokens::Forget(Accounts[std::size_t(m_currentAccountIdx)]);
         lvPopList->RemoveRow(lvPopList->FindRow(RowKey(m_currentAccountIdx)));
-        SaveSettings();
+        AccountStore::Delete(m_currentAccountIdx);
         m_checker->ShowCheckFailures();
         break;
     }
@@ -402,7 +397,7 @@ void frmTandrel::lvPopList_ItemClick(QTreeWidgetItem* Item)
     txtPopPort->setText(QString::number(entry.PopPort));
     txtPopServer->setText(entry.PopServer);
     txtUserTitle->setText(entry.UserTitle);
-    SetEditorSignIn(entry.OAuth2 ? entry.OAuthProvider : QString());
+    SetEditorSignIn(entry.IsOAuth2() ? entry.OAuthProvider : QString());
     btnAction[0]->setEnabled(false);
     btnAction[1]->setEnabled(true);
     btnAction[2]->setEnabled(true);
@@ -413,9 +408,7 @@ void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
 {
     if (!Item)
         return;
-    const qint32 index = ListView::RowTag(Item);
-    if (IsAccountIndex(index))
-        Accounts[std::size_t(index)].Enabled = ListView::IsRowChecked(Item);
+    AccountStore::SetEnabled(ListView::RowTag(Item), ListView::IsRowChecked(Item));
     m_checker->ShowCheckFailures();
 }
 
@@ -445,7 +438,7 @@ bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
     // The check in progress is dropped first, so nothing it does afterwards
     // reaches a settings file that is already written or a window that is gone.
     m_checker->AbortAll();
-    SaveSettings();
+    AccountStore::Save();
     if (m_trayIcon) {
         m_trayIcon->setVisible(false);
         m_trayIcon.reset();
@@ -501,8 +494,7 @@ void frmTandrel::mnuSignIn_Click()
         return;
     SetEditorSignIn(QString::fromUtf16(dialog.Provider().name));
     // Stored as the editor's buttons would: the account being edited, else a new one.
-    const bool editing = btnAction[1]->isEnabled() && IsAccountIndex(m_currentAccountIdx)
-        && !Accounts[std::size_t(m_currentAccountIdx)].Deleted;
+    const bool editing = btnAction[1]->isEnabled() && AccountStore::IsLive(m_currentAccountIdx);
     btnAction_Click(editing ? 1 : 0);
 }
 
@@ -564,38 +556,31 @@ void frmTandrel::SetCheckCommandsEnabled(bool enabled)
     mnuTTMailCheck->setEnabled(enabled);
 }
 
-IArrivalWindow& frmTandrel::ArrivalWindow()
+void frmTandrel::ShowArrivals(qint32 tag, const QList<NewMailItem>& mail)
 {
     if (!m_arrival)
         m_arrival = std::make_unique<frmArrival>();
     m_arrival->Load();
-    return *m_arrival;
+    m_arrival->RemoveMail(tag);
+    for (const NewMailItem& item : mail)
+        m_arrival->MailArraival(item.nAccountIdx, item.strFrom, item.strDate, item.strSubject);
+    m_arrival->ShowForm();
 }
 
-std::pair<ShownArrivalRows, ShownArrivalRows> frmTandrel::ArrivalRowsShown(qint32 nAccountIdx) const
+ArrivalListCost frmTandrel::ArrivalShown(qint32 tag) const
 {
-    return m_arrival ? m_arrival->RowsShown(nAccountIdx) : std::pair<ShownArrivalRows, ShownArrivalRows>();
+    return m_arrival ? m_arrival->ListCost(tag) : ArrivalListCost { 0, 0, frmArrival::RowCost() };
 }
 
-void frmTandrel::SetTrayPicture(int nPicture)
+void frmTandrel::SetTray(int nPicture, const QString& tip)
 {
-    if (m_trayIcon)
-        m_trayIcon->setIcon(TrayImage(nPicture));
-}
-
-void frmTandrel::SetTrayToolTip(const QString& text)
-{
-    if (!m_trayIcon || text == m_trayTip)
+    if (!m_trayIcon)
         return;
-    m_trayTip = text;
-    m_trayIcon->setToolTip(text);
-}
-
-void frmTandrel::StoreSeenLists()
-{
-    // After the end the file holds the final save; nothing may follow it.
-    if (!m_ended)
-        SaveSettings();
+    m_trayIcon->setIcon(TrayImage(nPicture));
+    if (tip == m_trayTip)
+        return;
+    m_trayTip = tip;
+    m_trayIcon->setToolTip(tip);
 }
 
 bool frmTandrel::TrayAvailable() const { return TrayIconService::Current().IsAvailable(); }

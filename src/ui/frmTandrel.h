@@ -1,6 +1,8 @@
 #pragma once
 
-#include "mail/IMailCheckHost.h"
+#include "accounts/AccountStore.h"
+#include "app/NewMailItem.h"
+#include "mail/IAccountRows.h"
 
 #include <QMainWindow>
 
@@ -22,7 +24,7 @@ class ListView;
 
 // The main window: the account list with its editor, the menus, the tray icon
 // and the mail engine, which it owns for the whole run.
-class frmTandrel : public QMainWindow, public IMailCheckHost {
+class frmTandrel : public QMainWindow, public IAccountRows {
     Q_OBJECT
 
 public:
@@ -40,7 +42,8 @@ public:
     // The load sequence; ends with the start-up check of every account.
     void Form_Load();
 
-    void UpdateAccountInfo();
+    // The editor's six boxes, and how the account signs in, as the account store takes them.
+    AccountFields UpdateAccountInfo() const;
     // Checks the editor's values; on failure tells the user and moves the focus.
     bool IsValidData();
     void ReadyAddNew();
@@ -78,19 +81,19 @@ public:
     // The arrival window once a check has needed it, else nullptr.
     frmArrival* ArrivalForm() const { return m_arrival.get(); }
 
-    // IMailCheckHost
+    // What the checker reads: the rows, and what the arrival window holds.
     QList<qint32> RowTags() const override;
     bool HasRow(qint32 tag) const override;
     bool IsRowChecked(qint32 tag) const override;
     QString NextCheckText(qint32 tag) const override;
     void SetNextCheckText(qint32 tag, const QString& text) override;
-    void SetStatusText(qint32 tag, const QString& text) override;
-    void SetCheckCommandsEnabled(bool enabled) override;
-    IArrivalWindow& ArrivalWindow() override;
-    std::pair<ShownArrivalRows, ShownArrivalRows> ArrivalRowsShown(qint32 nAccountIdx) const override;
-    void SetTrayPicture(int nPicture) override;
-    void SetTrayToolTip(const QString& text) override;
-    void StoreSeenLists() override;
+    ArrivalListCost ArrivalShown(qint32 tag) const override;
+
+    // What the checker reports, put in place.
+    void SetStatusText(qint32 tag, const QString& text);
+    void SetCheckCommandsEnabled(bool enabled);
+    void SetTray(int nPicture, const QString& tip);
+    void ShowArrivals(qint32 tag, const QList<NewMailItem>& mail);
 
 Q_SIGNALS:
     // The orderly end is done: settings saved, tray icon removed, windows closed.

@@ -2,11 +2,11 @@
 #include "TempSettingsFile.h"
 
 #include "app/AccountTable.h"
-#include "app/AppMain.h"
 #include "app/CommonSettings.h"
 #include "platform/Cp932.h"
 #include "platform/SingleInstance.h"
 #include "settings/API_IniFileAccess.h"
+#include "startup/AppMain.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "app/AccountTable.h"
-#include "app/AppMain.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/ListView.h"
+#include "startup/AppMain.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 

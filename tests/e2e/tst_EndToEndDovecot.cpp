@@ -1,10 +1,10 @@
 #include "app/AccountTable.h"
-#include "app/AppMain.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/ListView.h"
 #include "platform/keyring/QtKeychainService.h"
+#include "startup/AppMain.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 

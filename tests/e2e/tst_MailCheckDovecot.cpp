@@ -150,6 +150,7 @@ void tst_MailCheckDovecot::initTestCase()
 
     m_host.AddRow(0, true, QStringLiteral("1"));
     m_checker = std::make_unique<MailChecker>(m_host);
+    m_host.Watch(*m_checker);
     // Checks run here one at a time, never from the minute tick.
     m_checker->tmrMailCheck().setEnabled(false);
 

@@ -45,6 +45,7 @@ private Q_SLOTS:
         Accounts[0].PopServer = DovecotFixture::tlsHost();
         m_host.AddRow(0, true, QStringLiteral("1"));
         m_checker = std::make_unique<MailChecker>(m_host);
+        m_host.Watch(*m_checker);
         m_checker->tmrMailCheck().setEnabled(false);
     }
 

@@ -157,6 +157,7 @@ private Q_SLOTS:
         host = std::make_unique<FakeMailCheckHost>();
         host->AddRow(0, true, QStringLiteral("5"));
         checker = std::make_unique<MailChecker>(*host);
+        host->Watch(*checker);
         checker->tmrMailCheck().setEnabled(false);
         // Time-outs are stepped by the tests; the real one must never come first.
         CommonSettings = CommonSettingsRecord();
@@ -803,7 +804,7 @@ private Q_SLOTS:
         request.user = user;
         request.password = QStringLiteral("never-sent");
         request.accessToken = QStringLiteral("tok-1");
-        QCOMPARE(DirectPop3Check().Run(request).status, status);
+        QCOMPARE(DirectPop3Check().Run(request).status(), status);
         QTRY_VERIFY(server->IsIdle());
         verifyCompleteWire(dialogue);
     }

@@ -69,6 +69,7 @@ private Q_SLOTS:
             order << QStringLiteral("%1 %2").arg(tag).arg(text);
         };
         checker = std::make_unique<MailChecker>(*host);
+        host->Watch(*checker);
         checker->tmrMailCheck().setEnabled(false);
     }
 

@@ -106,6 +106,7 @@ private Q_SLOTS:
         FakeMailCheckHost host;
         host.AddRow(0, true, QStringLiteral("5"));
         MailChecker checker(host);
+        host.Watch(checker);
         checker.tmrMailCheck().setEnabled(false);
         // Time-outs are stepped by the test; the real one must never come first.
         CommonSettings = CommonSettingsRecord();

@@ -2,12 +2,13 @@
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
+#include "accounts/AccountStore.h"
+#include "accounts/KeyringPasswords.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "platform/Cp932.h"
 #include "settings/API_IniFileAccess.h"
 #include "settings/AppSettings.h"
-#include "settings/KeyringPasswords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -176,10 +177,12 @@ private Q_SLOTS:
         Accounts.push_back(account(QStringLiteral("ｶﾀｶﾅ ＆ 全角")));
         Accounts.back().PopPort = 2147483647;
         Accounts.back().CheckInterval = -2147483647 - 1;
-        Accounts.back().OAuth2 = true;
+        // Signed in with a token, so it has no password.
+        Accounts.back().Secret = SecretState::OAuth2;
+        Accounts.back().PopPasswd.clear();
         Accounts.back().OAuthProvider = QStringLiteral("Google");
-        CommonSettings.OAuthKeys.insert(
-            QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b"));
+        CommonSettings.OAuthKeys.append(
+            { QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b") });
         const AccountTable saved = Accounts;
         const CommonSettingsRecord options = CommonSettings;
 
@@ -204,7 +207,7 @@ private Q_SLOTS:
             QCOMPARE(Accounts[i].CheckInterval, saved[i].CheckInterval);
             QCOMPARE(Accounts[i].Enabled, saved[i].Enabled);
             QCOMPARE(Accounts[i].UIDL, saved[i].UIDL);
-            QCOMPARE(Accounts[i].OAuth2, saved[i].OAuth2);
+            QCOMPARE(Accounts[i].Secret, saved[i].Secret);
             QCOMPARE(Accounts[i].OAuthProvider, saved[i].OAuthProvider);
             QCOMPARE(Accounts[i].Deleted, false);
         }
@@ -332,7 +335,7 @@ private Q_SLOTS:
         KeyringPasswords::WhenRead([&read] { read = true; });
         QTRY_VERIFY(read);
         Accounts[0].Deleted = deleteFirst;
-        SaveSettings();
+        AccountStore::Save();
         QTRY_COMPARE(service.pending, 0);
         QTRY_COMPARE(shown.shown().size(), refusing ? 1 : 0); // told once, however often it refused
 

@@ -1,22 +1,42 @@
 #include "FakeMailCheckHost.h"
 
-void FakeArrivalWindow::RemoveMail(qint32 nAccountIdx)
-{
-    calls.append(QStringLiteral("RemoveMail %1").arg(nAccountIdx));
-}
+#include "app/AccountTable.h"
+#include "mail/MailChecker.h"
 
-void FakeArrivalWindow::MailArraival(
-    qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
+void FakeMailCheckHost::Watch(MailChecker& checker)
 {
-    calls.append(
-        QStringLiteral("MailArraival %1|%2|%3|%4").arg(nAccountIdx).arg(strFrom, strDate, strSubject));
-}
-
-void FakeArrivalWindow::ShowForm()
-{
-    calls.append(QStringLiteral("ShowForm"));
-    if (onShowForm)
-        onShowForm();
+    QObject::connect(
+        &checker, &MailChecker::StatusChanged, &checker, [this](qint32 tag, const QString& text) {
+            if (Row* row = FindRow(tag)) {
+                row->status = text;
+                row->statusHistory.append(text);
+            }
+            if (onStatus)
+                onStatus(tag, text);
+        });
+    QObject::connect(&checker, &MailChecker::TrayChanged, &checker, [this](int picture, const QString& tip) {
+        trayPictures.append(picture);
+        trayToolTip = tip;
+    });
+    QObject::connect(
+        &checker, &MailChecker::SeenListChanged, &checker, [this](qint32 tag, const QStringList& seen) {
+            Accounts[std::size_t(tag)].UIDL = seen;
+            ++seenListStores;
+        });
+    QObject::connect(
+        &checker, &MailChecker::MailArrived, &checker, [this](qint32 tag, const QList<NewMailItem>& mail) {
+            ++arrivalWindowRequests;
+            arrival.calls.append(QStringLiteral("RemoveMail %1").arg(tag));
+            for (const NewMailItem& item : mail)
+                arrival.calls.append(QStringLiteral("MailArraival %1|%2|%3|%4")
+                                         .arg(item.nAccountIdx)
+                                         .arg(item.strFrom, item.strDate, item.strSubject));
+            arrival.calls.append(QStringLiteral("ShowForm"));
+            if (arrival.onShowForm)
+                arrival.onShowForm();
+        });
+    QObject::connect(&checker, &MailChecker::CheckCommandsEnabled, &checker,
+        [this](bool enabled) { commandsEnabledHistory.append(enabled); });
 }
 
 void FakeMailCheckHost::AddRow(qint32 tag, bool checked, const QString& nextCheck)
@@ -33,13 +53,7 @@ void FakeMailCheckHost::RemoveRow(qint32 tag)
     rows.removeIf([tag](const Row& row) { return row.tag == tag; });
 }
 
-FakeMailCheckHost::Row* FakeMailCheckHost::FindRow(qint32 tag)
-{
-    for (Row& row : rows)
-        if (row.tag == tag)
-            return &row;
-    return nullptr;
-}
+FakeMailCheckHost::Row* FakeMailCheckHost::FindRow(qint32 tag) { return const_cast<Row*>(findRow(tag)); }
 
 const FakeMailCheckHost::Row* FakeMailCheckHost::findRow(qint32 tag) const
 {
@@ -93,23 +107,3 @@ void FakeMailCheckHost::SetNextCheckText(qint32 tag, const QString& text)
     if (Row* row = FindRow(tag))
         row->nextCheck = text;
 }
-
-void FakeMailCheckHost::SetStatusText(qint32 tag, const QString& text)
-{
-    if (Row* row = FindRow(tag)) {
-        row->status = text;
-        row->statusHistory.append(text);
-    }
-    if (onStatus)
-        onStatus(tag, text);
-}
-
-void FakeMailCheckHost::SetCheckCommandsEnabled(bool enabled) { commandsEnabledHistory.append(enabled); }
-
-IArrivalWindow& FakeMailCheckHost::ArrivalWindow()
-{
-    ++arrivalWindowRequests;
-    return arrival;
-}
-
-void FakeMailCheckHost::SetTrayPicture(int nPicture) { trayPictures.append(nPicture); }

@@ -1,9 +1,9 @@
 #include "TempSettingsFile.h"
 
+#include "accounts/KeyringPasswords.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "settings/API_IniFileAccess.h"
-#include "settings/KeyringPasswords.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -725,15 +725,15 @@ void tst_frmTandrel::trayEntryFromLoadToEnd()
     QVERIFY(added.hIcon.isNull());
     QVERIFY(!m_tray->calls.back().record.hIcon.isNull());
 
-    w.SetTrayPicture(2);
-    w.SetTrayPicture(1);
+    w.SetTray(2, QStringLiteral("タンドレル"));
+    w.SetTray(1, QStringLiteral("タンドレル"));
     QCOMPARE(m_tray->Messages().size(), 4);
 
     w.mnuExit->trigger();
     QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
     QCOMPARE(m_tray->Messages().count(TrayIconService::NIM_DELETE), 1);
     // Nothing reaches the tray after the end.
-    w.SetTrayPicture(2);
+    w.SetTray(2, QStringLiteral("タンドレル"));
     QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
 }
 

@@ -1,12 +1,12 @@
-#include "app/AppMain.h"
+#include "startup/AppMain.h"
 
+#include "accounts/KeyringPasswords.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxService.h"
 #include "platform/SingleInstance.h"
 #include "settings/AppSettings.h"
-#include "settings/KeyringPasswords.h"
 
 namespace AppMain {
 

@@ -2,8 +2,6 @@
 
 #include <functional>
 
-struct AccountEntry;
-
 // Keeps the passwords in the desktop keyring while PasswordInKeyring is on,
 // and brings them back into the settings file when it is turned off. A
 // password leaves the file only after the keyring has confirmed it, so no
@@ -14,10 +12,6 @@ namespace KeyringPasswords {
 // whatever goes wrong later stays quiet.
 extern bool TroubleTold;
 
-// Whether the settings file must carry the account's password: unless the
-// keyring holds it and the file is meant to leave it there.
-bool FileHoldsPassword(const AccountEntry& entry);
-
 // Start-up: reads every password that only the keyring holds, then hands
 // the keyring whatever passwords the file still holds.
 void ReadAll();
@@ -26,9 +20,10 @@ void ReadAll();
 void WhenRead(std::function<void()> then);
 
 // After a save has written the file: the keyring follows it. Entries of
-// deleted accounts, and of passwords now back in the file, are removed; with
-// the option on, each password the file still holds is written to the
-// keyring, and once the keyring confirms, the file is saved without it.
+// deleted accounts, of OAuth2 accounts and of passwords now back in the file
+// are removed; with the option on, each password the file still holds is
+// written to the keyring, and once the keyring confirms, the file is saved
+// without it.
 void FollowSave();
 
 } // namespace KeyringPasswords

@@ -1,7 +1,7 @@
-#include "settings/OAuthTokens.h"
+#include "accounts/OAuthTokens.h"
 
+#include "accounts/OAuthProviders.h"
 #include "app/AccountTable.h"
-#include "app/OAuthProviders.h"
 #include "app/StatusText.h"
 #include "platform/KeyringService.h"
 #include "platform/OAuthService.h"
@@ -31,6 +31,21 @@ QString keyringKey(const QString& provider, const QString& address)
 QString keyringKey(const AccountEntry& account)
 {
     return keyringKey(account.OAuthProvider, account.PopAccount);
+}
+
+// Whether an account other than `account` signs in with the key.
+bool shared(const QString& key, const AccountEntry& account)
+{
+    for (const AccountEntry& other : Accounts)
+        if (&other != &account && !other.Deleted && other.IsOAuth2() && keyringKey(other) == key)
+            return true;
+    return false;
+}
+
+void removeKey(const QString& key)
+{
+    s_tokens.remove(key);
+    KeyringService::Current().Remove(key, [](KeyringService::Result, const QString&) {});
 }
 
 void keep(const QString& key, const OAuthService::Grant& grant)
@@ -67,27 +82,28 @@ void SignIn(const OAuthProviders::Provider& provider, const QString& address,
 void CancelSignIn() { OAuthService::Current().CancelSignIn(); }
 
 void AccessToken(const AccountEntry& account, int timeOutMs,
-    std::function<void(const QString& token, const QString& status)> done)
+    std::function<void(const QString& token, const std::optional<CheckFailure>& failure)> done)
 {
     const QString key = keyringKey(account);
     if (const auto held = s_tokens.constFind(key); held != s_tokens.cend()
         && (!held->expiresAt.isValid()
             || QDateTime::currentDateTimeUtc().secsTo(held->expiresAt) > kRenewAheadSeconds))
-        return done(held->token, {});
+        return done(held->token, std::nullopt);
 
-    static const QString signInAgain = StatusText::Error(QStringLiteral("ｻｲﾝｲﾝが必要です"));
+    const CheckFailure signInAgain { CheckFailure::Step::SignIn, {} };
     const OAuthProviders::Provider* provider = OAuthProviders::Find(account.OAuthProvider);
     if (!provider)
         return done({}, signInAgain);
     KeyringService::Current().Read(key,
-        [key, client = OAuthProviders::Resolve(*provider).client, timeOutMs, done = std::move(done)](
-            KeyringService::Result read, const QString& refreshToken) {
+        [key, client = OAuthProviders::Resolve(*provider).client, timeOutMs, signInAgain,
+            done = std::move(done)](KeyringService::Result read, const QString& refreshToken) {
             if (read == KeyringService::Result::NotFound)
                 return done({}, signInAgain);
             if (read != KeyringService::Result::Ok)
-                return done({}, StatusText::Error(QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ")));
+                return done({}, CheckFailure { CheckFailure::Step::Keyring, refreshToken });
             OAuthService::Current().Refresh(client, refreshToken, timeOutMs,
-                [key, refreshToken, done](Result result, const OAuthService::Grant& grant, const QString&) {
+                [key, refreshToken, signInAgain, done](
+                    Result result, const OAuthService::Grant& grant, const QString& reason) {
                     if (result == Result::Refused) {
                         // Revoked or expired: of no use to anyone any more.
                         s_tokens.remove(key);
@@ -95,13 +111,13 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
                         return done({}, signInAgain);
                     }
                     if (result != Result::Ok)
-                        return done({}, StatusText::Error(QStringLiteral("ﾄｰｸﾝ ｴﾗｰ")));
+                        return done({}, CheckFailure { CheckFailure::Step::Token, reason });
                     keep(key, grant);
                     // A provider that hands out a new refresh token may stop taking the old one.
                     if (!grant.refreshToken.isEmpty() && grant.refreshToken != refreshToken)
                         KeyringService::Current().Write(
                             key, grant.refreshToken, [](KeyringService::Result, const QString&) {});
-                    done(grant.accessToken, {});
+                    done(grant.accessToken, std::nullopt);
                 });
         });
 }
@@ -110,12 +126,48 @@ void Drop(const AccountEntry& account) { s_tokens.remove(keyringKey(account)); }
 
 void Forget(const AccountEntry& account)
 {
-    const QString key = keyringKey(account);
-    for (const AccountEntry& other : Accounts)
-        if (&other != &account && !other.Deleted && other.OAuth2 && keyringKey(other) == key)
-            return;
-    s_tokens.remove(key);
-    KeyringService::Current().Remove(key, [](KeyringService::Result, const QString&) {});
+    if (const QString key = keyringKey(account); !shared(key, account))
+        removeKey(key);
+}
+
+bool Follow(const AccountEntry& before, const AccountEntry& account)
+{
+    const QString from = keyringKey(before);
+    const QString to = keyringKey(account);
+    if (from == to)
+        return true;
+    const bool fromShared = shared(from, account);
+    // Signed in just now with the new address, or by another account.
+    if (s_tokens.contains(to) || shared(to, account)) {
+        if (!fromShared)
+            removeKey(from);
+        return true;
+    }
+    // Providers take an address in any letter case as the same account.
+    const bool sameAccount = before.OAuthProvider.compare(account.OAuthProvider, Qt::CaseInsensitive) == 0
+        && before.PopAccount.trimmed().compare(account.PopAccount.trimmed(), Qt::CaseInsensitive) == 0;
+    if (!sameAccount) {
+        if (!fromShared)
+            removeKey(from);
+        return false;
+    }
+    if (const auto held = s_tokens.constFind(from); held != s_tokens.cend())
+        s_tokens.insert(to, *held);
+    if (!fromShared)
+        s_tokens.remove(from);
+    // Whatever becomes of the copy, the old name is of no use any more.
+    const auto giveUpOld = [from, fromShared] {
+        if (!fromShared)
+            KeyringService::Current().Remove(from, [](KeyringService::Result, const QString&) {});
+    };
+    KeyringService::Current().Read(
+        from, [to, giveUpOld](KeyringService::Result read, const QString& refreshToken) {
+            if (read != KeyringService::Result::Ok)
+                return giveUpOld();
+            KeyringService::Current().Write(
+                to, refreshToken, [giveUpOld](KeyringService::Result, const QString&) { giveUpOld(); });
+        });
+    return true;
 }
 
 } // namespace OAuthTokens

@@ -1,4 +1,4 @@
-#include "app/OAuthProviders.h"
+#include "accounts/OAuthProviders.h"
 
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
@@ -22,13 +22,14 @@ const std::array<Provider, 3> kProviders { {
     { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", "", "", false },
 } };
 
-const std::array<const char16_t*, 7> kFields { u"ClientId", u"ClientSecret", u"AuthorizeUrl", u"TokenUrl",
-    u"Scope", u"Server", u"Port" };
-
 QString value(const Provider& provider, const char16_t* field, const QString& builtIn)
 {
-    const QString set = CommonSettings.OAuthKeys.value(OAuthProviders::SettingKey(provider, field));
-    return set.isEmpty() ? builtIn : set;
+    // Keys are matched as the settings file matches them, in any letter case.
+    const QString key = OAuthProviders::SettingKey(provider, field);
+    for (const auto& [name, set] : CommonSettings.OAuthKeys)
+        if (name.compare(key, Qt::CaseInsensitive) == 0)
+            return set;
+    return builtIn;
 }
 
 } // namespace
@@ -44,8 +45,6 @@ const Provider* Find(const QString& name)
             return &provider;
     return nullptr;
 }
-
-std::span<const char16_t* const> Fields() { return kFields; }
 
 QString SettingKey(const Provider& provider, const char16_t* field)
 {

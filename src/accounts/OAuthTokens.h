@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/StatusText.h"
+
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 struct AccountEntry;
 namespace OAuthProviders {
@@ -24,18 +27,24 @@ void SignIn(const OAuthProviders::Provider& provider, const QString& address,
 void CancelSignIn();
 
 // An access token for the account: at once while the one in memory has more
-// than a minute left, else after a refresh. Without a token, `status` is the
-// account's STATUS text. A provider that refuses the refresh token has it
-// thrown away, so the account fails until the user signs in again; a
-// provider that cannot be reached leaves it for the next check.
+// than a minute left, else after a refresh. Without a token, `failure` says why. A provider that refuses the
+// refresh token has it thrown away, so the account fails until the user signs in again; a provider that
+// cannot be reached leaves it for the next check.
 void AccessToken(const AccountEntry& account, int timeOutMs,
-    std::function<void(const QString& token, const QString& status)> done);
+    std::function<void(const QString& token, const std::optional<CheckFailure>& failure)> done);
 
 // The server refused the token: the next check asks for a new one.
 void Drop(const AccountEntry& account);
 
-// The account is gone: its refresh token leaves the keyring unless another
-// account signs in with the same one.
+// The account is gone, or signs in otherwise now: its refresh token leaves
+// the keyring unless another account signs in with the same one.
 void Forget(const AccountEntry& account);
+
+// The OAuth2 account's address or provider changed from `before`: the
+// refresh token follows it when the provider's account is the same (the
+// address differs only in letter case), and is given up otherwise, unless
+// another account still signs in with it. False when no sign-in is held for
+// the account as it is now, so that it must sign in again.
+bool Follow(const AccountEntry& before, const AccountEntry& account);
 
 } // namespace OAuthTokens

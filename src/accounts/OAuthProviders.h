@@ -37,9 +37,7 @@ std::span<const Provider> All();
 // By name, in any letter case; nullptr for a name no provider has.
 const Provider* Find(const QString& name);
 
-// The fields that a [Common] key "OAuth" + name + field overrides, in the
-// order the keys are written.
-std::span<const char16_t* const> Fields();
+// The [Common] key "OAuth" + name + field that overrides a field of the provider.
 QString SettingKey(const Provider& provider, const char16_t* field);
 
 Resolved Resolve(const Provider& provider);

@@ -1,4 +1,4 @@
-#include "settings/KeyringPasswords.h"
+#include "accounts/KeyringPasswords.h"
 
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
@@ -41,13 +41,24 @@ void forgetEntry(AccountEntry& entry)
 {
     remove(entry.KeyringEntry);
     entry.KeyringEntry.clear();
-    entry.PasswdInKeyring = false;
+    if (entry.Secret == SecretState::InKeyring || entry.Secret == SecretState::OfferedToKeyring)
+        entry.Secret = SecretState::InFile;
+}
+
+// Nothing needs the entry: its account is gone, signs in with a token, or
+// has its password back in the file. An unread password has no other copy:
+// it stays until its account goes.
+bool unneeded(const AccountEntry& entry)
+{
+    return !entry.KeyringEntry.isEmpty()
+        && (entry.Deleted || entry.IsOAuth2()
+            || (!CommonSettings.PasswordInKeyring && entry.Secret != SecretState::InKeyringUnread));
 }
 
 void write(qint32 index)
 {
     AccountEntry& entry = Accounts[std::size_t(index)];
-    entry.KeyringAsked = true;
+    entry.Secret = SecretState::OfferedToKeyring;
     if (entry.KeyringEntry.isEmpty())
         entry.KeyringEntry = QStringLiteral("pop3-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     ++s_writesPending;
@@ -63,14 +74,16 @@ void write(qint32 index)
                     reason);
             else if (!ours)
                 remove(name);
-            else if (Accounts[std::size_t(index)].PopPasswd == password) {
-                Accounts[std::size_t(index)].PasswdInKeyring = true;
+            else if (Accounts[std::size_t(index)].Secret == SecretState::OfferedToKeyring
+                && Accounts[std::size_t(index)].PopPasswd == password) {
+                Accounts[std::size_t(index)].Secret = SecretState::InKeyring;
                 s_confirmedSinceSave = true;
             }
             // One save for a batch of confirmations.
             if (s_writesPending == 0 && s_confirmedSinceSave) {
                 s_confirmedSinceSave = false;
-                SaveSettings();
+                if (SaveSettings())
+                    KeyringPasswords::FollowSave();
             }
         });
 }
@@ -82,16 +95,20 @@ void storeAll()
         return;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
         const AccountEntry& entry = Accounts[std::size_t(i)];
-        if (!entry.Deleted && !entry.PasswdInKeyring && !entry.KeyringAsked && !entry.PopPasswd.isEmpty())
+        if (!entry.Deleted && entry.Secret == SecretState::InFile && !entry.PopPasswd.isEmpty())
             write(i);
     }
 }
 
-// What the file still holds goes to the keyring now, not at the first save.
+// What the file still holds goes to the keyring now, not at the first save;
+// the former password of an account that now signs in with a token leaves it.
 void readsEnded()
 {
     for (const auto& run : std::exchange(s_afterReads, {}))
         run();
+    for (AccountEntry& entry : Accounts)
+        if (entry.IsOAuth2() && !entry.KeyringEntry.isEmpty())
+            forgetEntry(entry);
     storeAll();
 }
 
@@ -99,16 +116,11 @@ void readsEnded()
 
 namespace KeyringPasswords {
 
-bool FileHoldsPassword(const AccountEntry& entry)
-{
-    return !entry.PasswdInKeyring || !(CommonSettings.PasswordInKeyring || entry.PasswdUnread);
-}
-
 void ReadAll()
 {
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
         const AccountEntry& entry = Accounts[std::size_t(i)];
-        if (!entry.PasswdUnread)
+        if (entry.Secret != SecretState::InKeyringUnread)
             continue;
         ++s_readsPending;
         KeyringService::Current().Read(
@@ -116,10 +128,11 @@ void ReadAll()
                 --s_readsPending;
                 // A password typed meanwhile is newer than the keyring's.
                 AccountEntry* reading = IsAccountIndex(i) ? &Accounts[std::size_t(i)] : nullptr;
-                if (reading && reading->PasswdUnread && reading->KeyringEntry == name) {
+                if (reading && reading->Secret == SecretState::InKeyringUnread
+                    && reading->KeyringEntry == name) {
                     if (result == Result::Ok) {
                         reading->PopPasswd = text;
-                        reading->PasswdUnread = false;
+                        reading->Secret = SecretState::InKeyring;
                     } else {
                         tell(QStringLiteral(
                                  "キーリングからパスワードを読み出せませんでした。"
@@ -145,13 +158,9 @@ void WhenRead(std::function<void()> then)
 
 void FollowSave()
 {
-    for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
-        AccountEntry& entry = Accounts[std::size_t(i)];
-        // An unread password has no other copy: it stays until its account goes.
-        if (!entry.KeyringEntry.isEmpty()
-            && (entry.Deleted || (!CommonSettings.PasswordInKeyring && !entry.PasswdUnread)))
+    for (AccountEntry& entry : Accounts)
+        if (unneeded(entry))
             forgetEntry(entry);
-    }
     storeAll();
 }
 
