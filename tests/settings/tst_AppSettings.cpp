@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -283,7 +284,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keyring"); // entries holding "secret" at start
         QTest::addColumn<bool>("refusing");
         QTest::addColumn<bool>("optionOn");
-        QTest::addColumn<bool>("deleteFirst");
+        // What the user does to the first account before the save: "delete",
+        // "oauth2" (it signs in with Google from now on), or a new address.
+        QTest::addColumn<QString>("change");
         QTest::addColumn<QByteArray>("firstSaved"); // in the first section after the save
         QTest::addColumn<int>("entries"); // in the keyring at the end
         const QByteArray plain
@@ -293,21 +296,33 @@ private Q_SLOTS:
         const auto twice = [](const QByteArray& section, const QByteArray& entry) {
             return section + QByteArray(section).replace("Account0", "Account1").replace("pop3-a", entry);
         };
+        const QByteArray google = "[Account0]\r\nPopAccount=taro@example.jp\r\nPopServer=pop.gmail.com\r\n"
+                                  "AuthMethod=OAuth2\r\nOAuthProvider=Google\r\n";
+        const QStringList token { "oauth2:Google:taro@example.jp" };
         QTest::newRow("file password leaves the file once the keyring holds it")
-            << plain << QStringList {} << false << true << false
+            << plain << QStringList {} << false << true << QString()
             << QByteArray("PopPasswd=\r\nKeyringEntry=pop3-") << 1;
         QTest::newRow("same user on the same server: an entry each")
-            << twice(plain, {}) << QStringList {} << false << true << false
+            << twice(plain, {}) << QStringList {} << false << true << QString()
             << QByteArray("KeyringEntry=pop3-") << 2;
         QTest::newRow("no keyring: both passwords stay in the file, told once")
-            << twice(plain, {}) << QStringList {} << true << true << false
+            << twice(plain, {}) << QStringList {} << true << true << QString()
             << QByteArray("PopPasswd=secret\r\nPopServer") << 0;
         QTest::newRow("option turned off brings the password back")
-            << kept << QStringList { "pop3-a" } << false << false << false
+            << kept << QStringList { "pop3-a" } << false << false << QString()
             << QByteArray("PopPasswd=secret\r\nPopServer") << 0;
         QTest::newRow("deleted account takes its entry; the renumbered one keeps its own")
-            << twice(kept, "pop3-b") << QStringList { "pop3-a", "pop3-b" } << false << true << true
-            << QByteArray("PopPasswd=\r\nKeyringEntry=pop3-b\r\n") << 1;
+            << twice(kept, "pop3-b") << QStringList { "pop3-a", "pop3-b" } << false << true
+            << QStringLiteral("delete") << QByteArray("PopPasswd=\r\nKeyringEntry=pop3-b\r\n") << 1;
+        QTest::newRow("switched to OAuth2: the password leaves memory, the file and the keyring")
+            << kept << QStringList { "pop3-a" } << false << true << QStringLiteral("oauth2")
+            << QByteArray("PopPasswd=\r\nPopServer") << 0;
+        QTest::newRow("OAuth2 address changed: the old refresh token leaves the keyring")
+            << google << token << false << false << QStringLiteral("jiro@example.jp")
+            << QByteArray("PopAccount=jiro@example.jp") << 0;
+        QTest::newRow("OAuth2 address changed in letter case only: the refresh token follows it")
+            << google << token << false << false << QStringLiteral("Taro@example.jp")
+            << QByteArray("PopAccount=Taro@example.jp") << 1;
     }
 
     void passwordsInTheKeyring()
@@ -316,7 +331,7 @@ private Q_SLOTS:
         QFETCH(QStringList, keyring);
         QFETCH(bool, refusing);
         QFETCH(bool, optionOn);
-        QFETCH(bool, deleteFirst);
+        QFETCH(QString, change);
         QFETCH(QByteArray, firstSaved);
         QFETCH(int, entries);
         TempSettingsFile settings;
@@ -334,8 +349,19 @@ private Q_SLOTS:
         KeyringPasswords::ReadAll();
         KeyringPasswords::WhenRead([&read] { read = true; });
         QTRY_VERIFY(read);
-        Accounts[0].Deleted = deleteFirst;
-        AccountStore::Save();
+        AccountFields fields { Accounts[0].UserTitle, Accounts[0].PopAccount, Accounts[0].PopPasswd,
+            Accounts[0].PopServer, Accounts[0].PopPort, Accounts[0].CheckInterval,
+            Accounts[0].OAuthProvider };
+        if (change == u"oauth2")
+            fields.OAuthProvider = QStringLiteral("Google");
+        else
+            fields.PopAccount = change;
+        if (change == u"delete")
+            AccountStore::Delete(0);
+        else if (!change.isEmpty())
+            AccountStore::Update(0, fields);
+        else
+            AccountStore::Save();
         QTRY_COMPARE(service.pending, 0);
         QTRY_COMPARE(shown.shown().size(), refusing ? 1 : 0); // told once, however often it refused
 
@@ -345,6 +371,16 @@ private Q_SLOTS:
             file.mid(first, file.indexOf('[', first + 1) - first).contains(firstSaved), file.constData());
         QCOMPARE(service.entries.size(), entries);
         QCOMPARE(service.entries.keys(QStringLiteral("secret")).size(), entries);
+        // Nothing is left in the keyring that no account names: an orphan is
+        // a live credential that nothing will ever use or remove.
+        for (const QString& name : service.entries.keys())
+            QVERIFY2(file.contains("KeyringEntry=" + name.toUtf8() + "\r\n")
+                    || std::any_of(Accounts.cbegin(), Accounts.cend(),
+                        [&name](const AccountEntry& a) {
+                            return !a.Deleted && a.IsOAuth2()
+                                && name == QStringLiteral("oauth2:") + a.OAuthProvider + u':' + a.PopAccount;
+                        }),
+                qPrintable(name));
     }
 
     void noFileLeavesDefaultsAndNoAccounts()
