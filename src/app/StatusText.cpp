@@ -1,5 +1,7 @@
 #include "app/StatusText.h"
 
+#include <array>
+
 namespace StatusText {
 
 QString Success(qsizetype newMail)
@@ -10,44 +12,15 @@ QString Success(qsizetype newMail)
 QString Of(const CheckFailure& failure)
 {
     using Step = CheckFailure::Step;
-    QString what;
-    switch (failure.step) {
-    case Step::Connection:
-        what = failure.reason;
-        break;
-    case Step::Account:
-        what = QStringLiteral("ACCOUNT ｴﾗｰ");
-        break;
-    case Step::Password:
-        what = QStringLiteral("PASSWD ｴﾗｰ");
-        break;
-    case Step::Stat:
-        what = QStringLiteral("STAT ｴﾗｰ");
-        break;
-    case Step::Uidl:
-        what = QStringLiteral("UIDL ｴﾗｰ");
-        break;
-    case Step::Top:
-        what = QStringLiteral("TOP ｴﾗｰ");
-        break;
-    case Step::OAuthMechanism:
-        what = QStringLiteral("OAUTH2 非対応ｻｰﾊﾞｰ");
-        break;
-    case Step::OAuthSignIn:
-        // The server's own words, where it gave any, are what a user can search for.
-        what = QStringLiteral("OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ")
-            + (failure.reason.isEmpty() ? QString() : QStringLiteral(": ") + failure.reason);
-        break;
-    case Step::Keyring:
-        what = QStringLiteral("ｷｰﾘﾝｸﾞ ｴﾗｰ");
-        break;
-    case Step::SignIn:
-        what = QStringLiteral("ｻｲﾝｲﾝが必要です");
-        break;
-    case Step::Token:
-        what = QStringLiteral("ﾄｰｸﾝ ｴﾗｰ");
-        break;
-    }
+    // By step, in the order of the steps; a lost connection is told in the socket's own words.
+    static constexpr std::array<const char16_t*, 11> kNames { nullptr, u"ACCOUNT ｴﾗｰ", u"PASSWD ｴﾗｰ",
+        u"STAT ｴﾗｰ", u"UIDL ｴﾗｰ", u"TOP ｴﾗｰ", u"OAUTH2 非対応ｻｰﾊﾞｰ", u"OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ", u"ｷｰﾘﾝｸﾞ ｴﾗｰ",
+        u"ｻｲﾝｲﾝが必要です", u"ﾄｰｸﾝ ｴﾗｰ" };
+    QString what = failure.step == Step::Connection ? failure.reason
+                                                    : QString::fromUtf16(kNames[std::size_t(failure.step)]);
+    // The server's own words, where it gave any, are what a user can search for.
+    if (failure.step == Step::OAuthSignIn && !failure.reason.isEmpty())
+        what += QStringLiteral(": ") + failure.reason;
     return QStringLiteral("ｴﾗｰ(") + what + u')';
 }
 

@@ -17,6 +17,7 @@ struct CheckFailure {
         Keyring, // the password or token could not be read
         SignIn, // the provider needs the user to sign in again
         Token, // the provider could not be asked for a token
+        // (the STATUS texts follow this order)
     };
     Step step;
     QString reason; // empty when nothing more is known
