@@ -4,6 +4,8 @@
 
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 
 namespace {
@@ -16,14 +18,34 @@ QStringList MainTexts(const ListView& list)
     return texts;
 }
 
-// Three accounts as the main window lists them: title, NEXT CHECK.
-void FillAccounts(ListView& list)
+// Accounts as the main window lists them: title, NEXT CHECK.
+void FillAccounts(ListView& list,
+    const QList<QPair<QString, QString>>& rows = { { "Home", "3" }, { "work", "10" }, { "Bank", "9" } })
 {
     list.AddColumn(QStringLiteral("USER-TITLE"), 133);
     list.AddColumn(QStringLiteral("NEXT CHECK"), 96);
-    const QList<QPair<QString, QString>> rows { { "Home", "3" }, { "work", "10" }, { "Bank", "9" } };
     for (const auto& [title, next] : rows)
         ListView::SetCell(list.AddRow(title), 1, next);
+}
+
+QPoint CheckBoxCentre(const ListView* list, const QTreeWidgetItem* row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = row->text(0);
+    option.checkState = row->checkState(0);
+    const QRect item = list->visualItemRect(row);
+    option.rect = QRect(list->header()->sectionViewportPosition(0), item.top(),
+        list->header()->sectionSize(0), item.height());
+    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+}
+
+QPoint CellCentre(const ListView* list, const QTreeWidgetItem* row, int column)
+{
+    const QRect item = list->visualItemRect(row);
+    const int x = list->header()->sectionViewportPosition(column) + list->header()->sectionSize(column) / 2;
+    return QPoint(x, item.center().y());
 }
 
 } // namespace
@@ -95,6 +117,124 @@ private Q_SLOTS:
         Fun_ListViewOperate::SortListView(list, 2);
         ListView::SetCell(list.AddRow(QStringLiteral("Club")), 1, QStringLiteral("5"));
         QCOMPARE(MainTexts(list), (QStringList { "work", "Home", "Club", "Bank" }));
+    }
+
+    void cellChangeKeepsTheSortedOrder_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // the row's new text in the sort column, else NEXT CHECK
+        QTest::addColumn<QStringList>("order");
+
+        // Home 3, work 5, Bank 5, Club 7 sort as Home, Bank, work, Club (the
+        // first click sorts by title first). NEXT CHECK counts down, and a row
+        // that comes to equal others stays on the side of them it was on.
+        QTest::newRow("ascending: a count rising to equal later rows stays ahead of them")
+            << QList<int> { 2 } << "Home"
+            << "5" << QStringList { "Home", "Bank", "work", "Club" };
+        QTest::newRow("ascending: a count falling to equal earlier rows stays behind them")
+            << QList<int> { 2 } << "Club"
+            << "5" << QStringList { "Home", "Bank", "work", "Club" };
+        QTest::newRow("ascending: a count falling past rows goes behind the one it equals")
+            << QList<int> { 2 } << "Club"
+            << "3" << QStringList { "Home", "Club", "Bank", "work" };
+        QTest::newRow("descending: a count rising to equal earlier rows stays behind them")
+            << QList<int> { 2, 2 } << "Home"
+            << "5" << QStringList { "Club", "Bank", "work", "Home" };
+        QTest::newRow("descending: a count falling to equal later rows stays ahead of them")
+            << QList<int> { 2, 2 } << "Club"
+            << "5" << QStringList { "Club", "Bank", "work", "Home" };
+        QTest::newRow("a count of two digits sorts as text, ahead of 3")
+            << QList<int> { 2 } << "work"
+            << "10" << QStringList { "work", "Home", "Bank", "Club" };
+        QTest::newRow("unsorted list keeps a changed row where it is")
+            << QList<int> {} << "Club"
+            << "1" << QStringList { "Home", "work", "Bank", "Club" };
+        QTest::newRow(
+            "title sort ignores case: a row renamed to another's title in capitals stays ahead of it")
+            << QList<int> { 1, 1 } << "Bank"
+            << "HOME" << QStringList { "Club", "HOME", "Home", "work" };
+    }
+
+    void cellChangeKeepsTheSortedOrder()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QStringList, order);
+        ListView list;
+        FillAccounts(list, { { "Home", "3" }, { "work", "5" }, { "Bank", "5" }, { "Club", "7" } });
+        for (int column : clicks)
+            Fun_ListViewOperate::SortListView(list, column);
+        const int column = clicks.isEmpty() ? 1 : clicks.last() - 1;
+        ListView::SetCell(list.Rows().at(MainTexts(list).indexOf(title)), column, text);
+        QCOMPARE(MainTexts(list), order);
+    }
+
+    void checkBoxGestures_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("ticked"); // each row's box after it, in list order
+        QTest::addColumn<int>("checks"); // ItemCheck reports
+        QTest::addColumn<int>("clicks"); // ItemClick reports
+        QTest::addColumn<int>("selected"); // row 2 was selected before
+
+        QTest::newRow("a click on a box ticks it, reports only the tick and keeps the selection")
+            << "click box" << 0 << "100" << 1 << 0 << 2;
+        QTest::newRow("a quick second click on a box ticks it once more")
+            << "double click box" << 0 << "000" << 2 << 0 << 2;
+        QTest::newRow("a drag that began on a box selects nothing and ticks nothing")
+            << "drag from box" << 0 << "000" << 0 << 0 << 2;
+        QTest::newRow("a click beside the box is a row click") << "click cell" << 1 << "000" << 0 << 1 << 1;
+        QTest::newRow("space ticks the current row's box") << "space" << 1 << "010" << 1 << 0 << 1;
+    }
+
+    void checkBoxGestures()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(int, row);
+        QFETCH(QString, ticked);
+        QFETCH(int, checks);
+        QFETCH(int, clicks);
+        QFETCH(int, selected);
+        ListView list;
+        list.SetCheckBoxes(true);
+        FillAccounts(list);
+        list.resize(400, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const QList<QTreeWidgetItem*> rows = list.Rows();
+        list.setCurrentItem(rows[2]);
+        QSignalSpy checkSpy(&list, &ListView::ItemCheck);
+        QSignalSpy clickSpy(&list, &ListView::ItemClick);
+
+        QWidget* viewport = list.viewport();
+        const QPoint box = CheckBoxCentre(&list, rows[row]);
+        if (gesture == u"click box") {
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, box);
+        } else if (gesture == u"double click box") {
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, box);
+            QTest::mouseDClick(viewport, Qt::LeftButton, {}, box);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, box);
+        } else if (gesture == u"drag from box") {
+            QTest::mousePress(viewport, Qt::LeftButton, {}, box);
+            QTest::mouseMove(viewport, CellCentre(&list, rows[1], 1));
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, CellCentre(&list, rows[1], 1));
+        } else if (gesture == u"click cell") {
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(&list, rows[row], 1));
+        } else {
+            list.setCurrentItem(rows[row], 0);
+            QTest::keyClick(&list, Qt::Key_Space);
+        }
+
+        QString state;
+        for (const QTreeWidgetItem* r : rows)
+            state += ListView::IsRowChecked(r) ? u'1' : u'0';
+        QCOMPARE(state, ticked);
+        QCOMPARE(checkSpy.count(), checks);
+        QCOMPARE(clickSpy.count(), clicks);
+        QCOMPARE(rows.indexOf(list.SelectedRow()), selected);
     }
 
     void fitLastColumn_data()
