@@ -14,7 +14,7 @@
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
-#include "platform/gui/ListView.h"
+#include "platform/gui/FlatListView.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 
@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTreeWidgetItem>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,9 +73,8 @@ int main(int argc, char* argv[])
     if (argc > 2 && std::atoll(argv[2]) > 0)
         window.Checker().SetCheckMemoryBound(qint64(std::atoll(argv[2])) * 1024 * 1024);
     window.Form_Load();
-    QTreeWidgetItem* row = window.lvPopList->Rows().value(0);
     Accounts[0].Enabled = true;
-    window.lvPopList->SetRowChecked(row, true);
+    window.lvPopList->SetRowChecked(0, true);
     app.processEvents();
 
     const int checks = argc > 3 ? std::atoi(argv[3]) : 1;
@@ -98,7 +96,8 @@ int main(int argc, char* argv[])
         const frmArrival* arrival = window.ArrivalForm();
         const int announced = arrival && arrival->lvArrival ? arrival->lvArrival->RowCount() : 0;
         std::printf("check status=%s messages=%d ms=%.1f cpu_ms=%.1f rss_before_kb=%ld peak_kb=%ld\n",
-            qPrintable(row->text(frmTandrel::ColStatus)), announced, ms, cpuMs, before, peak);
+            qPrintable(window.lvPopList->CellText(0, frmTandrel::ColStatus)), announced, ms, cpuMs, before,
+            peak);
         std::fflush(stdout);
     }
     window.EndProgram(frmTandrel::CloseReason::SessionEnd);

@@ -12,7 +12,7 @@
 #include "mail/NextCheck.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
-#include "platform/gui/ListView.h"
+#include "platform/gui/FlatListView.h"
 #include "platform/gui/TrayIconService.h"
 #include "ui/FaceFonts.h"
 #include "ui/TrayPictures.h"
@@ -40,7 +40,6 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 
 namespace {
@@ -99,7 +98,7 @@ void frmTandrel::CreateControls()
     line->setGeometry(0, 0, 532, 1);
     lnMenu.push_back(line);
 
-    lvPopList = new ListView(m_client);
+    lvPopList = new FlatListView(m_client);
     lvPopList->setObjectName(QStringLiteral("lvPopList"));
     lvPopList->setGeometry(4, 6, 521, 193);
     lvPopList->SetCheckBoxes(true);
@@ -176,9 +175,9 @@ void frmTandrel::CreateControls()
     setTabOrder(btnAction[1], btnAction[2]);
     setTabOrder(btnAction[2], lvPopList);
 
-    connect(lvPopList, &ListView::ItemClick, this, &frmTandrel::lvPopList_ItemClick);
-    connect(lvPopList, &ListView::ItemCheck, this, &frmTandrel::lvPopList_ItemCheck);
-    connect(lvPopList, &ListView::ColumnClick, this, &frmTandrel::lvPopList_ColumnClick);
+    connect(lvPopList, &FlatListView::ItemClick, this, &frmTandrel::lvPopList_ItemClick);
+    connect(lvPopList, &FlatListView::ItemCheck, this, &frmTandrel::lvPopList_ItemCheck);
+    connect(lvPopList, &FlatListView::ColumnClick, this, &frmTandrel::lvPopList_ColumnClick);
 }
 
 void frmTandrel::CreateMenus()
@@ -330,20 +329,22 @@ void frmTandrel::SetMailList()
         if (entry.Deleted)
             continue;
         const QString key = RowKey(i);
-        QTreeWidgetItem* row = lvPopList->FindRow(key);
-        const bool isNew = row == nullptr;
+        int row = lvPopList->FindRow(key);
+        const bool isNew = row < 0;
         if (isNew)
-            row = lvPopList->AddRow(entry.UserTitle, key);
+            row = lvPopList->AddRow({ { entry.UserTitle } }, key);
         lvPopList->SetRowChecked(row, entry.Enabled);
-        ListView::SetCell(row, ColUserTitle, entry.UserTitle);
-        ListView::SetRowTag(row, i);
+        // A changed text in the sort column moves the row.
+        row = lvPopList->SetCell(row, ColUserTitle, entry.UserTitle);
+        lvPopList->SetRowTag(row, i);
 
-        const qint32 n = NextCheckForRebuild(
-            isNew ? std::nullopt : std::optional(NumericText::ToInt32(row->text(ColNextCheck))),
+        const qint32 n = NextCheckForRebuild(isNew
+                ? std::nullopt
+                : std::optional(NumericText::ToInt32(lvPopList->CellText(row, ColNextCheck))),
             entry.CheckInterval);
-        const QString s = isNew ? QString() : row->text(ColStatus);
-        ListView::SetCell(row, ColNextCheck, QString::number(n));
-        ListView::SetCell(row, ColStatus, i == m_currentAccountIdx ? QString() : s);
+        const QString s = isNew ? QString() : lvPopList->CellText(row, ColStatus);
+        row = lvPopList->SetCell(row, ColNextCheck, QString::number(n));
+        lvPopList->SetCell(row, ColStatus, i == m_currentAccountIdx ? QString() : s);
     }
 }
 
@@ -385,11 +386,11 @@ void frmTandrel::btnAction_Click(int Index)
     }
 }
 
-void frmTandrel::lvPopList_ItemClick(QTreeWidgetItem* Item)
+void frmTandrel::lvPopList_ItemClick(int Item)
 {
-    if (!Item)
+    if (Item < 0)
         return;
-    const qint32 index = ListView::RowTag(Item);
+    const qint32 index = lvPopList->RowTag(Item);
     const AccountEntry& entry = Accounts.at(std::size_t(index));
     txtChkInterval->setText(QString::number(entry.CheckInterval));
     txtPopAccount->setText(entry.PopAccount);
@@ -404,11 +405,11 @@ void frmTandrel::lvPopList_ItemClick(QTreeWidgetItem* Item)
     m_currentAccountIdx = index;
 }
 
-void frmTandrel::lvPopList_ItemCheck(QTreeWidgetItem* Item)
+void frmTandrel::lvPopList_ItemCheck(int Item)
 {
-    if (!Item)
+    if (Item < 0)
         return;
-    AccountStore::SetEnabled(ListView::RowTag(Item), ListView::IsRowChecked(Item));
+    AccountStore::SetEnabled(lvPopList->RowTag(Item), lvPopList->IsRowChecked(Item));
     m_checker->ShowCheckFailures();
 }
 
@@ -519,35 +520,33 @@ void frmTandrel::EndProgram(CloseReason UnloadMode) { Form_QueryUnload(UnloadMod
 QList<qint32> frmTandrel::RowTags() const
 {
     QList<qint32> tags;
-    for (const QTreeWidgetItem* row : lvPopList->Rows())
-        tags.append(ListView::RowTag(row));
+    for (int row = 0; row < lvPopList->RowCount(); ++row)
+        tags.append(lvPopList->RowTag(row));
     return tags;
 }
 
-bool frmTandrel::HasRow(qint32 tag) const { return RowByTag(tag) != nullptr; }
+bool frmTandrel::HasRow(qint32 tag) const { return RowByTag(tag) >= 0; }
 
 bool frmTandrel::IsRowChecked(qint32 tag) const
 {
-    const QTreeWidgetItem* row = RowByTag(tag);
-    return row && ListView::IsRowChecked(row);
+    const int row = RowByTag(tag);
+    return row >= 0 && lvPopList->IsRowChecked(row);
 }
 
 QString frmTandrel::NextCheckText(qint32 tag) const
 {
-    const QTreeWidgetItem* row = RowByTag(tag);
-    return row ? row->text(ColNextCheck) : QString();
+    const int row = RowByTag(tag);
+    return row >= 0 ? lvPopList->CellText(row, ColNextCheck) : QString();
 }
 
 void frmTandrel::SetNextCheckText(qint32 tag, const QString& text)
 {
-    if (QTreeWidgetItem* row = RowByTag(tag))
-        ListView::SetCell(row, ColNextCheck, text);
+    lvPopList->SetCell(RowByTag(tag), ColNextCheck, text);
 }
 
 void frmTandrel::SetStatusText(qint32 tag, const QString& text)
 {
-    if (QTreeWidgetItem* row = RowByTag(tag))
-        ListView::SetCell(row, ColStatus, text);
+    lvPopList->SetCell(RowByTag(tag), ColStatus, text);
 }
 
 void frmTandrel::SetCheckCommandsEnabled(bool enabled)
@@ -622,7 +621,7 @@ bool frmTandrel::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-QTreeWidgetItem* frmTandrel::RowByTag(qint32 tag) const { return lvPopList->FindRow(RowKey(tag)); }
+int frmTandrel::RowByTag(qint32 tag) const { return lvPopList->FindRow(RowKey(tag)); }
 
 QIcon frmTandrel::TrayImage(int nPicture) const
 {

@@ -17,10 +17,9 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTreeWidgetItem;
 class clsTaskTrayIcon;
 class frmArrival;
-class ListView;
+class FlatListView;
 
 // The main window: the account list with its editor, the menus, the tray icon
 // and the mail engine, which it owns for the whole run.
@@ -51,8 +50,9 @@ public:
     void SetMailList();
 
     void btnAction_Click(int Index);
-    void lvPopList_ItemClick(QTreeWidgetItem* Item);
-    void lvPopList_ItemCheck(QTreeWidgetItem* Item);
+    // Both take the row's place in the list.
+    void lvPopList_ItemClick(int Item);
+    void lvPopList_ItemCheck(int Item);
     void lvPopList_ColumnClick(int column);
     // The tray icon's clicks arrive as mouse moves whose x is the message number.
     void Form_MouseMove(int X);
@@ -108,7 +108,8 @@ protected:
 private:
     void CreateControls();
     void CreateMenus();
-    QTreeWidgetItem* RowByTag(qint32 tag) const;
+    // The place of the account's row in the list, or -1.
+    int RowByTag(qint32 tag) const;
     QIcon TrayImage(int nPicture) const;
     // Without a notification area the window must never hide itself.
     bool TrayAvailable() const;
@@ -122,7 +123,7 @@ public:
 
     // Controls, named as the window declares them.
     std::vector<QFrame*> lnMenu;
-    ListView* lvPopList = nullptr;
+    FlatListView* lvPopList = nullptr;
     std::array<QLabel*, 6> lblGuide {};
     QLineEdit* txtUserTitle = nullptr;
     QLineEdit* txtPopAccount = nullptr;

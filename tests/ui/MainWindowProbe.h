@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/gui/ListView.h"
+#include "platform/gui/FlatListView.h"
 #include "ui/frmTandrel.h"
 
 #include <QPushButton>
@@ -9,10 +9,23 @@
 // What the main window tests read off the window.
 namespace MainWindowProbe {
 
-// The list row of an account, found by its key.
-inline QTreeWidgetItem* Row(const frmTandrel& w, qint32 index)
+// The place of an account's list row, found by its key; -1 without one.
+inline int Row(const frmTandrel& w, qint32 index)
 {
     return w.lvPopList->FindRow(QStringLiteral(":") + QString::number(index));
+}
+
+inline QString Cell(const frmTandrel& w, qint32 index, int column)
+{
+    return w.lvPopList->CellText(Row(w, index), column);
+}
+
+// Ticks or clears an account's box as the user's tick arrives: through the
+// list's model, as a click or a key on the box does.
+inline void Tick(const frmTandrel& w, qint32 index, bool ticked)
+{
+    QAbstractItemModel* rows = w.lvPopList->model();
+    rows->setData(rows->index(Row(w, index), 0), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 // The editor's three buttons as "1" for enabled and "0" for disabled, in index order.

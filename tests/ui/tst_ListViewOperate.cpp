@@ -1,51 +1,23 @@
 #include "FixedScreenMetrics.h"
-#include "platform/gui/ListView.h"
+#include "ListViewProbe.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
 
-#include <QHeaderView>
+#include <QAccessible>
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTest>
+
+using ListViewProbe::Texts;
 
 namespace {
 
-QStringList MainTexts(const ListView& list)
-{
-    QStringList texts;
-    for (const QTreeWidgetItem* row : list.Rows())
-        texts << row->text(0);
-    return texts;
-}
-
-// Accounts as the main window lists them: title, NEXT CHECK.
-void FillAccounts(ListView& list,
-    const QList<QPair<QString, QString>>& rows = { { "Home", "3" }, { "work", "10" }, { "Bank", "9" } })
+// Three accounts as the main window lists them: title, NEXT CHECK.
+void FillAccounts(FlatListView& list)
 {
     list.AddColumn(QStringLiteral("USER-TITLE"), 133);
     list.AddColumn(QStringLiteral("NEXT CHECK"), 96);
+    const QList<QPair<QString, QString>> rows { { "Home", "3" }, { "work", "10" }, { "Bank", "9" } };
     for (const auto& [title, next] : rows)
-        ListView::SetCell(list.AddRow(title), 1, next);
-}
-
-QPoint CheckBoxCentre(const ListView* list, const QTreeWidgetItem* row)
-{
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = row->text(0);
-    option.checkState = row->checkState(0);
-    const QRect item = list->visualItemRect(row);
-    option.rect = QRect(list->header()->sectionViewportPosition(0), item.top(),
-        list->header()->sectionSize(0), item.height());
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
-}
-
-QPoint CellCentre(const ListView* list, const QTreeWidgetItem* row, int column)
-{
-    const QRect item = list->visualItemRect(row);
-    const int x = list->header()->sectionViewportPosition(column) + list->header()->sectionSize(column) / 2;
-    return QPoint(x, item.center().y());
+        list.AddRow({ { title, next } });
 }
 
 } // namespace
@@ -86,23 +58,23 @@ private Q_SLOTS:
         QFETCH(QList<int>, clicks);
         QFETCH(QStringList, order);
         QFETCH(QString, tag);
-        ListView list;
+        FlatListView list;
         FillAccounts(list);
         for (int column : clicks)
             Fun_ListViewOperate::SortListView(list, column);
-        QCOMPARE(MainTexts(list), order);
+        QCOMPARE(Texts(list, 0), order);
         if (!clicks.isEmpty())
             QCOMPARE(list.ColumnTag(clicks.last() - 1), tag);
     }
 
     void headerClickReportsTheColumnNumber()
     {
-        ListView list;
+        FlatListView list;
         FillAccounts(list);
         list.resize(400, 200);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        QSignalSpy clicks(&list, &ListView::ColumnClick);
+        QSignalSpy clicks(&list, &FlatListView::ColumnClick);
         QHeaderView* header = list.header();
         const QPoint secondHeader(header->sectionViewportPosition(1) + 10, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, secondHeader);
@@ -110,65 +82,57 @@ private Q_SLOTS:
         QCOMPARE(clicks.at(0).at(0).toInt(), 2);
     }
 
-    void rowsAddedLaterTakeTheirSortedPlace()
-    {
-        ListView list;
-        FillAccounts(list);
-        Fun_ListViewOperate::SortListView(list, 2);
-        ListView::SetCell(list.AddRow(QStringLiteral("Club")), 1, QStringLiteral("5"));
-        QCOMPARE(MainTexts(list), (QStringList { "work", "Home", "Club", "Bank" }));
-    }
-
-    void cellChangeKeepsTheSortedOrder_data()
+    void changedAndAddedRowsTakeTheirSortedPlace_data()
     {
         QTest::addColumn<QList<int>>("clicks");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text"); // the row's new text in the sort column, else NEXT CHECK
+        QTest::addColumn<QString>("title"); // a row not in the list is added
+        QTest::addColumn<QString>("text"); // its new text in the sort column, else NEXT CHECK
         QTest::addColumn<QStringList>("order");
 
-        // Home 3, work 5, Bank 5, Club 7 sort as Home, Bank, work, Club (the
-        // first click sorts by title first). NEXT CHECK counts down, and a row
-        // that comes to equal others stays on the side of them it was on.
-        QTest::newRow("ascending: a count rising to equal later rows stays ahead of them")
+        // Sorted by NEXT CHECK: work 10, Home 3, Bank 9. The count goes down
+        // every minute, and a row that comes to equal others stays on the
+        // side of them it was on, as a stable sort of the whole list puts it.
+        QTest::newRow("a row added later takes its sorted place")
+            << QList<int> { 2 } << "Club"
+            << "5" << QStringList { "work", "Home", "Club", "Bank" };
+        QTest::newRow("ascending: a count rising to equal a later row stays ahead of it")
             << QList<int> { 2 } << "Home"
-            << "5" << QStringList { "Home", "Bank", "work", "Club" };
-        QTest::newRow("ascending: a count falling to equal earlier rows stays behind them")
-            << QList<int> { 2 } << "Club"
-            << "5" << QStringList { "Home", "Bank", "work", "Club" };
-        QTest::newRow("ascending: a count falling past rows goes behind the one it equals")
-            << QList<int> { 2 } << "Club"
-            << "3" << QStringList { "Home", "Club", "Bank", "work" };
-        QTest::newRow("descending: a count rising to equal earlier rows stays behind them")
+            << "9" << QStringList { "work", "Home", "Bank" };
+        QTest::newRow("ascending: a count falling to equal an earlier row stays behind it")
+            << QList<int> { 2 } << "Bank"
+            << "3" << QStringList { "work", "Home", "Bank" };
+        QTest::newRow("descending: a count rising to equal an earlier row stays behind it")
             << QList<int> { 2, 2 } << "Home"
-            << "5" << QStringList { "Club", "Bank", "work", "Home" };
-        QTest::newRow("descending: a count falling to equal later rows stays ahead of them")
-            << QList<int> { 2, 2 } << "Club"
-            << "5" << QStringList { "Club", "Bank", "work", "Home" };
-        QTest::newRow("a count of two digits sorts as text, ahead of 3")
-            << QList<int> { 2 } << "work"
-            << "10" << QStringList { "work", "Home", "Bank", "Club" };
+            << "9" << QStringList { "Bank", "Home", "work" };
+        QTest::newRow("descending: a count falling to equal a later row stays ahead of it")
+            << QList<int> { 2, 2 } << "Bank"
+            << "3" << QStringList { "Bank", "Home", "work" };
+        QTest::newRow("a count falling past a row of two digits goes ahead of it, as text")
+            << QList<int> { 2 } << "Bank"
+            << "1" << QStringList { "Bank", "work", "Home" };
         QTest::newRow("unsorted list keeps a changed row where it is")
-            << QList<int> {} << "Club"
-            << "1" << QStringList { "Home", "work", "Bank", "Club" };
+            << QList<int> {} << "Home"
+            << "99" << QStringList { "Home", "work", "Bank" };
         QTest::newRow(
             "title sort ignores case: a row renamed to another's title in capitals stays ahead of it")
             << QList<int> { 1, 1 } << "Bank"
-            << "HOME" << QStringList { "Club", "HOME", "Home", "work" };
+            << "HOME" << QStringList { "HOME", "Home", "work" };
     }
 
-    void cellChangeKeepsTheSortedOrder()
+    void changedAndAddedRowsTakeTheirSortedPlace()
     {
         QFETCH(QList<int>, clicks);
         QFETCH(QString, title);
         QFETCH(QString, text);
         QFETCH(QStringList, order);
-        ListView list;
-        FillAccounts(list, { { "Home", "3" }, { "work", "5" }, { "Bank", "5" }, { "Club", "7" } });
+        FlatListView list;
+        FillAccounts(list);
         for (int column : clicks)
             Fun_ListViewOperate::SortListView(list, column);
         const int column = clicks.isEmpty() ? 1 : clicks.last() - 1;
-        ListView::SetCell(list.Rows().at(MainTexts(list).indexOf(title)), column, text);
-        QCOMPARE(MainTexts(list), order);
+        const int row = Texts(list, 0).indexOf(title);
+        list.SetCell(row >= 0 ? row : list.AddRow({ { title } }), column, text);
+        QCOMPARE(Texts(list, 0), order);
     }
 
     void checkBoxGestures_data()
@@ -198,19 +162,19 @@ private Q_SLOTS:
         QFETCH(int, checks);
         QFETCH(int, clicks);
         QFETCH(int, selected);
-        ListView list;
+        FlatListView list;
         list.SetCheckBoxes(true);
         FillAccounts(list);
         list.resize(400, 200);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        const QList<QTreeWidgetItem*> rows = list.Rows();
-        list.setCurrentItem(rows[2]);
-        QSignalSpy checkSpy(&list, &ListView::ItemCheck);
-        QSignalSpy clickSpy(&list, &ListView::ItemClick);
+        list.setCurrentIndex(list.model()->index(2, 0));
+        QSignalSpy checkSpy(&list, &FlatListView::ItemCheck);
+        QSignalSpy clickSpy(&list, &FlatListView::ItemClick);
 
         QWidget* viewport = list.viewport();
-        const QPoint box = CheckBoxCentre(&list, rows[row]);
+        const QPoint box = ListViewProbe::CheckBoxCentre(list, row);
+        const QPoint cell = ListViewProbe::CellCentre(list, 1, 1);
         if (gesture == u"click box") {
             QTest::mouseClick(viewport, Qt::LeftButton, {}, box);
         } else if (gesture == u"double click box") {
@@ -219,22 +183,26 @@ private Q_SLOTS:
             QTest::mouseRelease(viewport, Qt::LeftButton, {}, box);
         } else if (gesture == u"drag from box") {
             QTest::mousePress(viewport, Qt::LeftButton, {}, box);
-            QTest::mouseMove(viewport, CellCentre(&list, rows[1], 1));
-            QTest::mouseRelease(viewport, Qt::LeftButton, {}, CellCentre(&list, rows[1], 1));
+            QTest::mouseMove(viewport, cell);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell);
         } else if (gesture == u"click cell") {
-            QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(&list, rows[row], 1));
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
         } else {
-            list.setCurrentItem(rows[row], 0);
+            list.setCurrentIndex(list.model()->index(row, 0));
             QTest::keyClick(&list, Qt::Key_Space);
         }
 
         QString state;
-        for (const QTreeWidgetItem* r : rows)
-            state += ListView::IsRowChecked(r) ? u'1' : u'0';
+        for (int r = 0; r < list.RowCount(); ++r)
+            state += list.IsRowChecked(r) ? u'1' : u'0';
         QCOMPARE(state, ticked);
         QCOMPARE(checkSpy.count(), checks);
         QCOMPARE(clickSpy.count(), clicks);
-        QCOMPARE(rows.indexOf(list.SelectedRow()), selected);
+        QCOMPARE(list.SelectedRow(), selected);
+        if (clicks > 0)
+            QCOMPARE(clickSpy.at(0).at(0).toInt(), row);
+        if (checks > 0)
+            QCOMPARE(checkSpy.at(0).at(0).toInt(), row);
     }
 
     void fitLastColumn_data()
@@ -267,7 +235,7 @@ private Q_SLOTS:
         QFETCH(bool, border3D);
         QFETCH(int, lastWidth);
         const FixedScreenMetrics metrics(QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1080), dpi);
-        ListView list;
+        FlatListView list;
         for (int width : widths)
             list.AddColumn(QStringLiteral("column"), width);
         if (!border3D)
@@ -279,55 +247,75 @@ private Q_SLOTS:
 
     void fitLastColumnWithoutColumnsDoesNothing()
     {
-        ListView list;
+        FlatListView list;
         Fun_ListViewOperate::FitLastColumn(list);
         QCOMPARE(list.columnCount(), 0);
     }
 
     void keysAreUniqueAndFindTheirRow()
     {
-        ListView list;
+        FlatListView list;
         list.AddColumn(QStringLiteral("USER-TITLE"), 133);
-        QTreeWidgetItem* first = list.AddRow(QStringLiteral("Home"), QStringLiteral(":0"));
-        ListView::SetRowTag(first, 0);
-        QTreeWidgetItem* twelfth = list.AddRow(QStringLiteral("Club"), QStringLiteral(":12"));
-        ListView::SetRowTag(twelfth, 12);
-        QCOMPARE(list.AddRow(QStringLiteral("again"), QStringLiteral(":0")), nullptr);
-        QCOMPARE(list.FindRow(QStringLiteral(":12")), twelfth);
-        QCOMPARE(ListView::RowTag(list.FindRow(QStringLiteral(":0"))), 0);
-        QCOMPARE(list.FindRow(QStringLiteral(":1")), nullptr);
-        list.RemoveRow(first);
-        QCOMPARE(list.FindRow(QStringLiteral(":0")), nullptr);
-        QCOMPARE(list.topLevelItemCount(), 1);
+        list.AddRow({ { "Home" }, 0 }, QStringLiteral(":0"));
+        list.AddRow({ { "Club" }, 12 }, QStringLiteral(":12"));
+        QCOMPARE(list.AddRow({ { "again" } }, QStringLiteral(":0")), -1);
+        QCOMPARE(list.FindRow(QStringLiteral(":12")), 1);
+        QCOMPARE(list.RowTag(list.FindRow(QStringLiteral(":0"))), 0);
+        QCOMPARE(list.FindRow(QStringLiteral(":1")), -1);
+        // A key goes with its row wherever sorting puts it.
+        list.SetSorted(true);
+        QCOMPARE(list.FindRow(QStringLiteral(":12")), 0);
+        list.RemoveRow(list.FindRow(QStringLiteral(":0")));
+        QCOMPARE(list.FindRow(QStringLiteral(":0")), -1);
+        QCOMPARE(list.RowCount(), 1);
+        QCOMPARE(list.RowKey(0), QStringLiteral(":12"));
     }
 
     void onlyTheUsersTicksAreReported()
     {
-        ListView list;
+        FlatListView list;
         list.SetCheckBoxes(true);
         list.AddColumn(QStringLiteral("USER-TITLE"), 133);
-        QTreeWidgetItem* row = list.AddRow(QStringLiteral("Home"), QStringLiteral(":0"));
-        QSignalSpy checks(&list, &ListView::ItemCheck);
+        const int row = list.AddRow({ { "Home" } }, QStringLiteral(":0"));
+        QSignalSpy checks(&list, &FlatListView::ItemCheck);
 
         list.SetRowChecked(row, true);
-        QVERIFY(ListView::IsRowChecked(row));
+        QVERIFY(list.IsRowChecked(row));
         QCOMPARE(checks.count(), 0);
 
-        row->setCheckState(0, Qt::Unchecked); // what a click on the box does
+        // What a click on the box does.
+        list.model()->setData(list.model()->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
         QCOMPARE(checks.count(), 1);
-        QVERIFY(!ListView::IsRowChecked(row));
+        QVERIFY(!list.IsRowChecked(row));
 
-        row->setText(0, QStringLiteral("Home 2")); // other changes are not ticks
+        list.SetCell(row, 0, QStringLiteral("Home 2")); // other changes are not ticks
         QCOMPARE(checks.count(), 1);
     }
 
     void cellsShowMarkupLiterally()
     {
-        ListView list;
+        FlatListView list;
         list.AddColumn(QStringLiteral("SUBJECT"), 133);
-        QTreeWidgetItem* row = list.AddRow(QStringLiteral("<b>x</b>"));
-        QCOMPARE(row->text(0), QStringLiteral("<b>x</b>"));
-        QCOMPARE(row->data(0, Qt::DisplayRole).toString(), QStringLiteral("<b>x</b>"));
+        const int row = list.AddRow({ { "<b>x</b>" } });
+        QCOMPARE(list.CellText(row, 0), QStringLiteral("<b>x</b>"));
+        QCOMPARE(list.model()->index(row, 0).data(Qt::DisplayRole).toString(), QStringLiteral("<b>x</b>"));
+    }
+
+    // A screen reader reads the list as a table whose cells carry the texts and ticks.
+    void cellsReachScreenReaders()
+    {
+        FlatListView list;
+        list.SetCheckBoxes(true);
+        FillAccounts(list);
+        list.SetRowChecked(1, true);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(&list)->tableInterface();
+        QVERIFY(table);
+        QCOMPARE(table->cellAt(1, 1)->text(QAccessible::Name), QStringLiteral("10"));
+        QCOMPARE(table->cellAt(1, 0)->role(), QAccessible::TreeItem);
+        QVERIFY(table->cellAt(1, 0)->state().checked);
+        QVERIFY(!table->cellAt(0, 0)->state().checked);
     }
 };
 

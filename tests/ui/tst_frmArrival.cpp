@@ -1,9 +1,9 @@
 #include "FixedScreenMetrics.h"
+#include "ListViewProbe.h"
 #include "RecordingSoundService.h"
 #include "ScriptedMessageBoxService.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
-#include "platform/gui/FlatListView.h"
 #include "ui/frmArrival.h"
 
 #include <QDir>
@@ -428,15 +428,9 @@ private Q_SLOTS:
             const QPoint at(header->sectionViewportPosition(column - 1) + 5, header->height() / 2);
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         }
-        const auto order = [&window] {
-            QStringList order;
-            for (int i = 0; i < window.lvArrival->RowCount(); ++i)
-                order << window.lvArrival->CellText(i, 1);
-            return order;
-        };
-        QCOMPARE(order(), subjects);
+        QCOMPARE(ListViewProbe::Texts(*window.lvArrival, 1), subjects);
         window.MailArraival(0, QStringLiteral("ZED@h"), QStringLiteral("03/05/02"), QStringLiteral("B"));
-        QCOMPARE(order(), withArrival);
+        QCOMPARE(ListViewProbe::Texts(*window.lvArrival, 1), withArrival);
     }
 
     void showsOnTopWithoutMovingADraggedWindow()

@@ -1,9 +1,9 @@
+#include "ListViewProbe.h"
 #include "MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
-#include "platform/gui/ListView.h"
 #include "ui/frmTandrel.h"
 
 #include "RecordingTrayIconService.h"
@@ -22,7 +22,9 @@
 #include <QTest>
 
 using MainWindowProbe::Buttons;
+using MainWindowProbe::Cell;
 using MainWindowProbe::Row;
+using MainWindowProbe::Tick;
 
 namespace {
 
@@ -57,8 +59,8 @@ QStringList EditorTexts(const frmTandrel& w)
 QString Keys(const frmTandrel& w)
 {
     QStringList keys;
-    for (const QTreeWidgetItem* row : w.lvPopList->Rows())
-        keys << ListView::RowKey(row) + QStringLiteral("=") + QString::number(ListView::RowTag(row));
+    for (int row = 0; row < w.lvPopList->RowCount(); ++row)
+        keys << w.lvPopList->RowKey(row) + QStringLiteral("=") + QString::number(w.lvPopList->RowTag(row));
     return keys.join(u' ');
 }
 
@@ -219,7 +221,7 @@ void tst_frmTandrel::menusAsDesigned()
 
     QStringList headers;
     for (int c = 0; c < w.lvPopList->columnCount(); ++c)
-        headers << w.lvPopList->headerItem()->text(c);
+        headers << w.lvPopList->HeaderText(c);
     QCOMPARE(headers, QStringList({ "USER-TITLE", "NEXT CHECK", "STATUS" }));
     QCOMPARE(w.lvPopList->columnWidth(0), 133);
     QCOMPARE(w.lvPopList->columnWidth(1), 96);
@@ -336,7 +338,7 @@ void tst_frmTandrel::registerStoresNumbers()
     QCOMPARE(entry.PopAccount, QStringLiteral(" taro "));
     QCOMPARE(entry.PopPasswd, QStringLiteral("p w"));
     QVERIFY(entry.Enabled);
-    QCOMPARE(Row(w, 0)->text(1), QString::number(storedInterval));
+    QCOMPARE(Cell(w, 0, 1), QString::number(storedInterval));
     QVERIFY(m_settings->exists());
 }
 
@@ -367,7 +369,7 @@ void tst_frmTandrel::registerAppendsNextIndex()
         w.lvPopList_ItemClick(Row(w, index));
         m_boxes->QueueAnswer(MessageBoxService::Answer::Yes);
         w.btnAction_Click(2);
-        QVERIFY(!Row(w, index));
+        QCOMPARE(Row(w, index), -1);
         QVERIFY(Accounts[std::size_t(index)].Deleted);
     }
     w.mnuAddNew_Click();
@@ -378,12 +380,12 @@ void tst_frmTandrel::registerAppendsNextIndex()
     QCOMPARE(Keys(w), keysAfter);
     QCOMPARE(w.CurrentAccountIndex(), existing);
     QCOMPARE(Accounts.size(), std::size_t(existing + 1));
-    QTreeWidgetItem* row = Row(w, existing);
-    QVERIFY(row);
-    QVERIFY(ListView::IsRowChecked(row));
-    QCOMPARE(row->text(0), QStringLiteral("new"));
-    QCOMPARE(row->text(1), QStringLiteral("5"));
-    QCOMPARE(row->text(2), QString());
+    const int row = Row(w, existing);
+    QVERIFY(row >= 0);
+    QVERIFY(w.lvPopList->IsRowChecked(row));
+    QCOMPARE(w.lvPopList->CellText(row, 0), QStringLiteral("new"));
+    QCOMPARE(w.lvPopList->CellText(row, 1), QStringLiteral("5"));
+    QCOMPARE(w.lvPopList->CellText(row, 2), QString());
     // Registering stays in new-entry mode with an emptied editor.
     QCOMPARE(Buttons(w), QStringLiteral("100"));
     QCOMPARE(EditorTexts(w), QStringList({ "", "", "", "", "110", "" }));
@@ -443,11 +445,11 @@ void tst_frmTandrel::updateAppliesCountdownRule()
     w.btnAction_Click(1);
 
     QCOMPARE(Accounts[1].CheckInterval, NumericText::ToInt32(newInterval));
-    QCOMPARE(Row(w, 1)->text(1), countdownAfter);
+    QCOMPARE(Cell(w, 1, 1), countdownAfter);
     // Only the edited account's outcome is cleared; the other row is untouched.
-    QCOMPARE(Row(w, 1)->text(2), QString());
-    QCOMPARE(Row(w, 0)->text(1), otherAfter);
-    QCOMPARE(Row(w, 0)->text(2), QStringLiteral("成功(新着0件)"));
+    QCOMPARE(Cell(w, 1, 2), QString());
+    QCOMPARE(Cell(w, 0, 1), otherAfter);
+    QCOMPARE(Cell(w, 0, 2), QStringLiteral("成功(新着0件)"));
     QCOMPARE(Buttons(w), QStringLiteral("011"));
     QVERIFY(m_settings->exists());
 }
@@ -527,13 +529,12 @@ void tst_frmTandrel::checkBoxChangesOnlyMemory()
     Accounts.push_back(Account(QStringLiteral("a"), 10, true));
     frmTandrel w;
     w.SetMailList();
-    QVERIFY(ListView::IsRowChecked(Row(w, 0)));
+    QVERIFY(w.lvPopList->IsRowChecked(Row(w, 0)));
 
-    // As the user's tick arrives: through the item's own check state.
-    Row(w, 0)->setCheckState(0, Qt::Unchecked);
+    Tick(w, 0, false);
     QVERIFY(!Accounts[0].Enabled);
     QVERIFY(!m_settings->exists());
-    Row(w, 0)->setCheckState(0, Qt::Checked);
+    Tick(w, 0, true);
     QVERIFY(Accounts[0].Enabled);
     QVERIFY(!m_settings->exists());
 }
@@ -545,12 +546,7 @@ void tst_frmTandrel::headerClicksSort()
     Accounts.push_back(Account(QStringLiteral("a"), 2));
     frmTandrel w;
     w.SetMailList();
-    auto order = [&w] {
-        QString s;
-        for (const QTreeWidgetItem* row : w.lvPopList->Rows())
-            s += row->text(0);
-        return s;
-    };
+    auto order = [&w] { return ListViewProbe::Texts(*w.lvPopList, 0).join(QString()); };
     QCOMPARE(order(), QStringLiteral("bca"));
 
     const QList<std::pair<int, QString>> clicks {
@@ -599,8 +595,8 @@ void tst_frmTandrel::untrustedTextStaysLiteral()
     frmTandrel w;
     w.SetMailList();
     w.SetStatusText(0, title);
-    QCOMPARE(Row(w, 0)->text(0), title);
-    QCOMPARE(Row(w, 0)->text(2), title);
+    QCOMPARE(Cell(w, 0, 0), title);
+    QCOMPARE(Cell(w, 0, 2), title);
     w.lvPopList_ItemClick(Row(w, 0));
     QCOMPARE(w.txtUserTitle->text(), title);
 }
@@ -643,7 +639,7 @@ void tst_frmTandrel::closeRequest()
     QTRY_VERIFY(!w.Checker().IsRunning());
     QVERIFY(w.isVisible());
     // A change made only in memory since the last save.
-    Row(w, 0)->setCheckState(0, Qt::Checked);
+    Tick(w, 0, true);
     QVERIFY(Accounts[0].Enabled);
     QVERIFY(!m_settings->exists());
 

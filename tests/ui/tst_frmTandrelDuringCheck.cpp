@@ -2,7 +2,6 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
-#include "platform/gui/ListView.h"
 #include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
@@ -22,6 +21,7 @@
 
 #include <functional>
 
+using MainWindowProbe::Cell;
 using MainWindowProbe::Row;
 
 namespace {
@@ -45,8 +45,8 @@ QList<Server::Step> OneMessageDialogue(const QByteArray& user)
 QString Keys(const frmTandrel& w)
 {
     QStringList keys;
-    for (const QTreeWidgetItem* row : w.lvPopList->Rows())
-        keys << ListView::RowKey(row);
+    for (int row = 0; row < w.lvPopList->RowCount(); ++row)
+        keys << w.lvPopList->RowKey(row);
     return keys.join(u' ');
 }
 
@@ -144,7 +144,7 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
         if (acted || !line.startsWith("STAT"))
             return;
         acted = true;
-        statusDuring = Row(w, 0)->text(2);
+        statusDuring = Cell(w, 0, 2);
         if (action == QLatin1String("register")) {
             w.txtPopAccount->setText(QStringLiteral("jiro"));
             w.txtPopPasswd->setText(QStringLiteral("pw"));
@@ -175,7 +175,7 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     // The entry in use never moved, whatever the table did meanwhile.
     QCOMPARE(&Accounts[0], entryInUse);
     if (!statusAfter.isNull())
-        QCOMPARE(Row(w, 0)->text(2), statusAfter);
+        QCOMPARE(Cell(w, 0, 2), statusAfter);
     QCOMPARE(Accounts[0].UIDL, QStringList { QStringLiteral("uid-0001") });
     QCOMPARE(w.mnuMailCheck->isEnabled(), true);
     QCOMPARE(w.mnuTTMailCheck->isEnabled(), true);
@@ -191,7 +191,7 @@ void tst_frmTandrelDuringCheck::editDuringCheck()
     if (action == QLatin1String("register")) {
         QCOMPARE(Accounts.size(), std::size_t(3));
         QCOMPARE(Accounts[2].PopAccount, QStringLiteral("jiro"));
-        QCOMPARE(Row(w, 2)->text(1), QStringLiteral("3"));
+        QCOMPARE(Cell(w, 2, 1), QStringLiteral("3"));
         QVERIFY(m_settings->read().contains("jiro"));
     }
     if (action == QLatin1String("delete"))
@@ -269,7 +269,7 @@ void tst_frmTandrelDuringCheck::checkCommandsDisabledDuringRun()
     QVERIFY(!seen.contains(true));
     QVERIFY(w.mnuMailCheck->isEnabled());
     QVERIFY(w.mnuTTMailCheck->isEnabled());
-    QCOMPARE(Row(w, 0)->text(2), QStringLiteral("成功(新着1件)"));
+    QCOMPARE(Cell(w, 0, 2), QStringLiteral("成功(新着1件)"));
 }
 
 void tst_frmTandrelDuringCheck::endWhileTheArrivalWindowShows()

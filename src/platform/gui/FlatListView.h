@@ -1,17 +1,21 @@
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeView>
 
 #include <array>
 #include <vector>
 
-// A report-style list for many rows: each row is a small record of up to four
-// plain cell texts and an integer tag, held in one flat array instead of an
-// item object per row. It has header tags and a sorted mode like ListView
-// (sort column text, case ignored), single selection of whole rows, and no
-// check boxes or keys. Columns are 0-based in code; ColumnClick reports the
-// 1-based column number the sort rule reasons in.
+// A report-style list: each row is a small record of up to four plain cell
+// texts, an integer tag and a check state, held in one flat array instead of
+// an item object per row, as a large mailbox's announcement brings a few
+// hundred thousand rows. A row may have a unique text key, and the list may
+// show a check box in front of each row. It has header tags, a sorted mode
+// (sort column text, case ignored) and single selection of whole rows. Rows
+// are addressed by their place in list order, which sorting changes. Columns
+// are 0-based in code; ColumnClick reports the 1-based column number the sort
+// rule reasons in.
 class FlatListView : public QTreeView {
     Q_OBJECT
 
@@ -20,6 +24,7 @@ public:
     struct Row {
         std::array<QString, MaxColumns> cells;
         qint32 tag = 0;
+        bool checked = false;
     };
 
     explicit FlatListView(QWidget* parent = nullptr);
@@ -33,8 +38,8 @@ public:
     void SetColumnTag(int column, const QString& tag);
 
     // Sorted mode: off at first, sort key 0, ascending. While on, rows are
-    // kept in order of the sort column's text; a row added goes after those
-    // whose text equals its own.
+    // kept in order of the sort column's text, as a stable sort of the whole
+    // list puts them, also as rows are added and their cells change.
     bool Sorted() const { return m_sorted; }
     void SetSorted(bool sorted);
     int SortKey() const { return m_sortKey; }
@@ -45,7 +50,15 @@ public:
     // True while the list has its sunken 3D border (the default).
     bool Appearance3D() const;
 
-    void AddRow(Row row);
+    // Whether the rows show a check box; off at first.
+    void SetCheckBoxes(bool checkBoxes);
+
+    // Adds a row with, when given, its key and returns its place. Keys are
+    // unique: a row with a key already in use is not added and -1 is returned.
+    int AddRow(Row row, const QString& key = {});
+    // The place of the row with this key, or -1.
+    int FindRow(const QString& key) const;
+    void RemoveRow(int row);
     // Removes every row with this tag, in time linear in the rows however many go.
     void RemoveRowsWithTag(qint32 tag);
     int RowCount() const;
@@ -53,26 +66,48 @@ public:
     const Row& RowAt(int row) const;
     QString CellText(int row, int column) const { return RowAt(row).cells[std::size_t(column)]; }
     qint32 RowTag(int row) const { return RowAt(row).tag; }
+    bool IsRowChecked(int row) const { return RowAt(row).checked; }
+    QString RowKey(int row) const;
+    void SetRowTag(int row, qint32 tag);
+    // Sets the check box without reporting ItemCheck, as only the user's ticks are reported.
+    void SetRowChecked(int row, bool checked);
+    // Sets one cell and returns the row's place after it, which a changed
+    // text in the sort column may move.
+    int SetCell(int row, int column, const QString& text);
     // The selected row's place, or -1.
     int SelectedRow() const;
 
 Q_SIGNALS:
     // The user clicked the header of column nColumn (1-based).
     void ColumnClick(int nColumn);
+    // The user clicked a row anywhere but on its check box.
+    void ItemClick(int row);
+    // The user ticked or cleared a row's check box; a click on the box is
+    // only this, never also a row click, and leaves the selection as it was.
+    void ItemCheck(int row);
     // A mouse button went down over the list; button is the one that was pressed.
     void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     class Model;
 
-    void ApplySort();
+    // Sorts the rows if the list is sorted; returns the new place of the row
+    // at place follow.
+    int ApplySort(int follow = -1);
+    // The place of the row whose check box lies under the viewport position, or -1.
+    int CheckBoxAt(QPoint position) const;
 
     Model* m_model;
     QStringList m_columnTags;
     bool m_sorted = false;
     int m_sortKey = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    // The row whose check box the left button went down on, until it comes up.
+    QPersistentModelIndex m_pressedCheckBox;
 };

@@ -1,7 +1,6 @@
 #include "ui/helpers/Fun_ListViewOperate.h"
 
 #include "platform/gui/FlatListView.h"
-#include "platform/gui/ListView.h"
 #include "ui/helpers/Fun_SystemMetrics.h"
 
 #include <cmath>
@@ -14,7 +13,7 @@ namespace {
     constexpr double BorderTwips3D = 84.0;
 } // namespace
 
-template <class List> void SortListView(List& listView, int nColumn)
+void SortListView(FlatListView& listView, int nColumn)
 {
     if (nColumn < 1 || nColumn > listView.columnCount())
         return;
@@ -32,7 +31,7 @@ template <class List> void SortListView(List& listView, int nColumn)
     }
 }
 
-template <class List> void FitLastColumn(List& listView)
+void FitLastColumn(FlatListView& listView)
 {
     const int n = listView.columnCount();
     if (n < 1)
@@ -47,10 +46,5 @@ template <class List> void FitLastColumn(List& listView)
         return;
     listView.setColumnWidth(n - 1, qRound(width / tpp));
 }
-
-template void SortListView(ListView&, int);
-template void SortListView(FlatListView&, int);
-template void FitLastColumn(ListView&);
-template void FitLastColumn(FlatListView&);
 
 } // namespace Fun_ListViewOperate

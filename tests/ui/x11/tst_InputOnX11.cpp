@@ -3,6 +3,7 @@
 // and focus handed back by the window manager behave there as on a desktop,
 // which the offscreen platform does not reproduce.
 
+#include "../ListViewProbe.h"
 #include "../MainWindowProbe.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
@@ -12,7 +13,6 @@
 #include "VirtualDisplayMain.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
-#include "platform/gui/ListView.h"
 #include "ui/frmArrival.h"
 #include "ui/frmOption.h"
 #include "ui/frmTandrel.h"
@@ -23,13 +23,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -79,28 +76,8 @@ QPoint ActionCentre(const QMenu* menu, const QAction* action)
     return menu->mapToGlobal(menu->actionGeometry(const_cast<QAction*>(action)).center());
 }
 
-// Where the style draws a row's check box, worked out as the list's own style
-// does, so that the click lands on the box a user sees.
-QPoint CheckBoxCentre(const ListView* list, const QTreeWidgetItem* row)
-{
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = row->text(0);
-    option.checkState = row->checkState(0);
-    const QRect item = list->visualItemRect(row);
-    option.rect = QRect(list->header()->sectionViewportPosition(0), item.top(),
-        list->header()->sectionSize(0), item.height());
-    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
-    return list->viewport()->mapToGlobal(box.center());
-}
-
-QPoint CellCentre(const ListView* list, const QTreeWidgetItem* row, int column)
-{
-    const QRect item = list->visualItemRect(row);
-    const int x = list->header()->sectionViewportPosition(column) + list->header()->sectionSize(column) / 2;
-    return list->viewport()->mapToGlobal(QPoint(x, item.center().y()));
-}
+// A point of the account list on the screen.
+QPoint ListPoint(const frmTandrel& w, QPoint inList) { return w.lvPopList->viewport()->mapToGlobal(inList); }
 
 // The mouse presses and moves the program itself was handed, at their screen
 // positions: what the window manager took for itself is missing.
@@ -193,7 +170,7 @@ private Q_SLOTS:
         QVERIFY(ShowActive(w));
 
         // A click on the row beside its box is a row click: the editor takes the account.
-        QVERIFY(SyntheticInput::Click(CellCentre(w.lvPopList, Row(w, 2), 1)));
+        QVERIFY(SyntheticInput::Click(ListPoint(w, ListViewProbe::CellCentre(*w.lvPopList, Row(w, 2), 1))));
         QTRY_COMPARE_WITH_TIMEOUT(w.txtUserTitle->text(), QStringLiteral("club"), kWaitMs);
         QCOMPARE(Buttons(w), QStringLiteral("011"));
 
@@ -205,7 +182,7 @@ private Q_SLOTS:
         QVERIFY(SyntheticInput::Type(QStringLiteral("shop")));
         QTRY_COMPARE_WITH_TIMEOUT(w.txtUserTitle->text(), QStringLiteral("shop"), kWaitMs);
 
-        QVERIFY(SyntheticInput::Click(CheckBoxCentre(w.lvPopList, Row(w, 1))));
+        QVERIFY(SyntheticInput::Click(ListPoint(w, ListViewProbe::CheckBoxCentre(*w.lvPopList, Row(w, 1)))));
         QTRY_VERIFY_WITH_TIMEOUT(!Accounts[1].Enabled, kWaitMs);
         QCOMPARE(w.txtUserTitle->text(), QStringLiteral("shop"));
         QCOMPARE(Buttons(w), QStringLiteral("100"));
