@@ -386,11 +386,11 @@ void frmTandrel::btnAction_Click(int Index)
     }
 }
 
-void frmTandrel::lvPopList_ItemClick(int Item)
+void frmTandrel::lvPopList_ItemClick(int nRow)
 {
-    if (Item < 0)
+    if (nRow < 0)
         return;
-    const qint32 index = lvPopList->RowTag(Item);
+    const qint32 index = lvPopList->RowTag(nRow);
     const AccountEntry& entry = Accounts.at(std::size_t(index));
     txtChkInterval->setText(QString::number(entry.CheckInterval));
     txtPopAccount->setText(entry.PopAccount);
@@ -405,11 +405,11 @@ void frmTandrel::lvPopList_ItemClick(int Item)
     m_currentAccountIdx = index;
 }
 
-void frmTandrel::lvPopList_ItemCheck(int Item)
+void frmTandrel::lvPopList_ItemCheck(int nRow)
 {
-    if (Item < 0)
+    if (nRow < 0)
         return;
-    AccountStore::SetEnabled(lvPopList->RowTag(Item), lvPopList->IsRowChecked(Item));
+    AccountStore::SetEnabled(lvPopList->RowTag(nRow), lvPopList->IsRowChecked(nRow));
     m_checker->ShowCheckFailures();
 }
 

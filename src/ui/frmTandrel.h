@@ -51,8 +51,8 @@ public:
 
     void btnAction_Click(int Index);
     // Both take the row's place in the list.
-    void lvPopList_ItemClick(int Item);
-    void lvPopList_ItemCheck(int Item);
+    void lvPopList_ItemClick(int nRow);
+    void lvPopList_ItemCheck(int nRow);
     void lvPopList_ColumnClick(int column);
     // The tray icon's clicks arrive as mouse moves whose x is the message number.
     void Form_MouseMove(int X);

@@ -1,7 +1,7 @@
+#include "../ui/MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
-#include "platform/gui/FlatListView.h"
 #include "startup/AppMain.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
@@ -52,10 +52,7 @@ private Q_SLOTS:
 private:
     QByteArray serverLine();
     const FlatListView& arrivalRows() const { return *m_window->ArrivalForm()->lvArrival; }
-    QString statusText() const
-    {
-        return m_window->lvPopList->CellText(m_window->lvPopList->FindRow(QStringLiteral(":0")), 2);
-    }
+    QString statusText() const { return MainWindowProbe::Cell(*m_window, 0, 2); }
 
     QTemporaryDir m_dir;
     QProcess m_server;

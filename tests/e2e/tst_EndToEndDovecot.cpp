@@ -1,8 +1,8 @@
+#include "../ui/MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
-#include "platform/gui/FlatListView.h"
 #include "platform/keyring/QtKeychainService.h"
 #include "startup/AppMain.h"
 #include "ui/frmArrival.h"
@@ -123,10 +123,9 @@ void tst_EndToEndDovecot::startUpCheckFillsArrivalWindow()
     w.Form_Load(); // returns once the start-up check is over
     QVERIFY(!w.Checker().IsRunning());
 
-    const int row = w.lvPopList->FindRow(QStringLiteral(":0"));
-    QVERIFY(row >= 0);
-    QCOMPARE(w.lvPopList->CellText(row, 2), QStringLiteral("成功(新着%1件)").arg(rows));
-    QCOMPARE(w.lvPopList->CellText(row, 1), QStringLiteral("5"));
+    QVERIFY(MainWindowProbe::Row(w, 0) >= 0);
+    QCOMPARE(MainWindowProbe::Cell(w, 0, 2), QStringLiteral("成功(新着%1件)").arg(rows));
+    QCOMPARE(MainWindowProbe::Cell(w, 0, 1), QStringLiteral("5"));
     // A check that changed the seen list has written it already; one that
     // changed nothing has left the file alone.
     if (seenBefore) {
@@ -243,8 +242,7 @@ void tst_EndToEndDovecot::passwordOnlyInTheKeyring()
     QVERIFY(AppMain::StartUp(instance));
     frmTandrel w;
     w.Form_Load();
-    const int row = w.lvPopList->FindRow(QStringLiteral(":0"));
-    QTRY_COMPARE_WITH_TIMEOUT(w.lvPopList->CellText(row, 2), status, 60'000);
+    QTRY_COMPARE_WITH_TIMEOUT(MainWindowProbe::Cell(w, 0, 2), status, 60'000);
     QCOMPARE(m_boxes->shown().size(), daemonUp ? 0 : 1);
     if (!daemonUp)
         QCOMPARE(m_server.log(), logBefore);

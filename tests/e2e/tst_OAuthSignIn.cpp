@@ -1,7 +1,7 @@
+#include "../ui/MainWindowProbe.h"
 #include "app/AccountTable.h"
 #include "mail/MailChecker.h"
 #include "platform/SingleInstance.h"
-#include "platform/gui/FlatListView.h"
 #include "platform/keyring/QtKeychainService.h"
 #include "platform/oauth/QtOAuthService.h"
 #include "startup/AppMain.h"
@@ -143,7 +143,7 @@ void tst_OAuthSignIn::signInThenCheck()
     if (!afterSignIn.isEmpty())
         m_provider.post(QStringLiteral("/control/") + afterSignIn);
     w.Checker().MailCheck(0);
-    QCOMPARE(w.lvPopList->CellText(w.lvPopList->FindRow(QStringLiteral(":0")), 2), status);
+    QCOMPARE(MainWindowProbe::Cell(w, 0, 2), status);
     if (afterSignIn.isEmpty())
         qInfo("ms from OK to the first successful check: %lld", sinceOk.elapsed());
     w.mnuExit->trigger();

@@ -28,6 +28,15 @@ inline void Tick(const frmTandrel& w, qint32 index, bool ticked)
     rows->setData(rows->index(Row(w, index), 0), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
+// Each row's key and tag as "key=tag", in list order.
+inline QString Keys(const frmTandrel& w)
+{
+    QStringList keys;
+    for (int row = 0; row < w.lvPopList->RowCount(); ++row)
+        keys << w.lvPopList->RowKey(row) + u'=' + QString::number(w.lvPopList->RowTag(row));
+    return keys.join(u' ');
+}
+
 // The editor's three buttons as "1" for enabled and "0" for disabled, in index order.
 inline QString Buttons(const frmTandrel& w)
 {

@@ -23,6 +23,7 @@
 
 using MainWindowProbe::Buttons;
 using MainWindowProbe::Cell;
+using MainWindowProbe::Keys;
 using MainWindowProbe::Row;
 using MainWindowProbe::Tick;
 
@@ -54,14 +55,6 @@ QStringList EditorTexts(const frmTandrel& w)
 {
     return { w.txtUserTitle->text(), w.txtPopAccount->text(), w.txtPopPasswd->text(), w.txtPopServer->text(),
         w.txtPopPort->text(), w.txtChkInterval->text() };
-}
-
-QString Keys(const frmTandrel& w)
-{
-    QStringList keys;
-    for (int row = 0; row < w.lvPopList->RowCount(); ++row)
-        keys << w.lvPopList->RowKey(row) + QStringLiteral("=") + QString::number(w.lvPopList->RowTag(row));
-    return keys.join(u' ');
 }
 
 const QString InvalidDataText = QStringLiteral("データが不正か、もくしは入力されていません。");

@@ -22,6 +22,7 @@
 #include <functional>
 
 using MainWindowProbe::Cell;
+using MainWindowProbe::Keys;
 using MainWindowProbe::Row;
 
 namespace {
@@ -40,14 +41,6 @@ QList<Server::Step> OneMessageDialogue(const QByteArray& user)
         Server::Exchange("TOP 1 0", "+OK\r\nFrom: a@example.jp\r\nSubject: <b>x</b>\r\n\r\n.\r\n"),
         Server::Exchange("QUIT", "+OK bye\r\n"),
     };
-}
-
-QString Keys(const frmTandrel& w)
-{
-    QStringList keys;
-    for (int row = 0; row < w.lvPopList->RowCount(); ++row)
-        keys << w.lvPopList->RowKey(row);
-    return keys.join(u' ');
 }
 
 } // namespace
@@ -104,15 +97,15 @@ void tst_frmTandrelDuringCheck::editDuringCheck_data()
     QTest::addColumn<QString>("statusAfter"); // of the checked account's row, if it is still there
 
     QTest::newRow("registering takes the next index at once") << "register"
-                                                              << ":0 :1 :2"
+                                                              << ":0=0 :1=1 :2=2"
                                                               << "成功(新着1件)";
     QTest::newRow("deleting the account being checked drops its row") << "delete"
-                                                                      << ":1" << QString();
+                                                                      << ":1=1" << QString();
     QTest::newRow("updating the account being checked") << "update"
-                                                        << ":0 :1"
+                                                        << ":0=0 :1=1"
                                                         << "成功(新着1件)";
     QTest::newRow("new-entry command in the middle") << "addnew"
-                                                     << ":0 :1"
+                                                     << ":0=0 :1=1"
                                                      << "成功(新着1件)";
 }
 

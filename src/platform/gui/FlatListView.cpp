@@ -56,6 +56,10 @@ public:
 
 } // namespace
 
+// A large mailbox's announcement holds a few hundred thousand rows: the check
+// state rides in the word the tag leaves, and keys live beside the rows.
+static_assert(sizeof(FlatListView::Row) == sizeof(std::array<QString, FlatListView::MaxColumns>) + 8);
+
 // The rows in list order. A row costs its record in the array (the texts are
 // shared with whoever handed them in) and the view's own record of it; keys
 // cost nothing until a row has one.
@@ -92,8 +96,7 @@ public:
         return text.isNull() ? QVariant() : QVariant(text);
     }
 
-    // Only a tick by the user comes here: the view's click or key on the box,
-    // or a screen reader's toggle of the cell.
+    // Only the user's ticks come here, from the view's click or key on the box.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override
     {
         if (role != Qt::CheckStateRole || !HasCheckBox(index))
@@ -282,9 +285,10 @@ int FlatListView::AddRow(Row row, const QString& key)
     std::size_t place = rows.size();
     if (m_sorted && m_sortKey >= 0 && m_sortKey < columnCount()) {
         // Where the list has always put a row among those of equal text: it
-        // comes in with its first cell and takes its place again as each
-        // later one is filled, so ascending by a later column it goes ahead
-        // of rows with the same text, and otherwise after them.
+        // came in with its first cell and took its place again as each later
+        // one was filled, each time by a stable sort, so ascending by a later
+        // column it goes ahead of rows with the same text (an empty cell sorted
+        // first), and otherwise after them.
         const auto key = std::size_t(m_sortKey);
         const QString& text = row.cells[key];
         const auto before = [order = m_sortOrder](const QString& left, const QString& right) {

@@ -38,8 +38,9 @@ public:
     void SetColumnTag(int column, const QString& tag);
 
     // Sorted mode: off at first, sort key 0, ascending. While on, rows are
-    // kept in order of the sort column's text, as a stable sort of the whole
-    // list puts them, also as rows are added and their cells change.
+    // kept in order of the sort column's text as a stable sort of the whole
+    // list puts them: a row whose text changes stays on the side of equal
+    // rows it was on, and a row added goes where AddRow says.
     bool Sorted() const { return m_sorted; }
     void SetSorted(bool sorted);
     int SortKey() const { return m_sortKey; }
@@ -55,6 +56,9 @@ public:
 
     // Adds a row with, when given, its key and returns its place. Keys are
     // unique: a row with a key already in use is not added and -1 is returned.
+    // In sorted mode the row goes where it would once its cells were filled
+    // one by one: ascending by a later column ahead of rows of equal text,
+    // otherwise after them.
     int AddRow(Row row, const QString& key = {});
     // The place of the row with this key, or -1.
     int FindRow(const QString& key) const;
@@ -72,7 +76,7 @@ public:
     // Sets the check box without reporting ItemCheck, as only the user's ticks are reported.
     void SetRowChecked(int row, bool checked);
     // Sets one cell and returns the row's place after it, which a changed
-    // text in the sort column may move.
+    // text in the sort column may move; a place outside the list is left alone.
     int SetCell(int row, int column, const QString& text);
     // The selected row's place, or -1.
     int SelectedRow() const;
