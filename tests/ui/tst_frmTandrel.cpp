@@ -373,12 +373,11 @@ void tst_frmTandrel::registerAppendsNextIndex()
     QCOMPARE(Keys(w), keysAfter);
     QCOMPARE(w.CurrentAccountIndex(), existing);
     QCOMPARE(Accounts.size(), std::size_t(existing + 1));
-    const int row = Row(w, existing);
-    QVERIFY(row >= 0);
-    QVERIFY(w.lvPopList->IsRowChecked(row));
-    QCOMPARE(w.lvPopList->CellText(row, 0), QStringLiteral("new"));
-    QCOMPARE(w.lvPopList->CellText(row, 1), QStringLiteral("5"));
-    QCOMPARE(w.lvPopList->CellText(row, 2), QString());
+    QVERIFY(Row(w, existing) >= 0);
+    QVERIFY(w.lvPopList->IsRowChecked(Row(w, existing)));
+    QCOMPARE(Cell(w, existing, 0), QStringLiteral("new"));
+    QCOMPARE(Cell(w, existing, 1), QStringLiteral("5"));
+    QCOMPARE(Cell(w, existing, 2), QString());
     // Registering stays in new-entry mode with an emptied editor.
     QCOMPARE(Buttons(w), QStringLiteral("100"));
     QCOMPARE(EditorTexts(w), QStringList({ "", "", "", "", "110", "" }));
