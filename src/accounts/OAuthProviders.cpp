@@ -10,16 +10,22 @@ namespace {
 using OAuthProviders::Provider;
 
 // The client IDs come in from the build (see the README); empty without one.
+// Both providers are asked to let the user choose the account, since the
+// address typed is only a hint to them; Google hands out a refresh token only
+// at a consent, so it is asked for one every time (a new computer, a lost
+// keyring entry, an account added again). The openid scopes make the token
+// answer name the account that signed in.
 const std::array<Provider, 3> kProviders { {
     { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, 365)", u"outlook.office365.com", 995,
         u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
         u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
-        u"https://outlook.office.com/POP.AccessAsUser.All offline_access", TANDREL_MICROSOFT_CLIENT_ID, "",
-        false },
+        u"https://outlook.office.com/POP.AccessAsUser.All offline_access openid profile",
+        u"prompt=select_account", TANDREL_MICROSOFT_CLIENT_ID, "", false },
     { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995,
         u"https://accounts.google.com/o/oauth2/v2/auth", u"https://oauth2.googleapis.com/token",
-        u"https://mail.google.com/", TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true },
-    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", "", "", false },
+        u"https://mail.google.com/ openid email", u"access_type=offline&prompt=select_account consent",
+        TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true },
+    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", u"", "", "", false },
 } };
 
 QString value(const Provider& provider, const char16_t* field, const QString& builtIn)
@@ -60,6 +66,12 @@ Resolved Resolve(const Provider& provider)
         = QUrl(value(provider, u"AuthorizeUrl", QString::fromUtf16(provider.authorizeUrl)));
     resolved.client.tokenUrl = QUrl(value(provider, u"TokenUrl", QString::fromUtf16(provider.tokenUrl)));
     resolved.client.scope = value(provider, u"Scope", QString::fromUtf16(provider.scope));
+    // "name=value&name=value" as a query holds them.
+    for (const QString& pair :
+        value(provider, u"AuthorizeParameters", QString::fromUtf16(provider.authorizeParameters))
+            .split(u'&', Qt::SkipEmptyParts))
+        resolved.client.authorizeParameters.append(
+            { pair.section(u'=', 0, 0), QUrl::fromPercentEncoding(pair.section(u'=', 1).toUtf8()) });
     resolved.server = value(provider, u"Server", QString::fromUtf16(provider.server));
     resolved.port = provider.port;
     if (const auto port = NumericText::ToInt32Checked(value(provider, u"Port", {})); port && *port > 0)

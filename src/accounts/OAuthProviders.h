@@ -20,6 +20,7 @@ struct Provider {
     const char16_t* authorizeUrl;
     const char16_t* tokenUrl;
     const char16_t* scope;
+    const char16_t* authorizeParameters; // further fields of the sign-in page's address, as a query
     const char* clientId; // given at build time; empty when none was
     const char* clientSecret;
     bool needsSecret; // the token endpoint refuses the client without its secret

@@ -15,6 +15,8 @@ using Result = OAuthService::Result;
 // What is left of a token's life when it is renewed before a check.
 constexpr qint64 kRenewAheadSeconds = 60;
 
+std::function<QDateTime()> s_now = &QDateTime::currentDateTimeUtc;
+
 struct AccessToken {
     QString token;
     QDateTime expiresAt; // invalid: the provider gave no lifetime; used until the server refuses it
@@ -62,13 +64,20 @@ void SignIn(const OAuthProviders::Provider& provider, const QString& address,
 {
     const QString key = keyringKey(QString::fromUtf16(provider.name), address);
     OAuthService::Current().SignIn(OAuthProviders::Resolve(provider).client, address,
-        [key, done = std::move(done)](
+        [key, address, done = std::move(done)](
             Result result, const OAuthService::Grant& grant, const QString& reason) {
             if (result != Result::Ok)
                 return done(false, reason);
             // Without one the account would fail within the hour: the scope lacks offline access.
             if (grant.refreshToken.isEmpty())
                 return done(false, QStringLiteral("プロバイダーがリフレッシュトークンを返しませんでした。"));
+            // The address typed was only a hint: a browser signed in to another
+            // account gives that account's token, which the server then refuses.
+            if (!grant.account.isEmpty()
+                && grant.account.compare(address.trimmed(), Qt::CaseInsensitive) != 0)
+                return done(false,
+                    QStringLiteral("サインインしたアカウント (%1) が入力したアドレス (%2) と違います。")
+                        .arg(grant.account, address));
             KeyringService::Current().Write(key, grant.refreshToken,
                 [key, grant, done](KeyringService::Result written, const QString& why) {
                     if (written != KeyringService::Result::Ok)
@@ -86,8 +95,7 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
 {
     const QString key = keyringKey(account);
     if (const auto held = s_tokens.constFind(key); held != s_tokens.cend()
-        && (!held->expiresAt.isValid()
-            || QDateTime::currentDateTimeUtc().secsTo(held->expiresAt) > kRenewAheadSeconds))
+        && (!held->expiresAt.isValid() || s_now().secsTo(held->expiresAt) > kRenewAheadSeconds))
         return done(held->token, std::nullopt);
 
     const CheckFailure signInAgain { CheckFailure::Step::SignIn, {} };
@@ -100,16 +108,18 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
             if (read == KeyringService::Result::NotFound)
                 return done({}, signInAgain);
             if (read != KeyringService::Result::Ok)
-                return done({}, CheckFailure { CheckFailure::Step::Keyring, refreshToken });
+                return done({}, CheckFailure { CheckFailure::Step::Keyring, {} });
             OAuthService::Current().Refresh(client, refreshToken, timeOutMs,
-                [key, refreshToken, signInAgain, done](
+                [key, refreshToken, done](
                     Result result, const OAuthService::Grant& grant, const QString& reason) {
                     if (result == Result::Refused) {
-                        // Revoked or expired: of no use to anyone any more.
+                        // Of no use to anyone any more: only a new sign-in gets a new one.
                         s_tokens.remove(key);
                         KeyringService::Current().Remove(key, [](KeyringService::Result, const QString&) {});
-                        return done({}, signInAgain);
+                        return done({}, CheckFailure { CheckFailure::Step::SignIn, reason });
                     }
+                    if (result == Result::Unregistered)
+                        return done({}, CheckFailure { CheckFailure::Step::Registration, reason });
                     if (result != Result::Ok)
                         return done({}, CheckFailure { CheckFailure::Step::Token, reason });
                     keep(key, grant);
@@ -120,6 +130,11 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
                     done(grant.accessToken, std::nullopt);
                 });
         });
+}
+
+void SetClock(std::function<QDateTime()> now)
+{
+    s_now = now ? std::move(now) : &QDateTime::currentDateTimeUtc;
 }
 
 void Drop(const AccountEntry& account) { s_tokens.remove(keyringKey(account)); }

@@ -2,6 +2,7 @@
 
 #include "app/StatusText.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -32,6 +33,10 @@ void CancelSignIn();
 // cannot be reached leaves it for the next check.
 void AccessToken(const AccountEntry& account, int timeOutMs,
     std::function<void(const QString& token, const std::optional<CheckFailure>& failure)> done);
+
+// What the renewal takes as the time now: the system's clock, unless a test
+// steps it (an empty function gives the system's back).
+void SetClock(std::function<QDateTime()> now);
 
 // The server refused the token: the next check asks for a new one.
 void Drop(const AccountEntry& account);

@@ -17,10 +17,14 @@ struct CheckFailure {
         Keyring, // the password or token could not be read
         SignIn, // the provider needs the user to sign in again
         Token, // the provider could not be asked for a token
+        Registration, // the provider does not know the program as a client
+        OAuthWithoutTls, // a token would go over a connection without TLS
         // (the STATUS texts follow this order)
     };
     Step step;
-    QString reason; // empty when nothing more is known
+    // Empty when nothing more is known; else the socket's words, the
+    // server's, or the provider's error code, which a user can search for.
+    QString reason;
 };
 
 // The account's STATUS, as the list and the tray tooltip show it.

@@ -125,7 +125,11 @@ void MailChecker::checkOne(qint32 tag)
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;
-    if (account.IsOAuth2()) {
+    if (account.IsOAuth2() && !SocketControl::IsTlsPort(account.PopPort)) {
+        // A bearer token read off the wire signs anyone in: it never goes
+        // out in plain text, nor is a new one asked for to that end.
+        outcome.failure = CheckFailure { CheckFailure::Step::OAuthWithoutTls, {} };
+    } else if (account.IsOAuth2()) {
         if (!waitForAccessToken(account, request, outcome.failure)) {
             endCheck();
             return;

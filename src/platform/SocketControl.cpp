@@ -17,12 +17,6 @@ constexpr qint64 kReadBufferSize = 64 * 1024;
 // The registered port of POP3 over implicit TLS.
 constexpr qint32 kPop3sPort = 995;
 
-bool isTlsPort(qint32 port)
-{
-    return port == kPop3sPort
-        || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
-}
-
 // Qt's defaults: the system's authorities, peer verification, host-name and
 // date checks. Only a test adds an authority; nothing ever relaxes a check.
 QSslConfiguration tlsConfiguration()
@@ -45,6 +39,12 @@ SocketControl::SocketControl(QObject* parent)
     connect(m_socket, &QSslSocket::errorOccurred, this, &SocketControl::onErrorOccurred);
     // The last bytes before a close must not be lost with the connection.
     connect(m_socket, &QSslSocket::disconnected, this, &SocketControl::drainSocket);
+}
+
+bool SocketControl::IsTlsPort(qint32 port)
+{
+    return port == kPop3sPort
+        || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
 }
 
 SocketControl::~SocketControl() = default;
@@ -92,7 +92,7 @@ bool SocketControl::Connect()
         m_errorDescription = QStringLiteral("Invalid port %1").arg(m_port);
         return false;
     }
-    m_tls = isTlsPort(m_port);
+    m_tls = IsTlsPort(m_port);
     if (!m_tls) {
         m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
     } else if (!QSslSocket::supportsSsl()) {

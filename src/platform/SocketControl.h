@@ -30,6 +30,9 @@ public:
     explicit SocketControl(QObject* parent = nullptr);
     ~SocketControl() override;
 
+    // Whether a connection to this port is TLS from its first byte.
+    static bool IsTlsPort(qint32 port);
+
     QString RemoteHost() const;
     void setRemoteHost(const QString& host);
     qint32 RemotePort() const;

@@ -130,6 +130,8 @@ protocols = pop3
 listen = 127.0.0.1
 disable_plaintext_auth = no
 auth_mechanisms = plain login${oauth2_url:+ xoauth2 oauthbearer}
+# Addresses with a "+" tag, as providers' users have them.
+auth_username_chars = abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ01234567890.-_@+
 # Tests of refused logins should not wait out the brute-force delay.
 auth_failure_delay = 0
 mail_location = maildir:~/Maildir

@@ -44,20 +44,43 @@ public:
             Base::networkReplyFinished(reply);
             return;
         }
-        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-        const QString error = answer.value(u"error").toString();
-        if (error.isEmpty()) {
+        const QString error = QJsonDocument::fromJson(reply->readAll()).object().value(u"error").toString();
+        if (error.isEmpty())
             failed(Result::Failed, reply->errorString());
-            return;
-        }
-        QString reason = error;
-        if (const QString description = answer.value(u"error_description").toString(); !description.isEmpty())
-            reason += QStringLiteral(": ") + description;
-        // Only invalid_grant says the grant itself is gone (revoked, expired,
-        // password changed); anything else may pass, so the token is kept.
-        failed(error == u"invalid_grant" ? Result::Refused : Result::Failed, reason);
+        else
+            failed(resultOf(error), error);
+    }
+
+private:
+    // What the provider's error code says of the grant. The grant is gone
+    // (revoked, expired, a password changed), or the user must sign in again
+    // to pass new multi-factor, conditional-access or consent rules; or the
+    // program's registration with the provider is wrong, which neither the
+    // user nor a retry can mend; anything else may pass.
+    static Result resultOf(const QString& error)
+    {
+        if (error == u"invalid_grant" || error == u"interaction_required" || error == u"consent_required")
+            return Result::Refused;
+        if (error == u"invalid_client" || error == u"unauthorized_client")
+            return Result::Unregistered;
+        return Result::Failed;
     }
 };
+
+// The address in the ID token that came with the tokens (straight from the
+// provider, so its signature adds nothing): "email", else Microsoft's
+// "preferred_username"; empty when there is none.
+QString signedInAccount(const QVariantMap& extraTokens)
+{
+    const QList<QByteArray> parts
+        = extraTokens.value(QStringLiteral("id_token")).toString().toLatin1().split('.');
+    if (parts.size() != 3)
+        return {};
+    const QJsonObject claims
+        = QJsonDocument::fromJson(QByteArray::fromBase64(parts[1], QByteArray::Base64UrlEncoding)).object();
+    const QString email = claims.value(u"email").toString();
+    return email.isEmpty() ? claims.value(u"preferred_username").toString() : email;
+}
 
 // Calls `done` once, whichever of the flow's ends comes first.
 std::shared_ptr<OAuthService::Done> once(OAuthService::Done done)
@@ -82,7 +105,10 @@ void connectEnds(
     QObject::connect(
         &flow, &QAbstractOAuth::statusChanged, &flow, [&flow, done](QAbstractOAuth::Status status) {
             if (status == QAbstractOAuth::Status::Granted)
-                finish(done, Result::Ok, { flow.token(), flow.refreshToken(), flow.expirationAt() }, {});
+                finish(done, Result::Ok,
+                    { flow.token(), flow.refreshToken(), flow.expirationAt(),
+                        signedInAccount(flow.extraTokens()) },
+                    {});
         });
     // The browser came back with a refusal (access_denied when the user said no).
     QObject::connect(&flow, &QAbstractOAuth2::error, &flow,
@@ -133,12 +159,20 @@ void QtOAuthService::SignIn(const OAuthClient& client, const QString& loginHint,
     }
 
     const QByteArray verifier = Pkce::NewVerifier();
-    flow.setModifyParametersFunction([verifier, loginHint](Stage stage, Parameters* parameters) {
+    flow.setModifyParametersFunction([verifier, loginHint, extra = client.authorizeParameters](
+                                         Stage stage, Parameters* parameters) {
         if (stage == Stage::RequestingAuthorization) {
-            parameters->insert(QStringLiteral("code_challenge"), Pkce::S256Challenge(verifier));
-            parameters->insert(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
+            // The address keeps what it is given as it is: a "+" would reach
+            // the provider as a blank, so each value goes in encoded.
+            const auto add = [parameters](const QString& name, const QString& value) {
+                parameters->replace(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
+            };
+            add(QStringLiteral("code_challenge"), QString::fromLatin1(Pkce::S256Challenge(verifier)));
+            add(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
             if (!loginHint.isEmpty())
-                parameters->insert(QStringLiteral("login_hint"), loginHint);
+                add(QStringLiteral("login_hint"), loginHint);
+            for (const auto& [name, value] : extra)
+                add(name, value);
         } else if (stage == Stage::RequestingAccessToken) {
             // The flow encodes the code once more than the form needs when it
             // came back with escapes (Google's hold a "/"); a code never holds "%".
@@ -146,6 +180,9 @@ void QtOAuthService::SignIn(const OAuthClient& client, const QString& loginHint,
             parameters->replace(QStringLiteral("code"),
                 QUrl::toPercentEncoding(QUrl::fromPercentEncoding(QUrl::fromPercentEncoding(code).toUtf8())));
             parameters->insert(QStringLiteral("code_verifier"), verifier);
+            // A public client has no secret to send, and a strict provider refuses an empty one.
+            if (parameters->value(QStringLiteral("client_secret")).toString().isEmpty())
+                parameters->remove(QStringLiteral("client_secret"));
         }
     });
     QObject::connect(&flow, &QAbstractOAuth::authorizeWithBrowser, &flow, [ends](const QUrl& url) {
@@ -175,18 +212,26 @@ void QtOAuthService::Refresh(const OAuthClient& client, const QString& refreshTo
     flow->setRefreshToken(refreshToken);
     auto* handler = new TokenReplyHandler<QOAuthOobReplyHandler>(flow);
     flow->setReplyHandler(handler);
-    flow->setModifyParametersFunction([](Stage stage, Parameters* parameters) {
-        // A refresh has no redirect, and a public client has no secret to send.
+    flow->setModifyParametersFunction([scope = client.scope](Stage stage, Parameters* parameters) {
+        // A refresh has no redirect, and a public client has no secret to
+        // send; Microsoft wants the scope again, as its own libraries send it.
         if (stage != Stage::RefreshingAccessToken)
             return;
         parameters->remove(QStringLiteral("redirect_uri"));
         if (parameters->value(QStringLiteral("client_secret")).toString().isEmpty())
             parameters->remove(QStringLiteral("client_secret"));
+        parameters->replace(QStringLiteral("scope"), scope);
     });
-    connectEnds(*flow, *handler,
-        once([flow, done = std::move(done)](Result result, const Grant& grant, const QString& reason) {
-            flow->deleteLater();
-            done(result, grant, reason);
-        }));
+    auto ends
+        = once([flow, done = std::move(done)](Result result, const Grant& grant, const QString& reason) {
+              flow->deleteLater();
+              done(result, grant, reason);
+          });
+    connectEnds(*flow, *handler, ends);
+    // An answer Qt's flow cannot take (one without a content type, say)
+    // would keep every later check waiting behind this one.
+    QTimer::singleShot(timeOutMs, flow, [ends, timeOutMs] {
+        finish(ends, Result::Failed, {}, QStringLiteral("no token within %1 s").arg(timeOutMs / 1000));
+    });
     flow->refreshAccessToken();
 }
