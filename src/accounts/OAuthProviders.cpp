@@ -9,6 +9,23 @@ namespace {
 
 using OAuthProviders::Provider;
 
+// The account chosen by its address, since a browser may be signed in to several.
+QUrl GoogleWebmail(const QString& address)
+{
+    return QUrl(QStringLiteral("https://mail.google.com/mail/u/?authuser=")
+        + QString::fromLatin1(QUrl::toPercentEncoding(address)));
+}
+
+// Personal accounts read their mail on another site than work and school ones.
+QUrl MicrosoftWebmail(const QString& address)
+{
+    const QString domain = address.section(u'@', -1).trimmed().toLower();
+    const bool consumer = domain == u"outlook.com" || domain == u"msn.com" || domain.startsWith(u"hotmail.")
+        || domain.startsWith(u"live.");
+    return QUrl(consumer ? QStringLiteral("https://outlook.live.com/mail/")
+                         : QStringLiteral("https://outlook.office.com/mail/"));
+}
+
 // The client IDs come in from the build (see the README); empty without one.
 // Both providers are asked to let the user choose the account, since the
 // address typed is only a hint to them; Google hands out a refresh token only
@@ -20,12 +37,12 @@ const std::array<Provider, 3> kProviders { {
         u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
         u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
         u"https://outlook.office.com/POP.AccessAsUser.All offline_access openid profile",
-        u"prompt=select_account", TANDREL_MICROSOFT_CLIENT_ID, "", false },
+        u"prompt=select_account", TANDREL_MICROSOFT_CLIENT_ID, "", false, &MicrosoftWebmail },
     { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995,
         u"https://accounts.google.com/o/oauth2/v2/auth", u"https://oauth2.googleapis.com/token",
         u"https://mail.google.com/ openid email", u"access_type=offline&prompt=select_account consent",
-        TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true },
-    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", u"", "", "", false },
+        TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true, &GoogleWebmail },
+    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", u"", "", "", false, nullptr },
 } };
 
 QString value(const Provider& provider, const char16_t* field, const QString& builtIn)

@@ -24,6 +24,8 @@ struct Provider {
     const char* clientId; // given at build time; empty when none was
     const char* clientSecret;
     bool needsSecret; // the token endpoint refuses the client without its secret
+    // Where the account's mail is read in a browser; none for the custom provider.
+    QUrl (*webmail)(const QString& address) = nullptr;
 };
 
 // What a provider amounts to once the settings have had their say.

@@ -40,6 +40,9 @@ struct AccountEntry {
     QString KeyringEntry;
     // The provider that grants an OAuth2 account its tokens (OAuthProviders).
     QString OAuthProvider;
+    // What a double-click on its arrival row starts: a web address or a
+    // command line; empty leaves it to the program-wide choice.
+    QString OpenMailWith;
 
     bool IsOAuth2() const { return Secret == SecretState::OAuth2; }
     // The settings file leaves the password out: the keyring holds it, and

@@ -22,6 +22,7 @@ struct CommonSettingsRecord {
     QString ArrivalSound; // file name inside SoundFolder; empty = silent
     QString SoundFolder;
     bool PasswordInKeyring; // passwords in the desktop keyring, not in the file
+    QString OpenMailWith; // web address or command line for reading mail; empty = the desktop's choice
     // The [Common] keys that change an OAuth2 provider's values, in file
     // order; the provider table (accounts/) knows what they mean.
     QList<std::pair<QString, QString>> OAuthKeys;
@@ -36,8 +37,8 @@ struct CommonOption {
     // Nothing: the option keeps what it holds; a function: a default that
     // depends on where the program lives.
     std::variant<std::monostate, bool, qint32, QString (*)()> byDefault;
-    // Written while off too; an option added later is not, so that the files
-    // of those who never turn it on stay byte for byte.
+    // Written while off (false, or an empty text) too; an option added later
+    // is not, so that the files of those who never turn it on stay byte for byte.
     bool writtenWhenOff = true;
 };
 

@@ -65,6 +65,8 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry, bool& oauth2)
         oauth2 = value.trimmed().compare(u"OAuth2", Qt::CaseInsensitive) == 0;
     else if (key == u"OAuthProvider")
         entry.OAuthProvider = value;
+    else if (key == u"OpenMailWith")
+        entry.OpenMailWith = value;
     else if (key.startsWith(u"UIDL"))
         entry.UIDL.append(value); // file order is list order; the number is not looked at
 }
@@ -92,6 +94,8 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
         section.Pairs.append({ QStringLiteral("AuthMethod"), QStringLiteral("OAuth2") });
         section.Pairs.append({ QStringLiteral("OAuthProvider"), QuoteForReading(entry.OAuthProvider) });
     }
+    if (!entry.OpenMailWith.isEmpty())
+        section.Pairs.append({ QStringLiteral("OpenMailWith"), QuoteForReading(entry.OpenMailWith) });
     return section;
 }
 
@@ -170,6 +174,8 @@ bool SaveSettings()
                 } else if constexpr (std::is_same_v<Field, qint32>) {
                     text = QString::number(field);
                 } else {
+                    if (field.isEmpty() && !option.writtenWhenOff)
+                        return;
                     text = QuoteForReading(field);
                 }
                 sections.back().Pairs.append({ QString::fromUtf16(option.key), text });

@@ -1,10 +1,12 @@
 #include "ui/frmArrival.h"
 
+#include "accounts/MailOpener.h"
 #include "app/AccountTable.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "platform/MessageBoxService.h"
+#include "platform/gui/ShellOpenService.h"
 #include "platform/gui/SoundService.h"
 #include "ui/BorderlessChrome.h"
 #include "ui/FaceFonts.h"
@@ -154,6 +156,7 @@ void frmArrival::Form_Load()
         [this](Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers) {
             lvArrival_MouseDown(button, buttons);
         });
+    connect(lvArrival, &FlatListView::ItemDblClick, this, &frmArrival::lvArrival_DblClick);
 
     tmrDisappear = new QTimer(m_face);
     tmrDisappear->setObjectName(QStringLiteral("tmrDisappear"));
@@ -288,13 +291,36 @@ void frmArrival::lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons bu
     const int row = lvArrival->SelectedRow();
     if (row < 0)
         return;
-    // The text is taken at the click; the box is modal, and opening it once the
-    // press has been handled keeps the list's mouse handling out of its event loop.
+    // The text is taken at the click.
+    ShowMessageLater(DetailsText(lvArrival->RowAt(row)), MessageBoxService::Icon::Information);
+}
+
+void frmArrival::lvArrival_DblClick(int row)
+{
+    const qint32 index = lvArrival->RowTag(row);
+    if (!IsAccountIndex(index))
+        return;
+    const MailOpener::Target target = MailOpener::For(Accounts[std::size_t(index)]);
+    ShellOpenService& shell = ShellOpenService::Current();
+    const bool started = !target.url.isEmpty()
+        ? shell.OpenUrl(target.url)
+        : !target.command.isEmpty() && shell.StartDetached(target.command.first(), target.command.mid(1));
+    // The user has taken the mail in hand: the window goes as when its time runs out.
+    if (started)
+        close();
+    else
+        ShowMessageLater(MailOpener::FailureText(target), MessageBoxService::Icon::Exclamation);
+}
+
+void frmArrival::ShowMessageLater(const QString& text, MessageBoxService::Icon icon)
+{
+    // The box is modal; opening it once the event has been handled keeps the
+    // list's mouse and key handling out of its event loop.
     QMetaObject::invokeMethod(
         this,
-        [text = DetailsText(lvArrival->RowAt(row))] {
-            MessageBoxService::Current().Show(text, MessageBoxService::Icon::Information,
-                MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
+        [text, icon] {
+            MessageBoxService::Current().Show(
+                text, icon, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
         },
         Qt::QueuedConnection);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/CheckBudget.h"
+#include "platform/MessageBoxService.h"
 #include "platform/gui/FlatListView.h"
 
 #include <QPixmap>
@@ -64,6 +65,9 @@ private:
     void lblClose_Click(int Index);
     void lvArrival_ColumnClick(int nColumn);
     void lvArrival_MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons);
+    void lvArrival_DblClick(int row);
+    // A message box once the event that asked for it has been handled.
+    void ShowMessageLater(const QString& text, MessageBoxService::Icon icon);
     void tmrDisappear_Timer();
 
     BorderlessChrome* m_chrome;

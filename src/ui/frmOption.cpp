@@ -165,6 +165,12 @@ frmOption::frmOption(QWidget* parent)
     lblGuide[2]->setBuddy(cboArrivalFormPosition);
     lblGuide[3]->setBuddy(cboArrivalSound);
 
+    // Beside the buttons, where no frame reaches: the dialog keeps its size.
+    lblGuide[6] = MakeGuide(this, QStringLiteral("新着メールを開く(&W)"), { 10, 232, 124, 18 });
+    txtOpenMailWith = new QLineEdit(this);
+    txtOpenMailWith->setGeometry(136, 230, 200, 21);
+    lblGuide[6]->setBuddy(txtOpenMailWith);
+
     btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), { kWidth - 184, 229, 84, 24 });
     btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), { kWidth - 94, 229, 84, 24 });
 
@@ -176,7 +182,8 @@ frmOption::frmOption(QWidget* parent)
     setTabOrder(chkFormCloseIsMinimized, txtPopTimeOut);
     setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
     setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
-    setTabOrder(chkPasswordInKeyring, btnAction[0]);
+    setTabOrder(chkPasswordInKeyring, txtOpenMailWith);
+    setTabOrder(txtOpenMailWith, btnAction[0]);
     setTabOrder(btnAction[0], btnAction[1]);
 
     // Named as the controls are named in the code, for tests and accessibility tools.
@@ -198,6 +205,7 @@ frmOption::frmOption(QWidget* parent)
     txtPopTimeOut->setObjectName(QStringLiteral("txtPopTimeOut"));
     chkRecheckMailChecked->setObjectName(QStringLiteral("chkRecheckMailChecked"));
     chkPasswordInKeyring->setObjectName(QStringLiteral("chkPasswordInKeyring"));
+    txtOpenMailWith->setObjectName(QStringLiteral("txtOpenMailWith"));
     chkSpamCheck->setObjectName(QStringLiteral("chkSpamCheck"));
     chkDeleteSpam->setObjectName(QStringLiteral("chkDeleteSpam"));
     chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
@@ -231,6 +239,7 @@ void frmOption::Form_Load()
     chkStartMinimizedWindow->setChecked(CommonSettings.StartMinimizedWindow);
     chkPasswordInKeyring->setChecked(CommonSettings.PasswordInKeyring);
     txtShowArrivalFormTime->setText(QString::number(CommonSettings.ShowArrivalFormTime));
+    txtOpenMailWith->setText(CommonSettings.OpenMailWith);
 
     for (const char16_t* position : kPositions)
         cboArrivalFormPosition->addItem(QString::fromUtf16(position));
@@ -300,6 +309,8 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());
     CommonSettings.ShowArrivalFormTime = NumericText::ToInt32(txtShowArrivalFormTime->text());
     CommonSettings.ArrivalSound = cboArrivalSound->currentText();
+    // Blanks alone choose nothing, and so are not written either.
+    CommonSettings.OpenMailWith = txtOpenMailWith->text().trimmed();
     AccountStore::Save();
     accept();
 }

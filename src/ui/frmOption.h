@@ -32,7 +32,7 @@ public:
     QLabel* lblTitle;
     std::array<QLabel*, 2> lblClose; // 0 top right, 1 top left
     std::array<QGroupBox*, 4> fraOption;
-    std::array<QLabel*, 6> lblGuide;
+    std::array<QLabel*, 7> lblGuide;
     QLineEdit* txtShowArrivalFormTime;
     QComboBox* cboArrivalFormPosition;
     QComboBox* cboArrivalSound;
@@ -42,6 +42,8 @@ public:
     QLineEdit* txtPopTimeOut;
     QCheckBox* chkRecheckMailChecked;
     QCheckBox* chkPasswordInKeyring;
+    // A web address or command line that opens the mail; empty leaves it to the desktop.
+    QLineEdit* txtOpenMailWith;
     // Shown for what the program does not do: disabled, never read or stored.
     QCheckBox* chkSpamCheck;
     QCheckBox* chkDeleteSpam;

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -417,6 +418,19 @@ void FlatListView::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     }
     QTreeView::mouseDoubleClickEvent(event);
+    if (const QModelIndex index = indexAt(event->position().toPoint());
+        event->button() == Qt::LeftButton && index.isValid())
+        Q_EMIT ItemDblClick(index.row());
+}
+
+void FlatListView::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const int row = SelectedRow();
+    // The view's own handling follows, so that a window that also takes Enter still sees it.
+    if (enter && row >= 0)
+        Q_EMIT ItemDblClick(row);
+    QTreeView::keyPressEvent(event);
 }
 
 int FlatListView::CheckBoxAt(QPoint position) const

@@ -89,6 +89,9 @@ Q_SIGNALS:
     // The user ticked or cleared a row's check box; a click on the box is
     // only this, never also a row click, and leaves the selection as it was.
     void ItemCheck(int row);
+    // The user double-clicked a row with the left button, not on its box, or
+    // pressed Enter with a row selected: what opens a row.
+    void ItemDblClick(int row);
     // A mouse button went down over the list; button is the one that was pressed.
     void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 
@@ -97,6 +100,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Model;

@@ -3,6 +3,7 @@
 #include "platform/InstalledService.h"
 
 #include <QDesktopServices>
+#include <QProcess>
 
 namespace {
 
@@ -18,6 +19,11 @@ bool ShellOpenService::OpenFolder(const QString& strFolder)
     // A file URL rather than a command line: no quoting to get wrong, and the
     // path reaches the handler exactly as it is spelt.
     return OpenUrl(QUrl::fromLocalFile(strFolder));
+}
+
+bool ShellOpenService::StartDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
 }
 
 ShellOpenService& ShellOpenService::Current()
