@@ -32,33 +32,18 @@ QString GroupValue(const QString& text, const QString& group, const QString& key
 // so that Exec's own quoting can still read it.
 QString Unescape(const QString& value)
 {
+    static constexpr QStringView escapes = u"sntr\\";
+    static constexpr QStringView meanings = u" \n\t\r\\";
     QString plain;
     plain.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] != u'\\' || i + 1 == value.size()) {
+        const qsizetype escape
+            = value[i] == u'\\' && i + 1 < value.size() ? escapes.indexOf(value[i + 1]) : -1;
+        if (escape < 0) {
             plain += value[i];
             continue;
         }
-        switch (value[i + 1].unicode()) {
-        case u's':
-            plain += u' ';
-            break;
-        case u'n':
-            plain += u'\n';
-            break;
-        case u't':
-            plain += u'\t';
-            break;
-        case u'r':
-            plain += u'\r';
-            break;
-        case u'\\':
-            plain += u'\\';
-            break;
-        default:
-            plain += value[i];
-            continue;
-        }
+        plain += meanings[escape];
         ++i;
     }
     return plain;
@@ -157,14 +142,17 @@ QStringList SplitExec(const QString& command)
 
 Handler DefaultHandler(const QString& mimeType)
 {
-    const QStringList configFolders = Folders("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"), false)
+    const QStringList configFolders
+        = Folders("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"), false)
         + Folders("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"), true);
-    const QStringList dataFolders = Folders("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"), false)
+    const QStringList dataFolders
+        = Folders("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"), false)
         + Folders("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"), true);
 
     // Most important first; a desktop's own list ahead of the common one.
     QStringList lists;
-    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
+    const QStringList desktops
+        = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
     const auto addLists = [&](const QString& folder) {
         for (const QString& desktop : desktops)
             lists.append(folder + u'/' + desktop + QStringLiteral("-mimeapps.list"));
