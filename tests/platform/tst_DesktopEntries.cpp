@@ -14,7 +14,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QStringList>("command"); // empty: nothing to start
-        QTest::newRow("program with an option") << "thunderbird -mail" << QStringList { "thunderbird", "-mail" };
+        QTest::newRow("program with an option")
+            << "thunderbird -mail" << QStringList { "thunderbird", "-mail" };
         QTest::newRow("address field code dropped, so no new message")
             << "evolution %U" << QStringList { "evolution" };
         QTest::newRow("every field code dropped, %% kept as %")
@@ -44,10 +45,10 @@ private Q_SLOTS:
         QTest::newRow("CR LF lines, comment, blanks and empty ids")
             << "# mine\r\n[Default Applications]\r\nx-scheme-handler/mailto = a.desktop; ;b.desktop;\r\n"
             << QStringList { "a.desktop", "b.desktop" };
-        QTest::newRow("MIME type in other letter case") << "[Default Applications]\nX-Scheme-Handler/Mailto=a.desktop"
-                                                        << QStringList { "a.desktop" };
-        QTest::newRow("only in another group") << "[Added Associations]\nx-scheme-handler/mailto=a.desktop"
-                                               << QStringList();
+        QTest::newRow("MIME type in other letter case")
+            << "[Default Applications]\nX-Scheme-Handler/Mailto=a.desktop" << QStringList { "a.desktop" };
+        QTest::newRow("only in another group")
+            << "[Added Associations]\nx-scheme-handler/mailto=a.desktop" << QStringList();
         QTest::newRow("malformed: header left open, line without =")
             << "[Default Applications\nx-scheme-handler/mailto=a.desktop\n[Default Applications]\nmailto"
             << QStringList();
@@ -69,10 +70,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("command");
         const QString mailto = "x-scheme-handler/mailto=";
         const QString entry = "[Desktop Entry]\nType=Application\nExec=";
-        QTest::newRow("user's default, entry in the system's folder")
-            << QStringList { "config/mimeapps.list", "[Default Applications]\n" + mailto + "gone.desktop;m.desktop",
-                   "usr/applications/m.desktop", entry + "mail\\s-inbox %u" }
-            << "m.desktop" << QStringList { "mail", "-inbox" };
+        QTest::newRow("user's default, entry in the system's folder") << QStringList { "config/mimeapps.list",
+            "[Default Applications]\n" + mailto + "gone.desktop;m.desktop", "usr/applications/m.desktop",
+            entry + "mail\\s-inbox %u" } << "m.desktop" << QStringList { "mail", "-inbox" };
         QTest::newRow("desktop's own list first, the user's entry hides the system's")
             << QStringList { "etc/xfce-mimeapps.list", "[Default Applications]\n" + mailto + "x.desktop",
                    "usr/applications/mimeapps.list", "[Default Applications]\n" + mailto + "m.desktop",
@@ -84,8 +84,9 @@ private Q_SLOTS:
                    "etc/mimeapps.list", "[Added Associations]\n" + mailto + "a.desktop;b.desktop",
                    "usr/applications/a.desktop", entry + "a", "usr/applications/b.desktop", entry + "b" }
             << "b.desktop" << QStringList { "b" };
-        QTest::newRow("nothing installed") << QStringList { "config/mimeapps.list",
-            "[Default Applications]\n" + mailto + "m.desktop" } << QString() << QStringList();
+        QTest::newRow("nothing installed")
+            << QStringList { "config/mimeapps.list", "[Default Applications]\n" + mailto + "m.desktop" }
+            << QString() << QStringList();
     }
 
     void defaultHandler()
@@ -100,8 +101,8 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(files[i + 1].toUtf8());
         }
-        for (const auto& [variable, folder] : { std::pair { "XDG_CONFIG_HOME", "config" }, { "XDG_CONFIG_DIRS", "etc" },
-                 { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" } })
+        for (const auto& [variable, folder] : { std::pair { "XDG_CONFIG_HOME", "config" },
+                 { "XDG_CONFIG_DIRS", "etc" }, { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" } })
             qputenv(variable, root.filePath(folder).toLocal8Bit());
         qputenv("XDG_CURRENT_DESKTOP", "XFCE");
         const DesktopEntries::Handler handler = DesktopEntries::DefaultHandler("x-scheme-handler/mailto");

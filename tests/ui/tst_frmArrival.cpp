@@ -1,5 +1,7 @@
+#include "DesktopMailProgram.h"
 #include "FixedScreenMetrics.h"
 #include "ListViewProbe.h"
+#include "RecordingShellOpenService.h"
 #include "RecordingSoundService.h"
 #include "ScriptedMessageBoxService.h"
 #include "app/AccountTable.h"
@@ -390,6 +392,118 @@ private Q_SLOTS:
         QTRY_COMPARE(boxes.shown().size(), 1);
         QCoreApplication::processEvents();
         QCOMPARE(boxes.shown().size(), 1);
+    }
+
+    void openMail_data()
+    {
+        QTest::addColumn<QString>("own"); // the account's OpenMailWith
+        QTest::addColumn<QString>("common");
+        QTest::addColumn<QString>("provider"); // OAuth2 with this provider; empty: a password account
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("desktopExec"); // the desktop mail program's arguments; empty: none
+        QTest::addColumn<bool>("byEnter"); // else a double-click
+        QTest::addColumn<QStringList>("opened"); // the browser's address, what the script got, or the box
+        const QString script = u'"' + DesktopMailProgram::Script() + u'"';
+        QTest::newRow("account's own command line wins over [Common]")
+            << script + " -inbox \"My Box\""
+            << "https://mail.example.jp/"
+            << ""
+            << ""
+            << "%u" << false << QStringList { "started", "-inbox", "My Box" };
+        QTest::newRow("[Common] web address wins over the provider's webmail")
+            << ""
+            << "https://mail.example.jp/"
+            << "Google"
+            << "taro@gmail.com"
+            << "" << true << QStringList { "https://mail.example.jp/" };
+        QTest::newRow("Google webmail for the address, encoded")
+            << ""
+            << ""
+            << "Google"
+            << "taro+news@example.jp"
+            << "%u" << false
+            << QStringList { "https://mail.google.com/mail/u/?authuser=taro%2Bnews%40example.jp" };
+        QTest::newRow("Microsoft personal address: outlook.live.com")
+            << ""
+            << ""
+            << "Microsoft"
+            << "taro@hotmail.co.jp"
+            << "" << false << QStringList { "https://outlook.live.com/mail/" };
+        QTest::newRow("Microsoft work address: outlook.office.com")
+            << ""
+            << ""
+            << "Microsoft"
+            << "taro@contoso.example"
+            << "" << false << QStringList { "https://outlook.office.com/mail/" };
+        QTest::newRow("desktop's mail program, started without the address")
+            << ""
+            << ""
+            << "Custom"
+            << ""
+            << "-mail %u" << true << QStringList { "started", "-mail" };
+        QTest::newRow("nothing found: told, the window stays")
+            << ""
+            << ""
+            << ""
+            << ""
+            << "" << false << QStringList { "メールを開くものが見つかりません。" };
+        QTest::newRow("command that does not start: told, naming it")
+            << "/nonexistent/mail --inbox"
+            << ""
+            << ""
+            << ""
+            << "%u" << false
+            << QStringList { "メールを開けませんでした。", "",
+                   "アカウントの OpenMailWith=", "/nonexistent/mail --inbox" };
+    }
+
+    void openMail()
+    {
+        QFETCH(QString, own);
+        QFETCH(QString, common);
+        QFETCH(QString, provider);
+        QFETCH(QString, address);
+        QFETCH(QString, desktopExec);
+        QFETCH(bool, byEnter);
+        QFETCH(QStringList, opened);
+        DesktopMailProgram desktop;
+        if (!desktopExec.isEmpty())
+            QVERIFY(desktop.SetDefault(desktopExec));
+        RecordingShellOpenService browser;
+        ScriptedMessageBoxService boxes;
+        Accounts[1].OpenMailWith = own;
+        CommonSettings.OpenMailWith = common;
+        Accounts[1].PopAccount = address;
+        Accounts[1].OAuthProvider = provider;
+        Accounts[1].Secret = provider.isEmpty() ? SecretState::InFile : SecretState::OAuth2;
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("other account"));
+        window.MailArraival(1, QStringLiteral("Ann"), QString(), QStringLiteral("Hi"));
+        window.ShowForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        if (byEnter) {
+            QTest::mouseClick(window.lvArrival->viewport(), Qt::LeftButton, {}, RowCentre(window, 1));
+            QTest::keyClick(window.lvArrival, Qt::Key_Return);
+        } else {
+            QTest::mouseDClick(window.lvArrival->viewport(), Qt::LeftButton, {}, RowCentre(window, 1));
+        }
+        if (opened.first().startsWith(u"http")) {
+            QCOMPARE(browser.opened, QList<QUrl> { QUrl(opened.first()) });
+            QCOMPARE(browser.opened.first().toEncoded(), opened.first().toUtf8());
+        } else if (opened.first() == u"started") {
+            QCOMPARE(desktop.Started(), opened);
+        } else {
+            QTRY_COMPARE(boxes.shown().size(), 1);
+            QCOMPARE(boxes.shown().first().text.split(QStringLiteral("\r\n")).first(opened.size()), opened);
+            QCOMPARE(boxes.shown().first().icon, MessageBoxService::Icon::Exclamation);
+            QCOMPARE(boxes.shown().first().title, QStringLiteral("タンドレル"));
+            QVERIFY(window.isVisible());
+            QCOMPARE(window.lvArrival->RowCount(), 2);
+            return;
+        }
+        QVERIFY(!window.IsLoaded());
+        QVERIFY(boxes.shown().isEmpty());
     }
 
     void sortToggling_data()

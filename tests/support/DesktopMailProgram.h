@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+// A desktop of the test's own: every XDG folder inside a temporary folder,
+// where the desktop's mail program can be made the script
+// tests/support/mail-program, which writes down how it was started.
+class DesktopMailProgram {
+public:
+    static QString Script() { return QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/mail-program"); }
+
+    DesktopMailProgram()
+    {
+        for (const auto& [variable, folder] : { std::pair { "XDG_CONFIG_HOME", "config" },
+                 { "XDG_CONFIG_DIRS", "etc" }, { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" } })
+            qputenv(variable, m_root.filePath(QString::fromLatin1(folder)).toLocal8Bit());
+        qputenv("TANDREL_MAIL_PROGRAM_DONE", m_root.filePath(QStringLiteral("started")).toLocal8Bit());
+    }
+
+    // The script becomes the handler of mailto links, started as the Exec line says after its path.
+    bool SetDefault(const QString& arguments)
+    {
+        const QDir root(m_root.path());
+        QFile list(root.filePath(QStringLiteral("config/mimeapps.list")));
+        QFile entry(root.filePath(QStringLiteral("data/applications/test-mail.desktop")));
+        return root.mkpath(QStringLiteral("data/applications")) && root.mkpath(QStringLiteral("config"))
+            && list.open(QIODevice::WriteOnly) && entry.open(QIODevice::WriteOnly)
+            && list.write("[Default Applications]\nx-scheme-handler/mailto=test-mail.desktop\n") > 0
+            && entry.write(("[Desktop Entry]\nType=Application\nName=Mail\nExec=" + Script() + u' '
+                               + arguments + u'\n')
+                                   .toUtf8())
+            > 0;
+    }
+
+    // What the script was started with, "started" first, once it has been; empty if it never is.
+    QStringList Started()
+    {
+        QFileSystemWatcher watcher({ m_root.path() });
+        QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+        QFile done(m_root.filePath(QStringLiteral("started")));
+        // Only a fault waits this long: a busy machine may be slow to start a process.
+        while (!done.exists())
+            if (!changed.wait(60'000))
+                return {};
+        if (!done.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(done.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir m_root;
+};
