@@ -184,11 +184,20 @@ private Q_SLOTS:
         Accounts.back().OAuthProvider = QStringLiteral("Google");
         CommonSettings.OAuthKeys.append(
             { QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b") });
+        // Quotes at both ends, which reading alone would take off.
+        Accounts.front().OpenMailWith = QStringLiteral("\"/opt/My Mail/mail\" \"-inbox\"");
+        CommonSettings.OpenMailWith = QStringLiteral("https://mail.example.jp/");
         const AccountTable saved = Accounts;
         const CommonSettingsRecord options = CommonSettings;
 
         saveAndReload();
 
+        // Each after the keys its section always had, the account's ahead of its seen identifiers.
+        QVERIFY(settings.read().contains("SoundFolder=/usr/share/sounds\r\nOpenMailWith=https://"
+                                         "mail.example.jp/\r\nOAuthCustomTokenUrl="));
+        QVERIFY(settings.read().contains(
+            "Enabled=True\r\nOpenMailWith=\"\"/opt/My Mail/mail\" \"-inbox\"\"\r\nUIDL0="));
+        QCOMPARE(CommonSettings.OpenMailWith, options.OpenMailWith);
         QCOMPARE(CommonSettings.ShowArrivalFormTime, options.ShowArrivalFormTime);
         QCOMPARE(CommonSettings.PopTimeOut, options.PopTimeOut);
         QCOMPARE(CommonSettings.StartMinimizedWindow, options.StartMinimizedWindow);
@@ -210,6 +219,7 @@ private Q_SLOTS:
             QCOMPARE(Accounts[i].UIDL, saved[i].UIDL);
             QCOMPARE(Accounts[i].Secret, saved[i].Secret);
             QCOMPARE(Accounts[i].OAuthProvider, saved[i].OAuthProvider);
+            QCOMPARE(Accounts[i].OpenMailWith, saved[i].OpenMailWith);
             QCOMPARE(Accounts[i].Deleted, false);
         }
     }

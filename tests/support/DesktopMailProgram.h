@@ -31,8 +31,8 @@ public:
             && list.open(QIODevice::WriteOnly) && entry.open(QIODevice::WriteOnly)
             && list.write("[Default Applications]\nx-scheme-handler/mailto=test-mail.desktop\n") > 0
             && entry.write(("[Desktop Entry]\nType=Application\nName=Mail\nExec=" + Script() + u' '
-                               + arguments + u'\n')
-                                   .toUtf8())
+                   + arguments + u'\n')
+                               .toUtf8())
             > 0;
     }
 

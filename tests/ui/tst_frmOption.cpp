@@ -46,7 +46,7 @@ bool SameOptions(const CommonSettingsRecord& a, const CommonSettingsRecord& b)
         && a.StartMinimizedWindow == b.StartMinimizedWindow && a.RecheckMailChecked == b.RecheckMailChecked
         && a.FormClosedIsMinimized == b.FormClosedIsMinimized
         && a.ArrivalFormPosition == b.ArrivalFormPosition && a.ArrivalSound == b.ArrivalSound
-        && a.SoundFolder == b.SoundFolder;
+        && a.SoundFolder == b.SoundFolder && a.OpenMailWith == b.OpenMailWith;
 }
 
 } // namespace
@@ -342,6 +342,39 @@ private Q_SLOTS:
         QVERIFY(settings.read().contains("StartMinimizedWindow=" + word + "\r\n"));
     }
 
+    void openMailWithRoundTrip_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("written"); // the file's line; empty: no such key
+        QTest::newRow("command typed with blanks around it")
+            << ""
+            << " thunderbird -mail " << QByteArray("OpenMailWith=thunderbird -mail\r\n");
+        QTest::newRow("box emptied: the key goes") << "https://mail.example.jp/"
+                                                   << "  " << QByteArray();
+    }
+
+    void openMailWithRoundTrip()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, written);
+        TempSettingsFile settings;
+        CommonSettings.OpenMailWith = stored;
+        auto dialog = OpenOptions();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->txtOpenMailWith->text(), stored);
+        // Room of its own: it covers no other control.
+        for (QWidget* other : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY(other == dialog->txtOpenMailWith || other == dialog->lblGuide[6]
+                || !other->geometry().intersects(dialog->txtOpenMailWith->geometry()));
+        dialog->txtOpenMailWith->setText(typed);
+        dialog->btnAction[0]->click();
+        QCOMPARE(CommonSettings.OpenMailWith, typed.trimmed());
+        QCOMPARE(settings.read().contains("OpenMailWith"), !written.isEmpty());
+        QVERIFY(settings.read().contains(written));
+    }
+
     void leavingWithoutApplying_data()
     {
         QTest::addColumn<QString>("how");
@@ -384,6 +417,7 @@ private Q_SLOTS:
         dialog->cboArrivalSound->setCurrentIndex(1);
         dialog->chkRecheckMailChecked->setChecked(!before.RecheckMailChecked);
         dialog->chkStartMinimizedWindow->setChecked(!before.StartMinimizedWindow);
+        dialog->txtOpenMailWith->setText(QStringLiteral("https://mail.example.jp/"));
         dialog->txtPopTimeOut->setFocus();
         QTRY_VERIFY(dialog->txtPopTimeOut->hasFocus());
         QWidget* focused = dialog->txtPopTimeOut;
@@ -504,6 +538,8 @@ private Q_SLOTS:
                                      << "到着確認音追加";
         QTest::newRow("lblGuide(5)") << "lblGuide5"
                                      << "（表示継続する場合は０秒を設定）";
+        QTest::newRow("lblGuide(6)") << "lblGuide6"
+                                     << "新着メールを開く(&W)";
         QTest::newRow("btnAddSound") << "btnAddSound"
                                      << "追加(&N)";
         QTest::newRow("chkStartMinimizedWindow") << "chkStartMinimizedWindow"
