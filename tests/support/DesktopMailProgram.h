@@ -6,20 +6,30 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-// A desktop of the test's own: every XDG folder inside a temporary folder,
-// where the desktop's mail program can be made the script
-// tests/support/mail-program, which writes down how it was started.
+// A desktop of the test's own for its lifetime: every XDG folder inside a
+// temporary folder, where the desktop's mail program can be made the script
+// tests/support/mail-program; it and the scripted browser write down there
+// how they were started.
 class DesktopMailProgram {
 public:
     static QString Script() { return QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/mail-program"); }
 
     DesktopMailProgram()
     {
-        for (const auto& [variable, folder] : { std::pair { "XDG_CONFIG_HOME", "config" },
-                 { "XDG_CONFIG_DIRS", "etc" }, { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" } })
-            qputenv(variable, m_root.filePath(QString::fromLatin1(folder)).toLocal8Bit());
-        qputenv("TANDREL_MAIL_PROGRAM_DONE", m_root.filePath(QStringLiteral("started")).toLocal8Bit());
+        for (const auto& [variable, file] : { std::pair { "XDG_CONFIG_HOME", "config" },
+                 { "XDG_CONFIG_DIRS", "etc" }, { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" },
+                 { "TANDREL_MAIL_PROGRAM_DONE", "started" }, { "TANDREL_BROWSER_DONE", "browsed" } }) {
+            m_saved.append({ variable, qgetenv(variable) });
+            qputenv(variable, m_root.filePath(QString::fromLatin1(file)).toLocal8Bit());
+        }
     }
+    ~DesktopMailProgram()
+    {
+        for (const auto& [variable, value] : m_saved)
+            value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+    }
+    DesktopMailProgram(const DesktopMailProgram&) = delete;
+    DesktopMailProgram& operator=(const DesktopMailProgram&) = delete;
 
     // The script becomes the handler of mailto links, started as the Exec line says after its path.
     bool SetDefault(const QString& arguments)
@@ -36,12 +46,14 @@ public:
             > 0;
     }
 
-    // What the script was started with, "started" first, once it has been; empty if it never is.
-    QStringList Started()
+    // Once it is there, the lines of what the mail program ("started", then
+    // its arguments) or the browser ("browsed": the address) wrote; empty if
+    // it never comes.
+    QStringList Written(const char* file)
     {
         QFileSystemWatcher watcher({ m_root.path() });
         QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
-        QFile done(m_root.filePath(QStringLiteral("started")));
+        QFile done(m_root.filePath(QString::fromLatin1(file)));
         // Only a fault waits this long: a busy machine may be slow to start a process.
         while (!done.exists())
             if (!changed.wait(60'000))
@@ -53,4 +65,5 @@ public:
 
 private:
     QTemporaryDir m_root;
+    QList<std::pair<const char*, QByteArray>> m_saved;
 };

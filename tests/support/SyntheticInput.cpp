@@ -30,6 +30,13 @@ bool Click(QPoint global, Button button)
         QStringLiteral("click"), QString::number(int(button)) });
 }
 
+bool DoubleClick(QPoint global)
+{
+    // xdotool's pause between the clicks is well within any double-click time.
+    return Run({ QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
+        QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("1") });
+}
+
 bool ClickInWindow(quintptr window, QPoint local, Button button)
 {
     return Run({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),

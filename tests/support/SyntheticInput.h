@@ -12,6 +12,8 @@ enum class Button { Left = 1, Right = 3 };
 
 // Moves the pointer to the screen position and clicks there.
 bool Click(QPoint global, Button button = Button::Left);
+// Two quick clicks there, which the program takes for a double-click.
+bool DoubleClick(QPoint global);
 // Clicks at a position inside an X window, wherever the X server has placed
 // it (a tray icon lives inside the tray host's window, unknown to Qt).
 bool ClickInWindow(quintptr window, QPoint local, Button button = Button::Left);

@@ -492,7 +492,7 @@ private Q_SLOTS:
             QCOMPARE(browser.opened, QList<QUrl> { QUrl(opened.first()) });
             QCOMPARE(browser.opened.first().toEncoded(), opened.first().toUtf8());
         } else if (opened.first() == u"started") {
-            QCOMPARE(desktop.Started(), opened);
+            QCOMPARE(desktop.Written("started"), opened);
         } else {
             QTRY_COMPARE(boxes.shown().size(), 1);
             QCOMPARE(boxes.shown().first().text.split(QStringLiteral("\r\n")).first(opened.size()), opened);

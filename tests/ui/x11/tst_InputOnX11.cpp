@@ -5,6 +5,7 @@
 
 #include "../ListViewProbe.h"
 #include "../MainWindowProbe.h"
+#include "DesktopMailProgram.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "SyntheticInput.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -284,6 +286,44 @@ private Q_SLOTS:
         // the window may trail the pointer by that first step.
         QTRY_VERIFY_WITH_TIMEOUT((window->pos() - before - offset).manhattanLength() <= 20, kWaitMs);
         QVERIFY(window->isVisible());
+    }
+
+    void doubleClickOpensTheMail_data()
+    {
+        QTest::addColumn<QString>("provider"); // OAuth2 with this provider; empty: a password account
+        QTest::addColumn<QStringList>("written"); // by the mail program, or the browser's address
+        QTest::newRow("desktop's mail program, timed") << "" << QStringList { "started", "-mail" };
+        QTest::newRow("Google webmail in the browser")
+            << "Google" << QStringList { "https://mail.google.com/mail/u/?authuser=taro%40gmail.com" };
+    }
+
+    void doubleClickOpensTheMail()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QStringList, written);
+        // The desktop's own services start the browser: the scripted one comes first.
+        qputenv("PATH", TANDREL_SOURCE_DIR "/tests/support/browser:" + qgetenv("PATH"));
+        DesktopMailProgram desktop;
+        QVERIFY(desktop.SetDefault(QStringLiteral("-mail %U")));
+        Accounts.push_back(TestAccount(110, 10));
+        Accounts.back().PopAccount = QStringLiteral("taro@gmail.com");
+        Accounts.back().OAuthProvider = provider;
+        if (!provider.isEmpty())
+            Accounts.back().Secret = SecretState::OAuth2;
+        frmArrival window;
+        window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("Hi"));
+        window.ShowForm();
+        QVERIFY(OnScreen(&window));
+        QElapsedTimer sinceDoubleClick;
+        connect(window.lvArrival, &FlatListView::ItemDblClick, this, [&] { sinceDoubleClick.start(); });
+        const QRect row = window.lvArrival->visualRect(window.lvArrival->model()->index(0, 1));
+        QVERIFY(SyntheticInput::DoubleClick(window.lvArrival->viewport()->mapToGlobal(row.center())));
+
+        QCOMPARE(desktop.Written(provider.isEmpty() ? "started" : "browsed"), written);
+        if (provider.isEmpty())
+            qInfo("ms from the double-click to the mail program started: %lld", sinceDoubleClick.elapsed());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kWaitMs);
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void openFromTheTrayReturnsTheFocus_data()
