@@ -1,9 +1,6 @@
+#include "DesktopMailProgram.h"
 #include "platform/DesktopEntries.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_DesktopEntries : public QObject {
@@ -38,41 +35,27 @@ private Q_SLOTS:
         QCOMPARE(DesktopEntries::SplitExec(exec), command);
     }
 
-    void mimeAppsIds_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("ids");
-        QTest::newRow("CR LF lines, comment, blanks and empty ids")
-            << "# mine\r\n[Default Applications]\r\nx-scheme-handler/mailto = a.desktop; ;b.desktop;\r\n"
-            << QStringList { "a.desktop", "b.desktop" };
-        QTest::newRow("MIME type in other letter case")
-            << "[Default Applications]\nX-Scheme-Handler/Mailto=a.desktop" << QStringList { "a.desktop" };
-        QTest::newRow("only in another group")
-            << "[Added Associations]\nx-scheme-handler/mailto=a.desktop" << QStringList();
-        QTest::newRow("malformed: header left open, line without =")
-            << "[Default Applications\nx-scheme-handler/mailto=a.desktop\n[Default Applications]\nmailto"
-            << QStringList();
-    }
-
-    void mimeAppsIds()
-    {
-        QFETCH(QString, text);
-        QFETCH(QStringList, ids);
-        QCOMPARE(DesktopEntries::MimeAppsIds(text, "Default Applications", "x-scheme-handler/mailto"), ids);
-    }
-
     void defaultHandler_data()
     {
-        // Files under a temporary root: config/ (XDG_CONFIG_HOME), etc/ (XDG_CONFIG_DIRS),
-        // data/ (XDG_DATA_HOME) and usr/ (XDG_DATA_DIRS).
-        QTest::addColumn<QStringList>("files"); // path, then its text
+        QTest::addColumn<QStringList>("files"); // path in DesktopMailProgram's folders, then its text
         QTest::addColumn<QString>("id");
         QTest::addColumn<QStringList>("command");
         const QString mailto = "x-scheme-handler/mailto=";
         const QString entry = "[Desktop Entry]\nType=Application\nExec=";
-        QTest::newRow("user's default, entry in the system's folder") << QStringList { "config/mimeapps.list",
-            "[Default Applications]\n" + mailto + "gone.desktop;m.desktop", "usr/applications/m.desktop",
-            entry + "mail\\s-inbox %u" } << "m.desktop" << QStringList { "mail", "-inbox" };
+        QTest::newRow("user's default, entry in the system's folder; CR LF, comment, letter case, empty ids")
+            << QStringList { "config/mimeapps.list",
+                   "# mine\r\n[Default Applications]\r\nX-Scheme-Handler/Mailto = gone.desktop; "
+                   ";m.desktop;\r\n",
+                   "usr/applications/m.desktop", entry + "mail\\s-inbox %u" }
+            << "m.desktop" << QStringList { "mail", "-inbox" };
+        QTest::newRow("malformed: header left open, line without =, so only the added one")
+            << QStringList { "config/mimeapps.list",
+                   "[Default Applications\n" + mailto
+                       + "a.desktop\n[Default Applications]\nmailto\n"
+                         "[Added Associations]\n"
+                       + mailto + "b.desktop",
+                   "usr/applications/a.desktop", entry + "a", "usr/applications/b.desktop", entry + "b" }
+            << "b.desktop" << QStringList { "b" };
         QTest::newRow("desktop's own list first, the user's entry hides the system's")
             << QStringList { "etc/xfce-mimeapps.list", "[Default Applications]\n" + mailto + "x.desktop",
                    "usr/applications/mimeapps.list", "[Default Applications]\n" + mailto + "m.desktop",
@@ -94,16 +77,9 @@ private Q_SLOTS:
         QFETCH(QStringList, files);
         QFETCH(QString, id);
         QFETCH(QStringList, command);
-        QTemporaryDir root;
-        for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
-            QVERIFY(QDir(root.path()).mkpath(QFileInfo(files[i]).path()));
-            QFile file(root.filePath(files[i]));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(files[i + 1].toUtf8());
-        }
-        for (const auto& [variable, folder] : { std::pair { "XDG_CONFIG_HOME", "config" },
-                 { "XDG_CONFIG_DIRS", "etc" }, { "XDG_DATA_HOME", "data" }, { "XDG_DATA_DIRS", "usr" } })
-            qputenv(variable, root.filePath(folder).toLocal8Bit());
+        DesktopMailProgram desktop;
+        for (qsizetype i = 0; i + 1 < files.size(); i += 2)
+            QVERIFY(desktop.Write(files[i], files[i + 1]));
         qputenv("XDG_CURRENT_DESKTOP", "XFCE");
         const DesktopEntries::Handler handler = DesktopEntries::DefaultHandler("x-scheme-handler/mailto");
         QCOMPARE(handler.desktopId, id);

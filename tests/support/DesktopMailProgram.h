@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,19 +32,22 @@ public:
     DesktopMailProgram(const DesktopMailProgram&) = delete;
     DesktopMailProgram& operator=(const DesktopMailProgram&) = delete;
 
+    // A file under the folder: config/ is XDG_CONFIG_HOME, etc/ XDG_CONFIG_DIRS,
+    // data/ XDG_DATA_HOME and usr/ XDG_DATA_DIRS.
+    bool Write(const QString& path, const QString& text)
+    {
+        QFile file(m_root.filePath(path));
+        return QDir(m_root.path()).mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+            && file.write(text.toUtf8()) == text.toUtf8().size();
+    }
+
     // The script becomes the handler of mailto links, started as the Exec line says after its path.
     bool SetDefault(const QString& arguments)
     {
-        const QDir root(m_root.path());
-        QFile list(root.filePath(QStringLiteral("config/mimeapps.list")));
-        QFile entry(root.filePath(QStringLiteral("data/applications/test-mail.desktop")));
-        return root.mkpath(QStringLiteral("data/applications")) && root.mkpath(QStringLiteral("config"))
-            && list.open(QIODevice::WriteOnly) && entry.open(QIODevice::WriteOnly)
-            && list.write("[Default Applications]\nx-scheme-handler/mailto=test-mail.desktop\n") > 0
-            && entry.write(("[Desktop Entry]\nType=Application\nName=Mail\nExec=" + Script() + u' '
-                   + arguments + u'\n')
-                               .toUtf8())
-            > 0;
+        return Write(QStringLiteral("config/mimeapps.list"),
+                   QStringLiteral("[Default Applications]\nx-scheme-handler/mailto=test-mail.desktop\n"))
+            && Write(QStringLiteral("data/applications/test-mail.desktop"),
+                QStringLiteral("[Desktop Entry]\nType=Application\nExec=") + Script() + u' ' + arguments);
     }
 
     // Once it is there, the lines of what the mail program ("started", then
