@@ -398,71 +398,39 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("own"); // the account's OpenMailWith
         QTest::addColumn<QString>("common");
-        QTest::addColumn<QString>("provider"); // OAuth2 with this provider; empty: a password account
-        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("oauth"); // "provider address" of an OAuth2 account; empty: a password one
         QTest::addColumn<QString>("desktopExec"); // the desktop mail program's arguments; empty: none
         QTest::addColumn<bool>("byEnter"); // else a double-click
         QTest::addColumn<QStringList>("opened"); // the browser's address, what the script got, or the box
+        const auto row = [](const char* name, const QString& own, const char* common, const char* oauth,
+                             const char* desktopExec, bool byEnter, const QStringList& opened) {
+            QTest::newRow(name) << own << QString::fromUtf8(common) << QString::fromUtf8(oauth)
+                                << QString::fromUtf8(desktopExec) << byEnter << opened;
+        };
         const QString script = u'"' + DesktopMailProgram::Script() + u'"';
-        QTest::newRow("account's own command line wins over [Common]")
-            << script + " -inbox \"My Box\""
-            << "https://mail.example.jp/"
-            << ""
-            << ""
-            << "%u" << false << QStringList { "started", "-inbox", "My Box" };
-        QTest::newRow("[Common] web address wins over the provider's webmail")
-            << ""
-            << "https://mail.example.jp/"
-            << "Google"
-            << "taro@gmail.com"
-            << "" << true << QStringList { "https://mail.example.jp/" };
-        QTest::newRow("Google webmail for the address, encoded")
-            << ""
-            << ""
-            << "Google"
-            << "taro+news@example.jp"
-            << "%u" << false
-            << QStringList { "https://mail.google.com/mail/u/?authuser=taro%2Bnews%40example.jp" };
-        QTest::newRow("Microsoft personal address: outlook.live.com")
-            << ""
-            << ""
-            << "Microsoft"
-            << "taro@hotmail.co.jp"
-            << "" << false << QStringList { "https://outlook.live.com/mail/" };
-        QTest::newRow("Microsoft work address: outlook.office.com")
-            << ""
-            << ""
-            << "Microsoft"
-            << "taro@contoso.example"
-            << "" << false << QStringList { "https://outlook.office.com/mail/" };
-        QTest::newRow("desktop's mail program, started without the address")
-            << ""
-            << ""
-            << "Custom"
-            << ""
-            << "-mail %u" << true << QStringList { "started", "-mail" };
-        QTest::newRow("nothing found: told, the window stays")
-            << ""
-            << ""
-            << ""
-            << ""
-            << "" << false << QStringList { "メールを開くものが見つかりません。" };
-        QTest::newRow("command that does not start: told, naming it")
-            << "/nonexistent/mail --inbox"
-            << ""
-            << ""
-            << ""
-            << "%u" << false
-            << QStringList { "メールを開けませんでした。", "",
-                   "アカウントの OpenMailWith=", "/nonexistent/mail --inbox" };
+        row("account's own command line wins over [Common]", script + " -inbox \"My Box\"",
+            "https://mail.example.jp/", "", "%u", false, { "started", "-inbox", "My Box" });
+        row("[Common] web address wins over the provider's webmail", "", "https://mail.example.jp/",
+            "Google taro@gmail.com", "", true, { "https://mail.example.jp/" });
+        row("Google webmail for the address, encoded", "", "", "Google taro+news@example.jp", "%u", false,
+            { "https://mail.google.com/mail/u/?authuser=taro%2Bnews%40example.jp" });
+        row("Microsoft personal address: outlook.live.com", "", "", "Microsoft taro@hotmail.co.jp", "", false,
+            { "https://outlook.live.com/mail/" });
+        row("Microsoft work address: outlook.office.com", "", "", "Microsoft taro@contoso.example", "", false,
+            { "https://outlook.office.com/mail/" });
+        row("desktop's mail program, started without the address", "", "", "Custom x@example.jp", "-mail %u",
+            true, { "started", "-mail" });
+        row("nothing found: told, the window stays", "", "", "", "", false,
+            { "メールを開くものが見つかりません。" });
+        row("command that does not start: told, naming it", "/nonexistent/mail --inbox", "", "", "%u", false,
+            { "メールを開けませんでした。", "", "アカウントの OpenMailWith=", "/nonexistent/mail --inbox" });
     }
 
     void openMail()
     {
         QFETCH(QString, own);
         QFETCH(QString, common);
-        QFETCH(QString, provider);
-        QFETCH(QString, address);
+        QFETCH(QString, oauth);
         QFETCH(QString, desktopExec);
         QFETCH(bool, byEnter);
         QFETCH(QStringList, opened);
@@ -473,9 +441,9 @@ private Q_SLOTS:
         ScriptedMessageBoxService boxes;
         Accounts[1].OpenMailWith = own;
         CommonSettings.OpenMailWith = common;
-        Accounts[1].PopAccount = address;
-        Accounts[1].OAuthProvider = provider;
-        Accounts[1].Secret = provider.isEmpty() ? SecretState::InFile : SecretState::OAuth2;
+        Accounts[1].OAuthProvider = oauth.section(u' ', 0, 0);
+        Accounts[1].PopAccount = oauth.section(u' ', 1);
+        Accounts[1].Secret = oauth.isEmpty() ? SecretState::InFile : SecretState::OAuth2;
         frmArrival window;
         window.MailArraival(0, QStringLiteral("Bob"), QString(), QStringLiteral("other account"));
         window.MailArraival(1, QStringLiteral("Ann"), QString(), QStringLiteral("Hi"));
