@@ -26,6 +26,7 @@ constexpr CommonOption kOptions[] {
     { u"ArrivalSound", &R::ArrivalSound, std::monostate() },
     { u"SoundFolder", &R::SoundFolder, &waveFolder },
     { u"PasswordInKeyring", &R::PasswordInKeyring, false, false },
+    { u"QuietWhenBusy", &R::QuietWhenBusy, true, false },
 };
 
 // Every default the table gives as a constant; computed ones only when asked.

@@ -552,7 +552,7 @@ private Q_SLOTS:
     {
         TempSettingsFile settings;
         frmOption dialog;
-        QCOMPARE(dialog.size(), QSize(530, 260));
+        QCOMPARE(dialog.size(), QSize(530, 282));
         QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
         for (QGroupBox* frame : dialog.fraOption)
             QCOMPARE(frame->palette().color(QPalette::Window), QColor(222, 219, 222));
