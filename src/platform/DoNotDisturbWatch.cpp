@@ -37,8 +37,8 @@ DoNotDisturbWatch::DoNotDisturbWatch(QObject* parent)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        bus.connect(kNotifications, kNotificationsPath, kProperties, QStringLiteral("PropertiesChanged"), this,
-            SLOT(notificationPropertiesChanged(QString, QVariantMap, QStringList)));
+        bus.connect(kNotifications, kNotificationsPath, kProperties, QStringLiteral("PropertiesChanged"),
+            this, SLOT(notificationPropertiesChanged(QString, QVariantMap, QStringList)));
         bus.connect(kXfconf, kXfconfPath, kXfconf, QStringLiteral("PropertyChanged"), this,
             SLOT(xfconfPropertyChanged(QString, QString, QDBusVariant)));
         bus.connect(kXfconf, kXfconfPath, kXfconf, QStringLiteral("PropertyRemoved"), this,
@@ -61,9 +61,11 @@ DoNotDisturbWatch::DoNotDisturbWatch(QObject* parent)
 
 DoNotDisturbWatch::~DoNotDisturbWatch()
 {
-    if (m_bannersMonitor) {
-        m_bannersMonitor->kill();
-        m_bannersMonitor->waitForFinished();
+    // The monitor never ends by itself, and a question may still be open.
+    for (QProcess* command : findChildren<QProcess*>()) {
+        command->disconnect(this);
+        command->kill();
+        command->waitForFinished();
     }
 }
 
@@ -103,14 +105,16 @@ void DoNotDisturbWatch::set(Source source, bool on)
 
 void DoNotDisturbWatch::readInhibited()
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kProperties, QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kNotifications, kNotificationsPath, kProperties, QStringLiteral("Get"));
     get << kNotifications << kInhibited;
     ask(get, PlasmaInhibited, &IsTrue);
 }
 
 void DoNotDisturbWatch::readXfce()
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconf, QStringLiteral("GetProperty"));
+    QDBusMessage get
+        = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconf, QStringLiteral("GetProperty"));
     get << kXfceChannel << kXfceProperty;
     ask(get, XfceDoNotDisturb, &IsTrue);
 }
@@ -155,7 +159,8 @@ void DoNotDisturbWatch::readBanners()
         // A change between the answer and the monitor's start would be lost:
         // asked once more when it listens.
         connect(m_bannersMonitor, &QProcess::started, this, &DoNotDisturbWatch::readBanners);
-        m_bannersMonitor->start(QStringLiteral("gsettings"), { QStringLiteral("monitor"), kGnomeSchema, kGnomeKey });
+        m_bannersMonitor->start(
+            QStringLiteral("gsettings"), { QStringLiteral("monitor"), kGnomeSchema, kGnomeKey });
     });
     get->start(QStringLiteral("gsettings"), { QStringLiteral("get"), kGnomeSchema, kGnomeKey });
 }
