@@ -9,7 +9,8 @@ PrivateNotificationService::PrivateNotificationService()
     m_service.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_service.start(QStringLiteral("dbus-run-session"),
-        { QStringLiteral("--"), QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/notification_service.py") });
+        { QStringLiteral("--"),
+            QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/notification_service.py") });
     const QByteArray address = ReadLine();
     if (!address.startsWith("unix:")) {
         m_error = QStringLiteral("the notification service did not start on a bus of its own: ")

@@ -325,10 +325,11 @@ private Q_SLOTS:
         CommonSettings.FormClosedIsMinimized = value;
         CommonSettings.RecheckMailChecked = value;
         CommonSettings.PasswordInKeyring = value;
+        CommonSettings.QuietWhenBusy = value;
         auto dialog = OpenOptions();
         QVERIFY(dialog);
         const QList<QCheckBox*> boxes = { dialog->chkStartMinimizedWindow, dialog->chkFormCloseIsMinimized,
-            dialog->chkRecheckMailChecked, dialog->chkPasswordInKeyring };
+            dialog->chkRecheckMailChecked, dialog->chkPasswordInKeyring, dialog->chkQuietWhenBusy };
         for (QCheckBox* box : boxes) {
             QCOMPARE(box->isChecked(), value);
             box->setChecked(!value);
@@ -338,8 +339,11 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.FormClosedIsMinimized, !value);
         QCOMPARE(CommonSettings.RecheckMailChecked, !value);
         QCOMPARE(CommonSettings.PasswordInKeyring, !value);
+        QCOMPARE(CommonSettings.QuietWhenBusy, !value);
         const QByteArray word = !value ? "True" : "False";
         QVERIFY(settings.read().contains("StartMinimizedWindow=" + word + "\r\n"));
+        // Written only away from its default, which is on.
+        QCOMPARE(settings.read().contains("QuietWhenBusy=False\r\n"), value);
     }
 
     void leavingWithoutApplying_data()
@@ -510,6 +514,8 @@ private Q_SLOTS:
                                                  << "最小化状態で起動する(&Z)";
         QTest::newRow("chkFormCloseIsMinimized") << "chkFormCloseIsMinimized"
                                                  << "閉じるボタンを最小化ボタンとする(&M)";
+        QTest::newRow("chkQuietWhenBusy") << "chkQuietWhenBusy"
+                                          << "取り込み中は到着通知を控える(&Q)";
         QTest::newRow("chkRecheckMailChecked") << "chkRecheckMailChecked"
                                                << "確認済みメールを再度確認する(&R)";
         QTest::newRow("chkSpamCheck") << "chkSpamCheck"

@@ -33,7 +33,8 @@ constexpr int kWaitMs = 60000;
 
 QList<NewMailItem> TwoMessages()
 {
-    return { { 0, QStringLiteral("a@example.jp"), QStringLiteral("26/12/09 20:00:00"), QStringLiteral("会議") },
+    return { { 0, QStringLiteral("a@example.jp"), QStringLiteral("26/12/09 20:00:00"),
+                 QStringLiteral("会議") },
         { 0, QStringLiteral("b@example.jp"), QStringLiteral("26/12/09 20:01:00"), QStringLiteral("昼食") } };
 }
 
@@ -133,7 +134,8 @@ private Q_SLOTS:
         const NotifyIconRecord& tray = m_tray->calls.back().record;
         const QIcon picture = shownAtOnce ? TrayPictures::Idle() : TrayPictures::Waiting();
         QCOMPARE(tray.hIcon.pixmap(16).toImage(), picture.pixmap(16).toImage());
-        QCOMPARE(tray.TipText(), shownAtOnce ? QStringLiteral("タンドレル") : QStringLiteral("タンドレル\nhome: 新着2件(保留中)"));
+        QCOMPARE(tray.TipText(),
+            shownAtOnce ? QStringLiteral("タンドレル") : QStringLiteral("タンドレル\nhome: 新着2件(保留中)"));
         if (!busyEnds)
             return;
 
@@ -145,7 +147,8 @@ private Q_SLOTS:
             m_fullScreen.reset();
         QTRY_VERIFY_WITH_TIMEOUT(ArrivalShown(w), kWaitMs);
         QVERIFY(QTest::qWaitForWindowExposed(w.ArrivalForm(), kWaitMs));
-        qInfo("%s ended, arrival window on screen after %lld ms", qPrintable(busyBy), sinceBusyEnded.elapsed());
+        qInfo(
+            "%s ended, arrival window on screen after %lld ms", qPrintable(busyBy), sinceBusyEnded.elapsed());
         QCOMPARE(w.ArrivalForm()->lvArrival->RowCount(), 2);
         QVERIFY(m_sound->played.isEmpty());
         QCOMPARE(m_tray->calls.back().record.TipText(), QStringLiteral("タンドレル"));
