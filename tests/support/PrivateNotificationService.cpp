@@ -5,6 +5,10 @@
 
 PrivateNotificationService::PrivateNotificationService()
 {
+    // The settings service that the bus starts for GNOME's key writes here,
+    // and the program's gsettings commands read here, never the user's own.
+    qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", m_home.path().toLocal8Bit());
     // A test that is killed takes its bus with it.
     m_service.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -29,11 +33,14 @@ PrivateNotificationService::~PrivateNotificationService()
     }
 }
 
-bool PrivateNotificationService::SetDoNotDisturb(bool on)
+bool PrivateNotificationService::SetDoNotDisturb(Desktop desktop, bool on)
 {
-    const QByteArray word = on ? "on" : "off";
-    m_service.write(word + '\n');
-    return ReadLine() == word;
+    const QByteArray line = QByteArray(desktop == Desktop::Plasma ? "plasma"
+                                    : desktop == Desktop::Xfce    ? "xfce"
+                                                                  : "gnome")
+        + (on ? " on" : " off");
+    m_service.write(line + '\n');
+    return ReadLine() == line;
 }
 
 QByteArray PrivateNotificationService::ReadLine()

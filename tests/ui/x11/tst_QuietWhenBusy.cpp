@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -36,6 +37,20 @@ QList<NewMailItem> TwoMessages()
     return { { 0, QStringLiteral("a@example.jp"), QStringLiteral("26/12/09 20:00:00"),
                  QStringLiteral("会議") },
         { 0, QStringLiteral("b@example.jp"), QStringLiteral("26/12/09 20:01:00"), QStringLiteral("昼食") } };
+}
+
+using Desktop = PrivateNotificationService::Desktop;
+
+// The desktop whose do-not-disturb a row turns on; none for a full-screen window.
+std::optional<Desktop> DoNotDisturbOf(const QString& busyBy)
+{
+    if (busyBy.startsWith(u"Plasma"))
+        return Desktop::Plasma;
+    if (busyBy.startsWith(u"Xfce"))
+        return Desktop::Xfce;
+    if (busyBy.startsWith(u"GNOME"))
+        return Desktop::Gnome;
+    return std::nullopt;
 }
 
 bool ArrivalShown(const frmTandrel& w) { return w.ArrivalForm() && w.ArrivalForm()->isVisible(); }
@@ -74,7 +89,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        QVERIFY(m_notifications.SetDoNotDisturb(false));
+        for (const Desktop desktop : { Desktop::Plasma, Desktop::Xfce, Desktop::Gnome })
+            QVERIFY(m_notifications.SetDoNotDisturb(desktop, false));
         m_fullScreen.reset();
         BusyService::Install(nullptr);
         m_busy.reset();
@@ -87,21 +103,25 @@ private Q_SLOTS:
 
     void newMailWhileBusy_data()
     {
-        QTest::addColumn<QString>("busyBy"); // "do-not-disturb" or "full screen"
+        QTest::addColumn<QString>("busyBy"); // a desktop's do-not-disturb, or "full screen"
         QTest::addColumn<bool>("quiet"); // the option
         QTest::addColumn<bool>("busyEnds");
         QTest::addColumn<bool>("shownAtOnce");
 
-        QTest::newRow("do-not-disturb holds the window and the sound back, the tray says mail waits")
-            << "do-not-disturb" << true << false << false;
-        QTest::newRow("do-not-disturb ends: the window comes without the sound")
-            << "do-not-disturb" << true << true << false;
+        QTest::newRow("Plasma's do-not-disturb holds the window and the sound back, the tray says mail waits")
+            << "Plasma's do-not-disturb" << true << false << false;
+        QTest::newRow("Plasma's do-not-disturb ends: the window comes without the sound")
+            << "Plasma's do-not-disturb" << true << true << false;
+        QTest::newRow("Xfce's do-not-disturb holds the window back until it ends")
+            << "Xfce's do-not-disturb" << true << true << false;
+        QTest::newRow("GNOME's banners off hold the window back until they are on")
+            << "GNOME's banners off" << true << true << false;
         QTest::newRow("full-screen active window holds the window and the sound back")
             << "full screen" << true << false << false;
         QTest::newRow("full-screen window closed: the window comes without the sound")
             << "full screen" << true << true << false;
         QTest::newRow("option off: window and sound at once during do-not-disturb")
-            << "do-not-disturb" << false << false << true;
+            << "Plasma's do-not-disturb" << false << false << true;
     }
 
     void newMailWhileBusy()
@@ -114,8 +134,9 @@ private Q_SLOTS:
         frmTandrel w;
         w.Form_Load();
 
-        if (busyBy == u"do-not-disturb") {
-            QVERIFY(m_notifications.SetDoNotDisturb(true));
+        const std::optional<Desktop> desktop = DoNotDisturbOf(busyBy);
+        if (desktop) {
+            QVERIFY(m_notifications.SetDoNotDisturb(*desktop, true));
         } else {
             m_fullScreen = std::make_unique<QWidget>();
             m_fullScreen->showFullScreen();
@@ -141,8 +162,8 @@ private Q_SLOTS:
 
         QElapsedTimer sinceBusyEnded;
         sinceBusyEnded.start();
-        if (busyBy == u"do-not-disturb")
-            QVERIFY(m_notifications.SetDoNotDisturb(false));
+        if (desktop)
+            QVERIFY(m_notifications.SetDoNotDisturb(*desktop, false));
         else
             m_fullScreen.reset();
         QTRY_VERIFY_WITH_TIMEOUT(ArrivalShown(w), kWaitMs);
