@@ -20,7 +20,11 @@ const QString kXfceChannel = QStringLiteral("xfce4-notifyd");
 const QString kXfceProperty = QStringLiteral("/do-not-disturb");
 
 const QString kGnomeSchema = QStringLiteral("org.gnome.desktop.notifications");
-const QByteArray kGnomeKey = QByteArrayLiteral("show-banners");
+const QString kGnomeKey = QStringLiteral("show-banners");
+const QString kGnomeKeyPath = QStringLiteral("/org/gnome/desktop/notifications/show-banners");
+// GNOME's settings live in dconf, whose writer tells every change on the bus.
+const QString kDconfWriterPath = QStringLiteral("/ca/desrt/dconf/Writer/user");
+const QString kDconfWriter = QStringLiteral("ca.desrt.dconf.Writer");
 
 QVariant Unwrapped(const QVariant& value)
 {
@@ -43,6 +47,9 @@ DoNotDisturbWatch::DoNotDisturbWatch(QObject* parent)
             SLOT(xfconfPropertyChanged(QString, QString, QDBusVariant)));
         bus.connect(kXfconf, kXfconfPath, kXfconf, QStringLiteral("PropertyRemoved"), this,
             SLOT(xfconfPropertyRemoved(QString, QString)));
+        // From whoever writes: the writer is started only when something is written.
+        bus.connect(QString(), kDconfWriterPath, kDconfWriter, QStringLiteral("Notify"), this,
+            SLOT(dconfNotify(QString, QStringList, QString)));
         // A daemon started later, or again, is read afresh; one that ends
         // keeps nobody from being told.
         auto* services = new QDBusServiceWatcher(this);
@@ -61,7 +68,7 @@ DoNotDisturbWatch::DoNotDisturbWatch(QObject* parent)
 
 DoNotDisturbWatch::~DoNotDisturbWatch()
 {
-    // The monitor never ends by itself, and a question may still be open.
+    // A question may still be open.
     for (QProcess* command : findChildren<QProcess*>()) {
         command->disconnect(this);
         command->kill();
@@ -133,34 +140,33 @@ void DoNotDisturbWatch::ask(QDBusMessage message, Source source, bool (*read)(co
     });
 }
 
+void DoNotDisturbWatch::dconfNotify(const QString& prefix, const QStringList& changes, const QString&)
+{
+    // A change names a key, or a folder of keys that were reset together.
+    if (!m_bannersSchema)
+        return;
+    for (const QString& change : changes) {
+        if (kGnomeKeyPath.startsWith(prefix + change)) {
+            readBanners();
+            return;
+        }
+    }
+}
+
 void DoNotDisturbWatch::readBanners()
 {
     // Through the command, as the core links no GIO. Without the schema the
-    // question fails, and nothing is watched.
+    // question fails, and it is not asked again. Only the latest answer counts.
     auto* get = new QProcess(this);
+    const quint64 question = ++m_bannersAsked;
     get->setStandardErrorFile(QProcess::nullDevice());
     connect(get, &QProcess::errorOccurred, get, &QObject::deleteLater);
-    connect(get, &QProcess::finished, this, [this, get](int code, QProcess::ExitStatus status) {
+    connect(get, &QProcess::finished, this, [this, get, question](int code, QProcess::ExitStatus status) {
         get->deleteLater();
         if (status != QProcess::NormalExit || code != 0)
-            return;
-        set(GnomeBannersOff, get->readAllStandardOutput().trimmed() == "false");
-        if (m_bannersMonitor)
-            return;
-        m_bannersMonitor = new QProcess(this);
-        m_bannersMonitor->setStandardErrorFile(QProcess::nullDevice());
-        connect(m_bannersMonitor, &QProcess::readyReadStandardOutput, this, [this] {
-            while (m_bannersMonitor->canReadLine()) {
-                const QByteArray line = m_bannersMonitor->readLine().trimmed();
-                if (line.startsWith(kGnomeKey + ':'))
-                    set(GnomeBannersOff, line.endsWith("false"));
-            }
-        });
-        // A change between the answer and the monitor's start would be lost:
-        // asked once more when it listens.
-        connect(m_bannersMonitor, &QProcess::started, this, &DoNotDisturbWatch::readBanners);
-        m_bannersMonitor->start(
-            QStringLiteral("gsettings"), { QStringLiteral("monitor"), kGnomeSchema, kGnomeKey });
+            m_bannersSchema = false;
+        else if (question == m_bannersAsked)
+            set(GnomeBannersOff, get->readAllStandardOutput().trimmed() == "false");
     });
     get->start(QStringLiteral("gsettings"), { QStringLiteral("get"), kGnomeSchema, kGnomeKey });
 }

@@ -8,7 +8,6 @@
 
 class QDBusMessage;
 class QDBusVariant;
-class QProcess;
 
 // The desktop's do-not-disturb, read where each desktop publishes it: the
 // Inhibited property of the notification service (Plasma), GNOME's
@@ -34,6 +33,7 @@ private Q_SLOTS:
         const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
     void xfconfPropertyChanged(const QString& channel, const QString& property, const QDBusVariant& value);
     void xfconfPropertyRemoved(const QString& channel, const QString& property);
+    void dconfNotify(const QString& prefix, const QStringList& changes, const QString& tag);
 
 private:
     enum Source { PlasmaInhibited, GnomeBannersOff, XfceDoNotDisturb, SourceCount };
@@ -46,5 +46,7 @@ private:
     void readBanners();
 
     std::array<bool, SourceCount> m_on {};
-    QProcess* m_bannersMonitor = nullptr;
+    // Whether GNOME's schema is installed, as far as known.
+    bool m_bannersSchema = true;
+    quint64 m_bannersAsked = 0;
 };

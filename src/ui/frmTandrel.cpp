@@ -486,7 +486,7 @@ void frmTandrel::mnuOption_Click()
 {
     frmOption dialog(this);
     dialog.exec();
-    // Mail held back is shown at once once the user no longer wants that.
+    // Held mail is shown at once when the user has just turned the option off.
     ShowHeldArrivals();
 }
 
