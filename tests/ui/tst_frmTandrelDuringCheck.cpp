@@ -2,13 +2,13 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
+#include "platform/BusyService.h"
 #include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
 
 #include "RecordingSoundService.h"
 #include "RecordingTrayIconService.h"
-#include "ScriptedBusyService.h"
 #include "ScriptedMessageBoxService.h"
 #include "ScriptedPop3Server.h"
 #include "TempSettingsFile.h"
@@ -29,6 +29,20 @@ using MainWindowProbe::Row;
 namespace {
 
 using Server = ScriptedPop3Server;
+
+// Busy when the row says so; installed for its lifetime.
+class ScriptedBusyService final : public BusyService {
+public:
+    ScriptedBusyService() { Install(this); }
+    ~ScriptedBusyService() override { Install(nullptr); }
+    bool IsBusy() override { return busy; }
+    void SetBusy(bool on)
+    {
+        busy = on;
+        Q_EMIT BusyChanged();
+    }
+    bool busy = false;
+};
 
 // One message on the server, its subject written as markup to see it stay text.
 QList<Server::Step> OneMessageDialogue(const QByteArray& user)
