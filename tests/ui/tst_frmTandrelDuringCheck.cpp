@@ -2,7 +2,6 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
-#include "platform/BusyService.h"
 #include "ui/TrayPictures.h"
 #include "ui/frmArrival.h"
 #include "ui/frmTandrel.h"
@@ -29,20 +28,6 @@ using MainWindowProbe::Row;
 namespace {
 
 using Server = ScriptedPop3Server;
-
-// Busy when the row says so; installed for its lifetime.
-class ScriptedBusyService final : public BusyService {
-public:
-    ScriptedBusyService() { Install(this); }
-    ~ScriptedBusyService() override { Install(nullptr); }
-    bool IsBusy() override { return busy; }
-    void SetBusy(bool on)
-    {
-        busy = on;
-        Q_EMIT BusyChanged();
-    }
-    bool busy = false;
-};
 
 // One message on the server, its subject written as markup to see it stay text.
 QList<Server::Step> OneMessageDialogue(const QByteArray& user)
@@ -309,10 +294,6 @@ void tst_frmTandrelDuringCheck::trayNamesFailingAccounts_data()
     QTest::newRow("refused password shows the warning and names the account") << "nothing" << warned;
     QTest::newRow("the next successful check clears it") << "success" << QStringLiteral("タンドレル");
     QTest::newRow("unticking the account clears it") << "untick" << QStringLiteral("タンドレル");
-    QTest::newRow("mail held while busy is named before the failing account")
-        << "mail while busy" << QStringLiteral("タンドレル\nhome: 新着1件(保留中)\nhome: ｴﾗｰ(PASSWD ｴﾗｰ)");
-    QTest::newRow("held mail shown once the user is free leaves the failing account")
-        << "mail while busy, then free" << warned;
 }
 
 void tst_frmTandrelDuringCheck::trayNamesFailingAccounts()
@@ -320,7 +301,6 @@ void tst_frmTandrelDuringCheck::trayNamesFailingAccounts()
     QFETCH(QString, then);
     QFETCH(QString, tip);
 
-    ScriptedBusyService busy;
     Server server;
     QVERIFY(server.Listen());
     server.SetDialogue({ Server::Greeting("+OK ready\r\n"), Server::Exchange("USER taro", "+OK\r\n"),
@@ -335,20 +315,11 @@ void tst_frmTandrelDuringCheck::trayNamesFailingAccounts()
     } else if (then == u"untick") {
         w.lvPopList->SetRowChecked(Row(w, 0), false);
         w.lvPopList_ItemCheck(Row(w, 0));
-    } else if (then.startsWith(u"mail while busy")) {
-        busy.SetBusy(true);
-        Q_EMIT w.Checker().MailArrived(
-            0, { NewMailItem { 0, QStringLiteral("a@example.jp"), {}, QStringLiteral("x") } });
-        if (then.endsWith(u"free"))
-            busy.SetBusy(false);
-        QCOMPARE(w.ArrivalForm() != nullptr, then.endsWith(u"free"));
     }
 
     const NotifyIconRecord& shown = m_tray->calls.back().record;
     QCOMPARE(shown.TipText(), tip);
-    const QIcon picture = tip.contains(QStringLiteral("保留中")) ? TrayPictures::Waiting()
-        : tip.contains(u'\n')                                    ? TrayPictures::Failing()
-                                                                 : TrayPictures::Idle();
+    const QIcon picture = tip.contains(u'\n') ? TrayPictures::Failing() : TrayPictures::Idle();
     QCOMPARE(shown.hIcon.pixmap(16).toImage(), picture.pixmap(16).toImage());
 }
 

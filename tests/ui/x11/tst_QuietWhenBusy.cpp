@@ -101,8 +101,9 @@ private Q_SLOTS:
         QVERIFY(sound.open(QIODevice::WriteOnly));
         Accounts.clear();
         Accounts.push_back(TestAccount(110, 10));
-        // Never checked: only the mail handed to the window below arrives.
-        Accounts.back().Enabled = false;
+        // Its start-up check fails at once, without the network, and the
+        // tray names it: its line must stay beside the mail that waits.
+        Accounts.back().Secret = SecretState::OAuth2;
     }
 
     void cleanup()
@@ -122,7 +123,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("quiet"); // the option
         QTest::addColumn<bool>("busyEnds");
 
-        QTest::newRow("Plasma's do-not-disturb holds the window and the sound back, the tray says mail waits")
+        QTest::newRow("Plasma's do-not-disturb holds the window and the sound back, the tray names the mail "
+                      "waiting above the failing account")
             << QByteArray("plasma") << true << false;
         QTest::newRow("Plasma's do-not-disturb ends: the window comes without the sound")
             << QByteArray("plasma") << true << true;
@@ -166,11 +168,12 @@ private Q_SLOTS:
                 { 0, QStringLiteral("b@example.jp"), {}, QStringLiteral("昼食") } });
         QCOMPARE(ArrivalShown(w), !quiet);
         QCOMPARE(sound.played.size(), quiet ? 0 : 1);
+        const QString failing = QStringLiteral("\nhome: ｴﾗｰ(OAUTH2 は TLS のみ)");
+        const QString waiting = quiet ? QStringLiteral("\nhome: 新着2件(保留中)") : QString();
         const NotifyIconRecord& shown = tray.calls.back().record;
-        const QIcon picture = quiet ? TrayPictures::Waiting() : TrayPictures::Idle();
+        const QIcon picture = quiet ? TrayPictures::Waiting() : TrayPictures::Failing();
         QCOMPARE(shown.hIcon.pixmap(16).toImage(), picture.pixmap(16).toImage());
-        QCOMPARE(shown.TipText(),
-            quiet ? QStringLiteral("タンドレル\nhome: 新着2件(保留中)") : QStringLiteral("タンドレル"));
+        QCOMPARE(shown.TipText(), QStringLiteral("タンドレル") + waiting + failing);
         if (!busyEnds)
             return;
 
@@ -185,7 +188,9 @@ private Q_SLOTS:
         qInfo("busy ended, arrival window on screen after %lld ms", sinceBusyEnded.elapsed());
         QCOMPARE(w.ArrivalForm()->lvArrival->RowCount(), 2);
         QVERIFY(sound.played.isEmpty());
-        QCOMPARE(tray.calls.back().record.TipText(), QStringLiteral("タンドレル"));
+        QCOMPARE(tray.calls.back().record.TipText(), QStringLiteral("タンドレル") + failing);
+        QCOMPARE(tray.calls.back().record.hIcon.pixmap(16).toImage(),
+            TrayPictures::Failing().pixmap(16).toImage());
     }
 
 private:
