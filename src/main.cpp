@@ -2,6 +2,7 @@
 #include "platform/QtTranslation.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignal.h"
+#include "platform/gui/DesktopBusyService.h"
 #include "platform/gui/QtMessageBoxService.h"
 #include "platform/keyring/QtKeychainService.h"
 #include "platform/oauth/QtOAuthService.h"
@@ -28,6 +29,8 @@ int main(int argc, char* argv[])
     KeyringService::Install(&keyring);
     QtOAuthService oauth;
     OAuthService::Install(&oauth);
+    DesktopBusyService busy;
+    BusyService::Install(&busy);
 
     const SingleInstance instance(QCoreApplication::applicationFilePath());
     if (!AppMain::StartUp(instance))

@@ -27,6 +27,7 @@ constexpr CommonOption kOptions[] {
     { u"SoundFolder", &R::SoundFolder, &waveFolder },
     { u"PasswordInKeyring", &R::PasswordInKeyring, false, false },
     { u"OpenMailWith", &R::OpenMailWith, std::monostate(), false },
+    { u"QuietWhenBusy", &R::QuietWhenBusy, true, false },
 };
 
 // Every default the table gives as a constant; computed ones only when asked.

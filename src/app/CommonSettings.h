@@ -23,6 +23,7 @@ struct CommonSettingsRecord {
     QString SoundFolder;
     bool PasswordInKeyring; // passwords in the desktop keyring, not in the file
     QString OpenMailWith; // web address or command line for reading mail; empty = the desktop's choice
+    bool QuietWhenBusy; // hold the arrival window and its sound back while the user is busy
     // The [Common] keys that change an OAuth2 provider's values, in file
     // order; the provider table (accounts/) knows what they mean.
     QList<std::pair<QString, QString>> OAuthKeys;
@@ -37,9 +38,9 @@ struct CommonOption {
     // Nothing: the option keeps what it holds; a function: a default that
     // depends on where the program lives.
     std::variant<std::monostate, bool, qint32, QString (*)()> byDefault;
-    // Written while off (false, or an empty text) too; an option added later
-    // is not, so that the files of those who never turn it on stay byte for byte.
-    bool writtenWhenOff = true;
+    // Written at its default too; an option added later is not, so that the
+    // files of those who never change it stay byte for byte.
+    bool writtenAtDefault = true;
 };
 
 // The options in the order the settings file holds them.

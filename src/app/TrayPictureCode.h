@@ -9,5 +9,7 @@ constexpr int Idle = 1;
 constexpr int Checking = 2;
 // No check runs, and the last check of a ticked account failed.
 constexpr int Failing = 3;
+// New mail waits for the user to be no longer busy.
+constexpr int Waiting = 4;
 
 } // namespace TrayPictureCode

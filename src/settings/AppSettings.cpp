@@ -168,13 +168,14 @@ bool SaveSettings()
                 using Field = std::remove_cvref_t<decltype(field)>;
                 QString text;
                 if constexpr (std::is_same_v<Field, bool>) {
-                    if (!field && !option.writtenWhenOff)
+                    const bool* byDefault = std::get_if<bool>(&option.byDefault);
+                    if (!option.writtenAtDefault && byDefault && field == *byDefault)
                         return;
                     text = booleanText(field);
                 } else if constexpr (std::is_same_v<Field, qint32>) {
                     text = QString::number(field);
                 } else {
-                    if (field.isEmpty() && !option.writtenWhenOff)
+                    if (field.isEmpty() && !option.writtenAtDefault)
                         return;
                     text = QuoteForReading(field);
                 }

@@ -65,6 +65,16 @@ namespace {
             painter.setBrush(Qt::white);
             painter.drawRect(QRectF(11.4, 9.2, 1.2, 3.4));
             painter.drawRect(QRectF(11.4, 13.3, 1.2, 1.2));
+        } else if (picture == TrayPictureCode::Waiting) {
+            // An orange disc with three white dots in the same corner: mail
+            // has come and waits to be shown.
+            painter.setPen(QPen(Qt::white, 0.8));
+            painter.setBrush(QColor(0xE0, 0x70, 0x10));
+            painter.drawEllipse(QRectF(8.2, 8.2, 7.6, 7.6));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(Qt::white);
+            for (const double x : { 9.6, 11.4, 13.2 })
+                painter.drawEllipse(QRectF(x, 11.4, 1.2, 1.2));
         } else {
             // A blue stamp keeps the idle envelope readable on light panels.
             painter.setPen(Qt::NoPen);
@@ -89,6 +99,8 @@ QIcon Idle() { return MakeIcon(TrayPictureCode::Idle); }
 QIcon Checking() { return MakeIcon(TrayPictureCode::Checking); }
 
 QIcon Failing() { return MakeIcon(TrayPictureCode::Failing); }
+
+QIcon Waiting() { return MakeIcon(TrayPictureCode::Waiting); }
 
 QPixmap IdlePixmap(int size) { return Draw(size, TrayPictureCode::Idle); }
 

@@ -207,7 +207,7 @@ void frmArrival::MailArraival(
     lvArrival->AddRow(std::move(row));
 }
 
-void frmArrival::ShowForm()
+void frmArrival::ShowForm(bool playSound)
 {
     Load();
     const qint64 t = std::llabs(qint64(CommonSettings.ShowArrivalFormTime));
@@ -223,6 +223,8 @@ void frmArrival::ShowForm()
         return;
     API_SetWindowPos::SetTopMost(*this, false);
     show();
+    if (!playSound)
+        return;
 
     const QString sound = CommonSettings.SoundFolder + QLatin1Char('\\') + CommonSettings.ArrivalSound;
     if (Fun_FileOperate::IsFileExist(sound))

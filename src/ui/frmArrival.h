@@ -34,8 +34,9 @@ public:
     // Appends one row; mind the order: sender, date, subject.
     void MailArraival(
         qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject);
-    // Places, shows without activating, starts the countdown and plays the sound.
-    void ShowForm();
+    // Places, shows without activating, starts the countdown and plays the
+    // sound, unless the rows come late and the sound would only startle.
+    void ShowForm(bool playSound = true);
     // What the rows shown cost, of this account and of the others (nothing while unloaded).
     ArrivalListCost ListCost(qint32 nAccountIdx) const;
     // What one more row costs the list beyond the texts it shares with the mail found.

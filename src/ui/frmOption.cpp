@@ -29,7 +29,7 @@
 namespace {
 
 constexpr int kWidth = 530;
-constexpr int kHeight = 260;
+constexpr int kHeight = 282;
 constexpr int kTitleBand = 24;
 const QColor kFrameColour(222, 219, 222);
 
@@ -127,7 +127,7 @@ frmOption::frmOption(QWidget* parent)
     fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), { 8, 30, 254, 52 });
     fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 85, 254, 52 });
     fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 140, 254, 82 });
-    fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), { 268, 30, 254, 192 });
+    fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), { 268, 30, 254, 214 });
 
     chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 15, 236, 17 });
     chkVirusDelete
@@ -159,27 +159,31 @@ frmOption::frmOption(QWidget* parent)
         = MakeCheck(general, QStringLiteral("最小化状態で起動する(&Z)"), { 10, 142, 236, 18 });
     chkFormCloseIsMinimized
         = MakeCheck(general, QStringLiteral("閉じるボタンを最小化ボタンとする(&M)"), { 10, 164, 236, 18 });
+    // The general frame and the dialog grew by one line for it.
+    chkQuietWhenBusy
+        = MakeCheck(general, QStringLiteral("取り込み中は到着通知を控える(&Q)"), { 10, 186, 236, 18 });
 
     lblGuide[0]->setBuddy(txtPopTimeOut);
     lblGuide[1]->setBuddy(txtShowArrivalFormTime);
     lblGuide[2]->setBuddy(cboArrivalFormPosition);
     lblGuide[3]->setBuddy(cboArrivalSound);
 
-    // Beside the buttons, where no frame reaches: the dialog keeps its size.
-    lblGuide[6] = MakeGuide(this, QStringLiteral("新着メールを開く(&W)"), { 10, 232, 124, 18 });
+    // Beside the buttons, where no frame reaches.
+    lblGuide[6] = MakeGuide(this, QStringLiteral("新着メールを開く(&W)"), { 10, 254, 124, 18 });
     txtOpenMailWith = new QLineEdit(this);
-    txtOpenMailWith->setGeometry(136, 230, 200, 21);
+    txtOpenMailWith->setGeometry(136, 252, 200, 21);
     lblGuide[6]->setBuddy(txtOpenMailWith);
 
-    btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), { kWidth - 184, 229, 84, 24 });
-    btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), { kWidth - 94, 229, 84, 24 });
+    btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), { kWidth - 184, 251, 84, 24 });
+    btnAction[1] = MakeButton(this, QStringLiteral("キャンセル(&S)"), { kWidth - 94, 251, 84, 24 });
 
     setTabOrder(txtShowArrivalFormTime, cboArrivalFormPosition);
     setTabOrder(cboArrivalFormPosition, cboArrivalSound);
     setTabOrder(cboArrivalSound, btnAddSound);
     setTabOrder(btnAddSound, chkStartMinimizedWindow);
     setTabOrder(chkStartMinimizedWindow, chkFormCloseIsMinimized);
-    setTabOrder(chkFormCloseIsMinimized, txtPopTimeOut);
+    setTabOrder(chkFormCloseIsMinimized, chkQuietWhenBusy);
+    setTabOrder(chkQuietWhenBusy, txtPopTimeOut);
     setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
     setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
     setTabOrder(chkPasswordInKeyring, txtOpenMailWith);
@@ -202,6 +206,7 @@ frmOption::frmOption(QWidget* parent)
     btnAddSound->setObjectName(QStringLiteral("btnAddSound"));
     chkStartMinimizedWindow->setObjectName(QStringLiteral("chkStartMinimizedWindow"));
     chkFormCloseIsMinimized->setObjectName(QStringLiteral("chkFormCloseIsMinimized"));
+    chkQuietWhenBusy->setObjectName(QStringLiteral("chkQuietWhenBusy"));
     txtPopTimeOut->setObjectName(QStringLiteral("txtPopTimeOut"));
     chkRecheckMailChecked->setObjectName(QStringLiteral("chkRecheckMailChecked"));
     chkPasswordInKeyring->setObjectName(QStringLiteral("chkPasswordInKeyring"));
@@ -237,6 +242,7 @@ void frmOption::Form_Load()
     chkRecheckMailChecked->setChecked(CommonSettings.RecheckMailChecked);
     chkFormCloseIsMinimized->setChecked(CommonSettings.FormClosedIsMinimized);
     chkStartMinimizedWindow->setChecked(CommonSettings.StartMinimizedWindow);
+    chkQuietWhenBusy->setChecked(CommonSettings.QuietWhenBusy);
     chkPasswordInKeyring->setChecked(CommonSettings.PasswordInKeyring);
     txtShowArrivalFormTime->setText(QString::number(CommonSettings.ShowArrivalFormTime));
     txtOpenMailWith->setText(CommonSettings.OpenMailWith);
@@ -304,6 +310,7 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.FormClosedIsMinimized = chkFormCloseIsMinimized->isChecked();
     CommonSettings.RecheckMailChecked = chkRecheckMailChecked->isChecked();
     CommonSettings.StartMinimizedWindow = chkStartMinimizedWindow->isChecked();
+    CommonSettings.QuietWhenBusy = chkQuietWhenBusy->isChecked();
     CommonSettings.PasswordInKeyring = chkPasswordInKeyring->isChecked();
     CommonSettings.ArrivalFormPosition = cboArrivalFormPosition->currentIndex() + FormPositionCode::First;
     CommonSettings.PopTimeOut = NumericText::ToInt32(txtPopTimeOut->text());

@@ -39,6 +39,7 @@ public:
     QPushButton* btnAddSound;
     QCheckBox* chkStartMinimizedWindow;
     QCheckBox* chkFormCloseIsMinimized;
+    QCheckBox* chkQuietWhenBusy;
     QLineEdit* txtPopTimeOut;
     QCheckBox* chkRecheckMailChecked;
     QCheckBox* chkPasswordInKeyring;

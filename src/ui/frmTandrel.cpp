@@ -10,6 +10,7 @@
 #include "app/TrayPictureCode.h"
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
+#include "platform/BusyService.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/FlatListView.h"
@@ -40,6 +41,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWindowStateChangeEvent>
 
 namespace {
@@ -56,6 +58,8 @@ frmTandrel::frmTandrel(QWidget* parent)
     : QMainWindow(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_checkerPicture(TrayPictureCode::Idle)
+    , m_checkerTip(AppIdentity::AppTitle())
 {
     setObjectName(QStringLiteral("frmTandrel"));
     // The window is laid out in pixels for a small Japanese gothic face; a
@@ -75,6 +79,10 @@ frmTandrel::frmTandrel(QWidget* parent)
         });
     connect(m_checker.get(), &MailChecker::MailArrived, this, &frmTandrel::ShowArrivals);
     connect(m_checker.get(), &MailChecker::CheckCommandsEnabled, this, &frmTandrel::SetCheckCommandsEnabled);
+    m_busyLook = new QTimer(this);
+    m_busyLook->setInterval(60 * 1000);
+    connect(m_busyLook, &QTimer::timeout, this, &frmTandrel::ShowHeldArrivals);
+    connect(&BusyService::Current(), &BusyService::BusyChanged, this, &frmTandrel::ShowHeldArrivals);
 }
 
 frmTandrel::~frmTandrel()
@@ -478,6 +486,8 @@ void frmTandrel::mnuOption_Click()
 {
     frmOption dialog(this);
     dialog.exec();
+    // Held mail is shown at once when the user has just turned the option off.
+    ShowHeldArrivals();
 }
 
 void frmTandrel::mnuSignIn_Click()
@@ -557,25 +567,86 @@ void frmTandrel::SetCheckCommandsEnabled(bool enabled)
 
 void frmTandrel::ShowArrivals(qint32 tag, const QList<NewMailItem>& mail)
 {
+    if (CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy()) {
+        m_held.removeIf([tag](const HeldArrival& held) { return held.tag == tag; });
+        m_held.append({ tag, mail });
+        m_busyLook->start();
+        ShowTray();
+        return;
+    }
+    // What waited comes first, as it came first.
+    PutHeldArrivals();
+    PutArrivals(tag, mail);
+    m_arrival->ShowForm();
+}
+
+void frmTandrel::ShowHeldArrivals()
+{
+    if (m_held.isEmpty() || m_ended || (CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy()))
+        return;
+    PutHeldArrivals();
+    // The sound belonged to the moment the mail came; late it would only startle.
+    m_arrival->ShowForm(false);
+}
+
+void frmTandrel::PutHeldArrivals()
+{
+    if (m_held.isEmpty())
+        return;
+    for (const HeldArrival& held : std::exchange(m_held, {}))
+        PutArrivals(held.tag, held.mail);
+    m_busyLook->stop();
+    ShowTray();
+}
+
+void frmTandrel::PutArrivals(qint32 tag, const QList<NewMailItem>& mail)
+{
     if (!m_arrival)
         m_arrival = std::make_unique<frmArrival>();
     m_arrival->Load();
     m_arrival->RemoveMail(tag);
     for (const NewMailItem& item : mail)
         m_arrival->MailArraival(item.nAccountIdx, item.strFrom, item.strDate, item.strSubject);
-    m_arrival->ShowForm();
 }
 
 ArrivalListCost frmTandrel::ArrivalShown(qint32 tag) const
 {
-    return m_arrival ? m_arrival->ListCost(tag) : ArrivalListCost { 0, 0, frmArrival::RowCost() };
+    ArrivalListCost cost
+        = m_arrival ? m_arrival->ListCost(tag) : ArrivalListCost { 0, 0, frmArrival::RowCost() };
+    // Mail held back becomes rows when it is shown.
+    for (const HeldArrival& held : m_held)
+        for (const NewMailItem& item : held.mail)
+            (held.tag == tag ? cost.ownBytes : cost.otherBytes)
+                += frmArrival::RowCost() + CheckBudget::NewMailCost(item);
+    return cost;
 }
 
 void frmTandrel::SetTray(int nPicture, const QString& tip)
 {
+    m_checkerPicture = nPicture;
+    m_checkerTip = tip;
+    ShowTray();
+}
+
+void frmTandrel::ShowTray()
+{
     if (!m_trayIcon)
         return;
-    m_trayIcon->setIcon(TrayImage(nPicture));
+    int picture = m_checkerPicture;
+    QString tip = m_checkerTip;
+    if (!m_held.isEmpty()) {
+        // Named under the title as failing accounts are, before them: they
+        // are what the user has not seen yet. A running check keeps its picture.
+        QString waiting;
+        for (const HeldArrival& held : m_held)
+            waiting += u'\n' + Accounts[std::size_t(held.tag)].UserTitle
+                + QStringLiteral(": 新着%1件(保留中)").arg(held.mail.size());
+        const qsizetype titleEnd = tip.indexOf(u'\n');
+        tip.insert(titleEnd < 0 ? tip.size() : titleEnd, waiting);
+        if (picture != TrayPictureCode::Checking)
+            picture = TrayPictureCode::Waiting;
+    }
+    m_trayIcon->setIcon(TrayImage(picture));
     if (tip == m_trayTip)
         return;
     m_trayTip = tip;
@@ -630,6 +701,8 @@ QIcon frmTandrel::TrayImage(int nPicture) const
         return TrayPictures::Checking();
     case TrayPictureCode::Failing:
         return TrayPictures::Failing();
+    case TrayPictureCode::Waiting:
+        return TrayPictures::Waiting();
     default:
         return TrayPictures::Idle();
     }

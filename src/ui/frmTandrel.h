@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 class clsTaskTrayIcon;
 class frmArrival;
 class FlatListView;
@@ -93,7 +94,10 @@ public:
     void SetStatusText(qint32 tag, const QString& text);
     void SetCheckCommandsEnabled(bool enabled);
     void SetTray(int nPicture, const QString& tip);
+    // Shows the mail found, or while the user is busy holds it back quietly.
     void ShowArrivals(qint32 tag, const QList<NewMailItem>& mail);
+    // Shows what was held back once the user is no longer busy, without the sound.
+    void ShowHeldArrivals();
 
 Q_SIGNALS:
     // The orderly end is done: settings saved, tray icon removed, windows closed.
@@ -111,6 +115,11 @@ private:
     // The place of the account's row in the list, or -1.
     int RowByTag(qint32 tag) const;
     QIcon TrayImage(int nPicture) const;
+    // The checker's picture and tip, with what waits while the user is busy.
+    void ShowTray();
+    // Puts the rows into the arrival window as the check session would, without showing it.
+    void PutArrivals(qint32 tag, const QList<NewMailItem>& mail);
+    void PutHeldArrivals();
     // Without a notification area the window must never hide itself.
     bool TrayAvailable() const;
     // How the editor's account signs in: with the password, or (a provider's
@@ -156,5 +165,17 @@ private:
     std::unique_ptr<clsTaskTrayIcon> m_trayIcon;
     QString m_trayTip; // what the tray shows, so an unchanged tip is not sent again
     std::unique_ptr<frmArrival> m_arrival;
+    // Mail found while the user was busy, by account, in the order it came;
+    // a later check of the account replaces its mail, as in the window.
+    struct HeldArrival {
+        qint32 tag;
+        QList<NewMailItem> mail;
+    };
+    QList<HeldArrival> m_held;
+    // Looks again once a minute while mail waits: a window that leaves full
+    // screen says so to nobody.
+    QTimer* m_busyLook = nullptr;
+    int m_checkerPicture;
+    QString m_checkerTip;
     std::unique_ptr<MailChecker> m_checker;
 };

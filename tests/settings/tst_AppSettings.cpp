@@ -168,6 +168,8 @@ private Q_SLOTS:
         CommonSettings.StartMinimizedWindow = true;
         CommonSettings.RecheckMailChecked = false;
         CommonSettings.FormClosedIsMinimized = false;
+        // Off is the one value of it that is written.
+        CommonSettings.QuietWhenBusy = false;
         CommonSettings.ArrivalFormPosition = 2;
         CommonSettings.ArrivalSound = QStringLiteral("ding.wav");
         CommonSettings.SoundFolder = QStringLiteral("/usr/share/sounds");
@@ -194,7 +196,7 @@ private Q_SLOTS:
 
         // Each after the keys its section always had, the account's ahead of its seen identifiers.
         QVERIFY(settings.read().contains("SoundFolder=/usr/share/sounds\r\nOpenMailWith=https://"
-                                         "mail.example.jp/\r\nOAuthCustomTokenUrl="));
+                                         "mail.example.jp/\r\nQuietWhenBusy=False\r\nOAuthCustomTokenUrl="));
         QVERIFY(settings.read().contains(
             "Enabled=True\r\nOpenMailWith=\"\"/opt/My Mail/mail\" \"-inbox\"\"\r\nUIDL0="));
         QCOMPARE(CommonSettings.OpenMailWith, options.OpenMailWith);
@@ -203,6 +205,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.StartMinimizedWindow, options.StartMinimizedWindow);
         QCOMPARE(CommonSettings.RecheckMailChecked, options.RecheckMailChecked);
         QCOMPARE(CommonSettings.FormClosedIsMinimized, options.FormClosedIsMinimized);
+        QCOMPARE(CommonSettings.QuietWhenBusy, options.QuietWhenBusy);
         QCOMPARE(CommonSettings.ArrivalFormPosition, options.ArrivalFormPosition);
         QCOMPARE(CommonSettings.ArrivalSound, options.ArrivalSound);
         QCOMPARE(CommonSettings.SoundFolder, options.SoundFolder);
@@ -403,6 +406,7 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.StartMinimizedWindow, false);
         QCOMPARE(CommonSettings.RecheckMailChecked, true);
         QCOMPARE(CommonSettings.FormClosedIsMinimized, true);
+        QCOMPARE(CommonSettings.QuietWhenBusy, true);
         QCOMPARE(CommonSettings.ArrivalFormPosition, 5);
         QCOMPARE(CommonSettings.ArrivalSound, QString());
         QCOMPARE(CommonSettings.SoundFolder,

@@ -326,13 +326,14 @@ private Q_SLOTS:
         CommonSettings.RecheckMailChecked = value;
         CommonSettings.PasswordInKeyring = value;
         CommonSettings.OpenMailWith = value ? QStringLiteral("https://mail.example.jp/") : QString();
+        CommonSettings.QuietWhenBusy = value;
         auto dialog = OpenOptions();
         QVERIFY(dialog);
         QCOMPARE(dialog->txtOpenMailWith->text(), CommonSettings.OpenMailWith);
         dialog->txtOpenMailWith->setText(
             value ? QStringLiteral("  ") : QStringLiteral(" thunderbird -mail "));
         const QList<QCheckBox*> boxes = { dialog->chkStartMinimizedWindow, dialog->chkFormCloseIsMinimized,
-            dialog->chkRecheckMailChecked, dialog->chkPasswordInKeyring };
+            dialog->chkRecheckMailChecked, dialog->chkPasswordInKeyring, dialog->chkQuietWhenBusy };
         for (QCheckBox* box : boxes) {
             QCOMPARE(box->isChecked(), value);
             box->setChecked(!value);
@@ -342,11 +343,14 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.FormClosedIsMinimized, !value);
         QCOMPARE(CommonSettings.RecheckMailChecked, !value);
         QCOMPARE(CommonSettings.PasswordInKeyring, !value);
+        QCOMPARE(CommonSettings.QuietWhenBusy, !value);
         const QByteArray word = !value ? "True" : "False";
         QVERIFY(settings.read().contains("StartMinimizedWindow=" + word + "\r\n"));
         QCOMPARE(CommonSettings.OpenMailWith, value ? QString() : QStringLiteral("thunderbird -mail"));
         QCOMPARE(settings.read().contains("OpenMailWith"), !value);
         QVERIFY(value || settings.read().contains("\r\nOpenMailWith=thunderbird -mail\r\n"));
+        // Written only away from its default, which is on.
+        QCOMPARE(settings.read().contains("QuietWhenBusy=False\r\n"), value);
     }
 
     void leavingWithoutApplying_data()
@@ -520,6 +524,8 @@ private Q_SLOTS:
                                                  << "最小化状態で起動する(&Z)";
         QTest::newRow("chkFormCloseIsMinimized") << "chkFormCloseIsMinimized"
                                                  << "閉じるボタンを最小化ボタンとする(&M)";
+        QTest::newRow("chkQuietWhenBusy") << "chkQuietWhenBusy"
+                                          << "取り込み中は到着通知を控える(&Q)";
         QTest::newRow("chkRecheckMailChecked") << "chkRecheckMailChecked"
                                                << "確認済みメールを再度確認する(&R)";
         QTest::newRow("chkSpamCheck") << "chkSpamCheck"
@@ -562,7 +568,7 @@ private Q_SLOTS:
     {
         TempSettingsFile settings;
         frmOption dialog;
-        QCOMPARE(dialog.size(), QSize(530, 260));
+        QCOMPARE(dialog.size(), QSize(530, 282));
         QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
         for (QGroupBox* frame : dialog.fraOption)
             QCOMPARE(frame->palette().color(QPalette::Window), QColor(222, 219, 222));
