@@ -21,6 +21,7 @@ packages=(
   qt6-translations-l10n qt6-networkauth-dev
   qt6-wayland mutter xwayland dbus dbus-bin
   haskell-status-notifier-item-utils python3-dbus-next
+  dconf-service dconf-gsettings-backend gsettings-desktop-schemas
 )
 missing=()
 for p in "${packages[@]}"; do
