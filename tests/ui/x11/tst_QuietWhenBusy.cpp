@@ -202,9 +202,11 @@ private:
 
 int main(int argc, char* argv[])
 {
-    // Both before the application, which connects to its display and bus once.
-    DesktopSettings desktop;
+    // Both before the application, which connects to its display and bus once;
+    // the display first, so that its server and window manager start in the
+    // environment every display test gives them, not in the private desktop's.
     const VirtualDisplay display;
+    DesktopSettings desktop;
     if (!desktop.IsReady() || !display.IsReady()) {
         qCritical("no private bus, or %s", qPrintable(display.Error()));
         return 1;
