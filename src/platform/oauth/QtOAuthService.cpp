@@ -121,6 +121,13 @@ void connectEnds(
     });
 }
 
+// A public client has no secret to send, and a strict provider refuses an empty one.
+void dropEmptySecret(Parameters& parameters)
+{
+    if (parameters.value(QStringLiteral("client_secret")).toString().isEmpty())
+        parameters.remove(QStringLiteral("client_secret"));
+}
+
 void configure(QOAuth2AuthorizationCodeFlow& flow, const OAuthClient& client, int timeOutMs)
 {
     // The flow has no manager of its own.
@@ -180,9 +187,7 @@ void QtOAuthService::SignIn(const OAuthClient& client, const QString& loginHint,
             parameters->replace(QStringLiteral("code"),
                 QUrl::toPercentEncoding(QUrl::fromPercentEncoding(QUrl::fromPercentEncoding(code).toUtf8())));
             parameters->insert(QStringLiteral("code_verifier"), verifier);
-            // A public client has no secret to send, and a strict provider refuses an empty one.
-            if (parameters->value(QStringLiteral("client_secret")).toString().isEmpty())
-                parameters->remove(QStringLiteral("client_secret"));
+            dropEmptySecret(*parameters);
         }
     });
     QObject::connect(&flow, &QAbstractOAuth::authorizeWithBrowser, &flow, [ends](const QUrl& url) {
@@ -213,13 +218,12 @@ void QtOAuthService::Refresh(const OAuthClient& client, const QString& refreshTo
     auto* handler = new TokenReplyHandler<QOAuthOobReplyHandler>(flow);
     flow->setReplyHandler(handler);
     flow->setModifyParametersFunction([scope = client.scope](Stage stage, Parameters* parameters) {
-        // A refresh has no redirect, and a public client has no secret to
-        // send; Microsoft wants the scope again, as its own libraries send it.
+        // A refresh has no redirect; Microsoft wants the scope again, as its
+        // own libraries send it.
         if (stage != Stage::RefreshingAccessToken)
             return;
         parameters->remove(QStringLiteral("redirect_uri"));
-        if (parameters->value(QStringLiteral("client_secret")).toString().isEmpty())
-            parameters->remove(QStringLiteral("client_secret"));
+        dropEmptySecret(*parameters);
         parameters->replace(QStringLiteral("scope"), scope);
     });
     auto ends
