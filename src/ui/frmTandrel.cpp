@@ -32,7 +32,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -567,7 +566,7 @@ void frmTandrel::SetCheckCommandsEnabled(bool enabled)
 
 void frmTandrel::ShowArrivals(qint32 tag, const QList<NewMailItem>& mail)
 {
-    if (CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy()) {
+    if (HoldsArrivals()) {
         m_held.removeIf([tag](const HeldArrival& held) { return held.tag == tag; });
         m_held.append({ tag, mail });
         m_busyLook->start();
@@ -582,11 +581,16 @@ void frmTandrel::ShowArrivals(qint32 tag, const QList<NewMailItem>& mail)
 
 void frmTandrel::ShowHeldArrivals()
 {
-    if (m_held.isEmpty() || m_ended || (CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy()))
+    if (m_held.isEmpty() || m_ended || HoldsArrivals())
         return;
     PutHeldArrivals();
     // The sound belonged to the moment the mail came; late it would only startle.
     m_arrival->ShowForm(false);
+}
+
+bool frmTandrel::HoldsArrivals() const
+{
+    return CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy();
 }
 
 void frmTandrel::PutHeldArrivals()

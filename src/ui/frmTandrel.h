@@ -120,6 +120,8 @@ private:
     // Puts the rows into the arrival window as the check session would, without showing it.
     void PutArrivals(qint32 tag, const QList<NewMailItem>& mail);
     void PutHeldArrivals();
+    // New mail waits: the option is on and the user is busy.
+    bool HoldsArrivals() const;
     // Without a notification area the window must never hide itself.
     bool TrayAvailable() const;
     // How the editor's account signs in: with the password, or (a provider's
