@@ -66,7 +66,7 @@ struct SavingHost final : public FakeMailCheckHost {
                 saveMs = double(timer.nsecsElapsed()) / 1e6;
             });
         QObject::connect(&checker, &MailChecker::StatusChanged, &checker,
-            [this](qint32 tag, const QString& text) { FindRow(tag)->status = text; });
+            [this](qint32 tag, const QString& text) { FindRow(tag)->statusHistory.append(text); });
     }
     double saveMs = 0;
 };

@@ -7,10 +7,8 @@ void FakeMailCheckHost::Watch(MailChecker& checker)
 {
     QObject::connect(
         &checker, &MailChecker::StatusChanged, &checker, [this](qint32 tag, const QString& text) {
-            if (Row* row = FindRow(tag)) {
-                row->status = text;
+            if (Row* row = FindRow(tag))
                 row->statusHistory.append(text);
-            }
             if (onStatus)
                 onStatus(tag, text);
         });
@@ -66,7 +64,7 @@ const FakeMailCheckHost::Row* FakeMailCheckHost::findRow(qint32 tag) const
 QString FakeMailCheckHost::Status(qint32 tag) const
 {
     const Row* row = findRow(tag);
-    return row ? row->status : QString();
+    return row && !row->statusHistory.isEmpty() ? row->statusHistory.last() : QString();
 }
 
 QStringList FakeMailCheckHost::StatusHistory(qint32 tag) const

@@ -20,8 +20,7 @@ public:
         qint32 tag = 0;
         bool checked = true;
         QString nextCheck;
-        QString status;
-        QStringList statusHistory; // every STATUS text reported, in order
+        QStringList statusHistory; // every STATUS text reported, in order; the last is shown
     };
     struct ArrivalLog {
         QStringList calls;
