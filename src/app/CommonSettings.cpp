@@ -28,6 +28,8 @@ constexpr CommonOption kOptions[] {
     { u"PasswordInKeyring", &R::PasswordInKeyring, false, false },
     { u"OpenMailWith", &R::OpenMailWith, std::monostate(), false },
     { u"QuietWhenBusy", &R::QuietWhenBusy, true, false },
+    { u"SpamCheck", &R::SpamCheck, false, false },
+    { u"SpamDelete", &R::SpamDelete, false, false },
 };
 
 // Every default the table gives as a constant; computed ones only when asked.

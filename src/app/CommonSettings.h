@@ -2,8 +2,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
+#include <optional>
 #include <span>
 #include <utility>
 #include <variant>
@@ -24,6 +26,12 @@ struct CommonSettingsRecord {
     bool PasswordInKeyring; // passwords in the desktop keyring, not in the file
     QString OpenMailWith; // web address or command line for reading mail; empty = the desktop's choice
     bool QuietWhenBusy; // hold the arrival window and its sound back while the user is busy
+    bool SpamCheck; // mail the server's filter or the user's lists mark as spam is not announced
+    bool SpamDelete; // with SpamCheck: such mail is kept in a local mailbox, then deleted on the server
+    // The subject tags and senders that mark spam, as the user wrote them;
+    // none: the lists the program comes with.
+    std::optional<QStringList> SpamTags;
+    std::optional<QStringList> SpamSenders;
     // The [Common] keys that change an OAuth2 provider's values, in file
     // order; the provider table (accounts/) knows what they mean.
     QList<std::pair<QString, QString>> OAuthKeys;

@@ -270,3 +270,14 @@ NewMailItem ExtractHeaderFields(QByteArrayView headerBlock)
     }
     return fields;
 }
+
+QList<HeaderField> HeaderFieldList(QByteArrayView headerBlock)
+{
+    QList<HeaderField> list;
+    for (const QByteArray& field : unfoldedFields(headerBlock)) {
+        const qsizetype colon = field.indexOf(':');
+        if (colon > 0)
+            list.append({ field.first(colon), field.sliced(colon + 1).trimmed() });
+    }
+    return list;
+}

@@ -2,7 +2,9 @@
 
 #include "app/NewMailItem.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // Picks sender, date and subject out of a complete header block as the server
@@ -15,3 +17,13 @@ NewMailItem ExtractHeaderFields(QByteArrayView headerBlock);
 // A Date header value as "YY/MM/DD HH:NN:SS" in the sender's own time (the
 // zone is dropped, not applied); empty when it is not a readable date.
 QString FormatHeaderDate(const QString& value);
+
+// One field of a header block, unfolded, its bytes not yet decoded.
+struct HeaderField {
+    QByteArray name; // as written, without the colon
+    QByteArray value; // without the blanks around it
+};
+
+// Every field of a header block, in block order. A line that is neither a
+// field nor a continuation of one is left out.
+QList<HeaderField> HeaderFieldList(QByteArrayView headerBlock);

@@ -9,6 +9,7 @@
 #include "mail/IAccountRows.h"
 #include "mail/Pop3CheckSession.h"
 #include "mail/PopTimeOut.h"
+#include "mail/SpamMaildir.h"
 #include "mail/clsWinSockOperate.h"
 #include "platform/EventPump.h"
 #include "platform/SocketControl.h"
@@ -122,6 +123,16 @@ void MailChecker::checkOne(qint32 tag)
     if (m_checkMemoryBound)
         request.memoryBound = *m_checkMemoryBound;
     request.arrival = m_rows.ArrivalShown(tag);
+    std::optional<SpamMaildir> spamFolder;
+    if (CommonSettings.SpamCheck) {
+        request.spam = SpamVerdict::Lists { CommonSettings.SpamTags.value_or(SpamVerdict::DefaultTags()),
+            CommonSettings.SpamSenders.value_or(QStringList()) };
+        if (CommonSettings.SpamDelete) {
+            spamFolder.emplace(m_spamFolder.isEmpty() ? SpamMaildir::BesideSettings() : m_spamFolder);
+            request.keepSpamIn = &*spamFolder;
+            request.mailbox = account.PopAccount + u'@' + account.PopServer;
+        }
+    }
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     Pop3CheckOutcome outcome;
@@ -143,6 +154,11 @@ void MailChecker::checkOne(qint32 tag)
         if (account.IsOAuth2() && !outcome.succeeded())
             OAuthTokens::Drop(account);
     }
+
+    if (spamFolder && !outcome.spamKept.isEmpty())
+        spamFolder->Prune(QDateTime::currentDateTime());
+    if (outcome.succeeded())
+        m_spamFound.insert(tag, outcome.spamFound);
 
     const QString status = outcome.status();
     if (outcome.succeeded())
@@ -221,6 +237,11 @@ void MailChecker::ShowCheckFailures()
         tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
         failing = true;
     }
+    // Spam is not announced; the tip still says how much a check passed over.
+    for (auto it = m_spamFound.cbegin(); it != m_spamFound.cend(); ++it)
+        if (it.value() > 0 && m_rows.IsRowChecked(it.key()) && IsAccountIndex(it.key())
+            && !m_failedStatus.contains(it.key()))
+            tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ｽﾊﾟﾑ%1件").arg(it.value());
     m_trayTip = tip;
     Q_EMIT TrayChanged(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle, tip);
 }

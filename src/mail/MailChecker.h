@@ -68,6 +68,8 @@ public:
     // What one check may hold of a server's answers; the program's bound
     // unless one is set here.
     void SetCheckMemoryBound(qint64 bytes) { m_checkMemoryBound = bytes; }
+    // Where spam is kept before its deletion; beside the settings file unless set here.
+    void SetSpamFolder(const QString& folder) { m_spamFolder = folder; }
 
 Q_SIGNALS:
     // The row's STATUS: "ﾒｰﾙﾁｪｯｸ中" as its check begins, then how it ended.
@@ -108,4 +110,7 @@ private:
     QString m_trayTip;
     bool m_checking = false;
     std::optional<qint64> m_checkMemoryBound;
+    QString m_spamFolder;
+    // The spam each account's last successful check found, by tag.
+    QMap<qint32, qsizetype> m_spamFound;
 };

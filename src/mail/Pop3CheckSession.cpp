@@ -4,6 +4,7 @@
 #include "mail/HeaderFields.h"
 #include "mail/Pop3Framing.h"
 #include "mail/Pop3Replies.h"
+#include "mail/SpamMaildir.h"
 #include "mail/clsWinSockOperate.h"
 
 #include <QSet>
@@ -76,18 +77,32 @@ bool answersUidl(const QByteArray& reply, qsizetype message)
     return !Pop3Framing::IsPositive(status) || Pop3Replies::UidlAnswers(status, message);
 }
 
-std::optional<NewMailItem> headersOf(const QByteArray& reply, bool pipelined)
+// The header block of a TOP reply, when it is one.
+std::optional<QByteArray> headerBlockOf(const QByteArray& reply, bool pipelined)
 {
     if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
         return std::nullopt;
-    const QByteArray block = Pop3Framing::MultiLineBody(reply);
+    QByteArray block = Pop3Framing::MultiLineBody(reply);
     // In a pipeline, a line nobody asked for is framed as the status line of
     // the TOP reply it precedes, and that reply's own status line then opens
     // the header block, where no header can.
     if (pipelined && Pop3Framing::OpensWithStatus(block))
         return std::nullopt;
-    return ExtractHeaderFields(block);
+    return block;
 }
+
+// The header lines of a message or header block, up to its empty line.
+QByteArrayView headerSection(QByteArrayView text)
+{
+    if (text.startsWith("\r\n"))
+        return {};
+    const qsizetype end = text.indexOf("\r\n\r\n");
+    return end < 0 ? text : text.first(end + 2);
+}
+
+QString retrLine(qsizetype message) { return QStringLiteral("RETR ") + QString::number(message); }
+
+QString deleLine(qsizetype message) { return QStringLiteral("DELE ") + QString::number(message); }
 
 } // namespace
 
@@ -104,6 +119,8 @@ public:
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
         , m_budget(request.memoryBound, request.arrival)
+        , m_spam(request.spam)
+        , m_keepSpam(request.keepSpamIn != nullptr)
     {
         for (const QString& identifier : request.seen)
             m_budget.Charge(CheckBudget::SeenCost(identifier));
@@ -138,20 +155,43 @@ public:
     bool announcesLast() const { return announces(m_taken - 1); }
 
     // False when the TOP step fails.
-    bool takeHeaders(const std::optional<NewMailItem>& item)
+    bool takeHeaders(const std::optional<QByteArray>& block)
     {
-        if (!item || !m_budget.Charge(CheckBudget::NewMailCost(*item), 1))
+        if (!block)
             return false;
-        m_newMail.append(*item);
+        const NewMailItem item = ExtractHeaderFields(*block);
+        const bool spam = m_spam && SpamVerdict::IsSpam(*block, item, *m_spam);
+        if (!m_budget.Charge(CheckBudget::NewMailCost(item), spam ? 0 : 1))
+            return false;
+        if (spam) {
+            ++m_spamFound;
+            // Its headers are what a RETR of the same message must begin with.
+            if (m_keepSpam) {
+                if (!m_budget.Charge(block->size()))
+                    return false;
+                m_spamToDelete.append({ m_taken, m_identifiers[m_taken - 1], *block });
+            }
+            return true;
+        }
+        m_newMail.append(item);
         m_newMail.last().nAccountIdx = m_account;
         return true;
     }
+
+    // A message judged spam, to be kept and deleted.
+    struct Spam {
+        qsizetype message; // its number in this session
+        QString identifier;
+        QByteArray headers;
+    };
+    const QList<Spam>& spamToDelete() const { return m_spamToDelete; }
 
     Pop3CheckOutcome success()
     {
         Pop3CheckOutcome outcome;
         outcome.identifiers = std::move(m_identifiers);
         outcome.newMail = std::move(m_newMail);
+        outcome.spamFound = m_spamFound;
         return outcome;
     }
 
@@ -164,6 +204,10 @@ private:
     QStringList m_identifiers;
     qsizetype m_taken = 0;
     QList<NewMailItem> m_newMail;
+    std::optional<SpamVerdict::Lists> m_spam;
+    bool m_keepSpam;
+    qsizetype m_spamFound = 0;
+    QList<Spam> m_spamToDelete;
 };
 
 // Commands sent ahead of their replies, at most kPipelineBytes of them
@@ -243,17 +287,87 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     m_session.TimeOutSecond(request.timeOutMs);
 
     Listing listing(request);
-    if (const std::optional<CheckFailure> failure = converse(request, listing)) {
+    qint32 messageCount = 0;
+    bool pipelined = false;
+    if (const std::optional<CheckFailure> failure = converse(request, listing, messageCount, pipelined)) {
         Pop3CheckOutcome outcome;
         outcome.failure = failure;
         return outcome;
     }
-    // The goodbye is not waited for: the answer would change nothing.
-    m_session.SendData(QStringLiteral("QUIT") + kCrLf, false);
-    return listing.success();
+    if (!request.keepSpamIn || listing.spamToDelete().isEmpty()) {
+        // The goodbye is not waited for: the answer would change nothing.
+        m_session.SendData(QStringLiteral("QUIT") + kCrLf, false);
+        return listing.success();
+    }
+    // The mail found stands whatever becomes of the spam: a deletion that
+    // fails leaves the spam on the server, and the check still counts.
+    QStringList kept;
+    const bool commit = deleteSpam(request, messageCount, pipelined, listing, kept);
+    Pop3CheckOutcome outcome = listing.success();
+    outcome.spamKept = kept;
+    // Without QUIT the server forgets every DELE of the session.
+    if (commit && ask(QStringLiteral("QUIT"), Shape::SingleLine) == Answer::Positive) {
+        request.keepSpamIn->MarkDeleted(kept);
+        outcome.spamDeleted = true;
+    }
+    return outcome;
 }
 
-std::optional<CheckFailure> Pop3CheckSession::converse(const Pop3CheckRequest& request, Listing& listing)
+bool Pop3CheckSession::deleteSpam(
+    const Pop3CheckRequest& request, qint32 messageCount, bool pipelined, Listing& listing, QStringList& kept)
+{
+    const QList<Listing::Spam>& spam = listing.spamToDelete();
+    // A whole message is taken as the one judged only when it begins with
+    // the very headers that TOP gave for that number in this session.
+    const auto keep = [&](const Listing::Spam& message) {
+        const QByteArray reply = m_session.Reply();
+        if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
+            return false;
+        const QByteArray whole = Pop3Framing::MultiLineBody(reply);
+        if (headerSection(whole) != headerSection(message.headers))
+            return false;
+        const QString name = request.keepSpamIn->Keep(request.mailbox, message.identifier, whole);
+        if (name.isEmpty())
+            return false;
+        kept.append(name);
+        return true;
+    };
+    if (pipelined) {
+        Pipeline retr(m_session, Shape::Message, spam.size(),
+            [&spam](qsizetype i) { return ahead(retrLine(spam[i].message)); });
+        for (const Listing::Spam& message : spam)
+            if (!retr.next() || !keep(message))
+                return false;
+    }
+    // Each DELE is followed by a STAT that must count one message less: a
+    // reply out of place (a line nobody asked for, a shifted pipeline) cannot
+    // pass for a STAT reply, and no further DELE goes out after it.
+    qint32 remaining = messageCount;
+    const auto counted = [this, &remaining] {
+        const std::optional<qint32> count
+            = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
+        return count && *count == --remaining;
+    };
+    for (const Listing::Spam& message : spam) {
+        if (pipelined) {
+            if (!m_session.SendAhead(ahead(deleLine(message.message)) + ahead(QStringLiteral("STAT")))
+                || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
+                || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()))
+                || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
+                || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) || !counted())
+                return false;
+            continue;
+        }
+        if (ask(retrLine(message.message), Shape::Message) != Answer::Positive || !keep(message)
+            || ask(deleLine(message.message), Shape::SingleLine) != Answer::Positive
+            || ask(QStringLiteral("STAT"), Shape::SingleLine) != Answer::Positive || !counted())
+            return false;
+    }
+    return true;
+}
+
+std::optional<CheckFailure> Pop3CheckSession::converse(
+    const Pop3CheckRequest& request, Listing& listing, qint32& messageCount, bool& pipelined)
 {
     using Step = CheckFailure::Step;
     const auto lost = [this] { return failedAt(Step::Connection, m_session.ErrorDescription()); };
@@ -263,7 +377,7 @@ std::optional<CheckFailure> Pop3CheckSession::converse(const Pop3CheckRequest& r
         return lost();
     // Many older servers refuse CAPA: they list nothing, and simply get one
     // command at a time.
-    const Answer capa = ask(QStringLiteral("CAPA"), true);
+    const Answer capa = ask(QStringLiteral("CAPA"), Shape::MultiLine);
     if (capa == Answer::None)
         return lost();
     const QByteArray capabilities
@@ -272,30 +386,30 @@ std::optional<CheckFailure> Pop3CheckSession::converse(const Pop3CheckRequest& r
         if (std::optional<CheckFailure> refused = signInWithToken(request, capabilities))
             return refused;
     } else {
-        if (ask(QStringLiteral("USER ") + lineSafe(request.user), false) != Answer::Positive)
+        if (ask(QStringLiteral("USER ") + lineSafe(request.user), Shape::SingleLine) != Answer::Positive)
             return failedAt(Step::Account);
-        if (ask(QStringLiteral("PASS ") + lineSafe(request.password), false) != Answer::Positive)
+        if (ask(QStringLiteral("PASS ") + lineSafe(request.password), Shape::SingleLine) != Answer::Positive)
             return failedAt(Step::Password);
     }
     // Strict servers refuse the blank after STAT that this program has always
     // sent; one that answered with a refusal is asked once more without it.
-    Answer counted = ask(QStringLiteral("STAT "), false);
-    if (counted == Answer::Negative)
-        counted = ask(QStringLiteral("STAT"), false);
-    const std::optional<qint32> messageCount = counted == Answer::Positive
+    Answer stat = ask(QStringLiteral("STAT "), Shape::SingleLine);
+    if (stat == Answer::Negative)
+        stat = ask(QStringLiteral("STAT"), Shape::SingleLine);
+    const std::optional<qint32> counted = stat == Answer::Positive
         ? Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()))
         : std::nullopt;
-    if (!messageCount)
+    if (!counted)
         return failedAt(Step::Stat);
-    return Pop3Replies::ListsPipelining(capabilities) ? listPipelined(*messageCount, listing)
-                                                      : listOneByOne(*messageCount, listing);
+    messageCount = *counted;
+    pipelined = Pop3Replies::ListsPipelining(capabilities);
+    return pipelined ? listPipelined(messageCount, listing) : listOneByOne(messageCount, listing);
 }
 
-Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, bool multiLine)
+Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape)
 {
     if (!m_session.SendData(line + kCrLf, false)
-        || m_session.WaitReply(multiLine ? Shape::MultiLine : Shape::SingleLine)
-            != clsWinSockOperate::ResultArrived)
+        || m_session.WaitReply(shape) != clsWinSockOperate::ResultArrived)
         return Answer::None;
     return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) ? Answer::Positive
                                                                                : Answer::Negative;
@@ -351,13 +465,13 @@ std::optional<CheckFailure> Pop3CheckSession::signInWithToken(
 std::optional<CheckFailure> Pop3CheckSession::listOneByOne(qint32 messageCount, Listing& listing)
 {
     for (qint32 j = 1; j <= messageCount; ++j) {
-        if (ask(uidlLine(j), false) != Answer::Positive || !listing.list(identifierOf(m_session.Reply()))
-            || !listing.takeIdentifier())
+        if (ask(uidlLine(j), Shape::SingleLine) != Answer::Positive
+            || !listing.list(identifierOf(m_session.Reply())) || !listing.takeIdentifier())
             return failedAt(CheckFailure::Step::Uidl);
         if (!listing.announcesLast())
             continue;
-        if (ask(topLine(j), true) != Answer::Positive
-            || !listing.takeHeaders(headersOf(m_session.Reply(), false)))
+        if (ask(topLine(j), Shape::MultiLine) != Answer::Positive
+            || !listing.takeHeaders(headerBlockOf(m_session.Reply(), false)))
             return failedAt(CheckFailure::Step::Top);
     }
     return std::nullopt;
@@ -409,7 +523,7 @@ std::optional<CheckFailure> Pop3CheckSession::listPipelined(qint32 messageCount,
             return failedAt(CheckFailure::Step::Uidl);
         if (!listing.announcesLast())
             continue;
-        if (!top.next() || !listing.takeHeaders(headersOf(m_session.Reply(), true)))
+        if (!top.next() || !listing.takeHeaders(headerBlockOf(m_session.Reply(), true)))
             return failedAt(CheckFailure::Step::Top);
     }
     return std::nullopt;

@@ -3,6 +3,8 @@
 #include "app/NewMailItem.h"
 #include "app/StatusText.h"
 #include "mail/CheckBudget.h"
+#include "mail/SpamVerdict.h"
+#include "mail/clsWinSockOperate.h"
 
 #include <QList>
 #include <QString>
@@ -11,7 +13,7 @@
 
 #include <optional>
 
-class clsWinSockOperate;
+class SpamMaildir;
 
 // What one check of one account needs to know.
 struct Pop3CheckRequest {
@@ -29,6 +31,12 @@ struct Pop3CheckRequest {
     qint64 memoryBound = CheckBudget::DefaultBound;
     // What the arrival window holds while the check runs.
     ArrivalListCost arrival;
+    // Set when spam is looked for: new mail it judges spam is not announced.
+    std::optional<SpamVerdict::Lists> spam;
+    // Set when that spam is deleted on the server, after a copy is kept here;
+    // `mailbox` names the account's messages there.
+    SpamMaildir* keepSpamIn = nullptr;
+    QString mailbox;
 };
 
 // How one check ended.
@@ -36,6 +44,9 @@ struct Pop3CheckOutcome {
     std::optional<CheckFailure> failure; // none: the dialogue ran to its end
     QStringList identifiers; // every identifier listed, in message order (on success)
     QList<NewMailItem> newMail;
+    qsizetype spamFound = 0; // new messages judged spam, not announced
+    QStringList spamKept; // copies kept of them (SpamMaildir names)
+    bool spamDeleted = false; // the server took their deletion at QUIT
 
     bool succeeded() const { return !failure; }
     // The account's STATUS text.
@@ -50,6 +61,10 @@ struct Pop3CheckOutcome {
 // refused), UIDL n and TOP n 0, QUIT. A server that lists PIPELINING gets the
 // UIDL and TOP commands ahead of their replies, a bounded number at a time;
 // the outcome is the same as the one-by-one dialogue's for the same answers.
+// Spam to be deleted is then fetched whole (RETR), kept on the disk, and
+// deleted (DELE) with a STAT after each DELE to prove that the replies still
+// answer their commands; QUIT, which makes the deletions real, is sent only
+// when all of that went as it should.
 // Knows nothing of windows or list rows.
 class Pop3CheckSession {
 public:
@@ -67,14 +82,19 @@ private:
     enum class Answer { Positive, Negative, None };
 
     // Each step gives the failure it ended in, or nothing when the dialogue goes on.
-    std::optional<CheckFailure> converse(const Pop3CheckRequest& request, Listing& listing);
-    Answer ask(const QString& line, bool multiLine);
+    // Leaves the STAT count and whether the server pipelines for the steps after it.
+    std::optional<CheckFailure> converse(
+        const Pop3CheckRequest& request, Listing& listing, qint32& messageCount, bool& pipelined);
+    Answer ask(const QString& line, clsWinSockOperate::ReplyShape shape);
     // AUTH with the request's token, by a mechanism the CAPA lines offer.
     std::optional<CheckFailure> signInWithToken(
         const Pop3CheckRequest& request, const QByteArray& capabilities);
     // The UIDL and TOP part.
     std::optional<CheckFailure> listOneByOne(qint32 messageCount, Listing& listing);
     std::optional<CheckFailure> listPipelined(qint32 messageCount, Listing& listing);
+    // Keeps and deletes the spam listed; true when QUIT may commit it.
+    bool deleteSpam(const Pop3CheckRequest& request, qint32 messageCount, bool pipelined, Listing& listing,
+        QStringList& kept);
 
     clsWinSockOperate& m_session;
 };

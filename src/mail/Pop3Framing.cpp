@@ -31,7 +31,7 @@ Frame ScanSingleLine(QByteArrayView buffer)
     return { FrameState::Incomplete, 0, buffer.size() };
 }
 
-Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt)
+Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt, qsizetype maxBody)
 {
     const Frame status = ScanSingleLine(buffer);
     if (status.state != FrameState::Complete)
@@ -68,7 +68,7 @@ Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt)
         }
         pos = lf + 1;
     }
-    if (size - status.length > MaxMultiLineBody)
+    if (size - status.length > maxBody)
         return { FrameState::TooLong, 0, 0 };
     return { FrameState::Incomplete, 0, pos };
 }

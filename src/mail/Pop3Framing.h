@@ -13,6 +13,9 @@ namespace Pop3Framing {
 inline constexpr qsizetype MaxStatusLine = 8 * 1024;
 // The largest header block a TOP reply may carry.
 inline constexpr qsizetype MaxMultiLineBody = 1024 * 1024;
+// The largest whole message a RETR reply may carry: far above any provider's
+// size limit for one message, far below what a check may hold.
+inline constexpr qsizetype MaxMessage = 64 * 1024 * 1024;
 
 enum class FrameState { Incomplete, Complete, TooLong };
 
@@ -29,8 +32,8 @@ Frame ScanSingleLine(QByteArrayView buffer);
 
 // A reply that carries lines up to a line "." when its status line begins
 // with "+OK", and is the status line alone otherwise. `resumeAt` comes from
-// the previous scan of the same reply (0 at first).
-Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt = 0);
+// the previous scan of the same reply (0 at first); `maxBody` bounds the lines.
+Frame ScanMultiLine(QByteArrayView buffer, qsizetype resumeAt = 0, qsizetype maxBody = MaxMultiLineBody);
 
 // The first line of a complete reply, without its line end.
 QByteArray StatusLine(QByteArrayView reply);

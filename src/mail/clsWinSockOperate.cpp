@@ -139,8 +139,9 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
         // A reply that is complete counts even when the server closed right
         // after it ("-ERR" and hang up is common), or when the time-out
         // fired in the same pass: it came in time to be read.
-        const Frame frame
-            = shape == ReplyShape::SingleLine ? ScanSingleLine(unread) : ScanMultiLine(unread, resumeAt);
+        const Frame frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread)
+            : shape == ReplyShape::MultiLine                ? ScanMultiLine(unread, resumeAt)
+                                                            : ScanMultiLine(unread, resumeAt, MaxMessage);
         resumeAt = frame.resumeAt;
         if (frame.state == FrameState::Complete) {
             stopTimer();

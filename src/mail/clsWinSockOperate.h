@@ -24,8 +24,9 @@ public:
         ResultTooLong = 4, // WaitReply only: the reply broke the size limits; socket closed
     };
 
-    // What ends a reply for WaitReply.
-    enum class ReplyShape { SingleLine, MultiLine };
+    // What ends a reply for WaitReply: a status line, or lines up to "."
+    // holding a header block (MultiLine) or a whole message.
+    enum class ReplyShape { SingleLine, MultiLine, Message };
 
     clsWinSockOperate();
     ~clsWinSockOperate();

@@ -1,5 +1,7 @@
 #include "platform/IniProfile.h"
 
+#include "platform/DurableFile.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -50,28 +52,11 @@ namespace {
         return std::nullopt;
     }
 
-    int writeAll(int fd, const QByteArray& bytes)
-    {
-        const char* data = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, data, size_t(left));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            data += n;
-            left -= n;
-        }
-        return 0;
-    }
-
     // Writes `bytes` from the start, flushes them to the disk and closes `fd`
     // whatever happens; the first error wins.
     int writeAndClose(int fd, const QByteArray& bytes, bool cutToSize)
     {
-        int error = writeAll(fd, bytes);
+        int error = DurableFile::WriteAll(fd, bytes);
         if (!error && cutToSize && ::ftruncate(fd, off_t(bytes.size())) != 0)
             error = errno;
         if (!error && ::fsync(fd) != 0)
@@ -79,17 +64,6 @@ namespace {
         if (::close(fd) != 0 && !error)
             error = errno;
         return error;
-    }
-
-    // Makes a new or renamed folder entry durable too.
-    void syncFolder(const QString& path)
-    {
-        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
     }
 
     // One name per process: a crash leaves at most one stray file behind.
@@ -110,7 +84,7 @@ namespace {
         ::fchmod(fd, kOwnerOnly); // at best: the file may belong to someone else
         if (const int error = writeAndClose(fd, bytes, true))
             return failed(error);
-        syncFolder(path);
+        DurableFile::SyncFolder(path);
         return WriteResult { true, false, {} };
     }
 
@@ -182,7 +156,7 @@ WriteResult WriteFile(const QString& path, const QByteArray& bytes)
         ::unlink(temp.constData());
         return writeInPlace(path, bytes);
     }
-    syncFolder(path);
+    DurableFile::SyncFolder(path);
     return WriteResult { true, false, {} };
 }
 

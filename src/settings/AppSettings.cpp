@@ -99,6 +99,19 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
     return section;
 }
 
+// The user's spam lists, each in a section of its own, written only once the
+// user has set it: "Count" keeps an emptied list apart from one never set.
+struct SpamList {
+    const char16_t* section;
+    const char16_t* key;
+    std::optional<QStringList> CommonSettingsRecord::*member;
+};
+
+constexpr SpamList kSpamLists[] {
+    { u"SpamTags", u"Tag", &CommonSettingsRecord::SpamTags },
+    { u"SpamSenders", u"Sender", &CommonSettingsRecord::SpamSenders },
+};
+
 // The [Common] keys of the OAuth2 providers' values start with this; the
 // file keeps them in its own order, the first of a name counting.
 bool isProviderKey(const QString& key) { return key.startsWith(u"OAuth", Qt::CaseInsensitive); }
@@ -134,6 +147,15 @@ void LoadSettings()
             if (isProviderKey(key) && !known && !pair.Value.trimmed().isEmpty())
                 CommonSettings.OAuthKeys.append({ key, pair.Value.trimmed() });
         }
+
+    for (const SpamList& list : kSpamLists) {
+        if (!API_IniFileAccess::ReadIniSectionPairs(ini, QString::fromUtf16(list.section), pairs, true))
+            continue;
+        QStringList& entries = (CommonSettings.*list.member).emplace();
+        for (const IniPair& pair : pairs)
+            if (pair.Key.startsWith(QString::fromUtf16(list.key)) && !pair.Value.isEmpty())
+                entries.append(pair.Value);
+    }
 
     for (qint32 n = 0;; ++n) {
         // A missing or empty section ends the list, even if later ones exist.
@@ -184,6 +206,11 @@ bool SaveSettings()
             option.member);
     for (const auto& [key, value] : CommonSettings.OAuthKeys)
         sections.back().Pairs.append({ key, QuoteForReading(value) });
+    for (const SpamList& list : kSpamLists)
+        if (const auto& entries = CommonSettings.*list.member)
+            sections.append(IniSection { QString::fromUtf16(list.section),
+                { { QStringLiteral("Count"), QString::number(entries->size()) } },
+                QString::fromUtf16(list.key), *entries });
     // Survivors are renumbered from 0; deleted entries leave no gap.
     qint32 number = 0;
     for (qint32 i = 0; i <= Fun_UboundEx::UboundEx(Accounts); ++i) {
