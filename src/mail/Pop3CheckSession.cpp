@@ -306,7 +306,7 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     Pop3CheckOutcome outcome = listing.success();
     outcome.spamKept = kept;
     // Without QUIT the server forgets every DELE of the session.
-    if (commit && ask(QStringLiteral("QUIT"), Shape::SingleLine) == Answer::Positive) {
+    if (commit && ask(QStringLiteral("QUIT"), Shape::SingleLine, true) == Answer::Positive) {
         request.keepSpamIn->MarkDeleted(kept);
         outcome.spamDeleted = true;
     }
@@ -341,7 +341,9 @@ bool Pop3CheckSession::deleteSpam(
     }
     // Each DELE is followed by a STAT that must count one message less: a
     // reply out of place (a line nobody asked for, a shifted pipeline) cannot
-    // pass for a STAT reply, and no further DELE goes out after it.
+    // pass for a STAT reply, and no further DELE goes out after it. Nothing
+    // received is dropped here, as it is before other commands, so a line
+    // nobody asked for always shifts the replies behind it into view.
     qint32 remaining = messageCount;
     const auto counted = [this, &remaining] {
         const std::optional<qint32> count
@@ -358,9 +360,9 @@ bool Pop3CheckSession::deleteSpam(
                 return false;
             continue;
         }
-        if (ask(retrLine(message.message), Shape::Message) != Answer::Positive || !keep(message)
-            || ask(deleLine(message.message), Shape::SingleLine) != Answer::Positive
-            || ask(QStringLiteral("STAT"), Shape::SingleLine) != Answer::Positive || !counted())
+        if (ask(retrLine(message.message), Shape::Message, true) != Answer::Positive || !keep(message)
+            || ask(deleLine(message.message), Shape::SingleLine, true) != Answer::Positive
+            || ask(QStringLiteral("STAT"), Shape::SingleLine, true) != Answer::Positive || !counted())
             return false;
     }
     return true;
@@ -406,10 +408,10 @@ std::optional<CheckFailure> Pop3CheckSession::converse(
     return pipelined ? listPipelined(messageCount, listing) : listOneByOne(messageCount, listing);
 }
 
-Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape)
+Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape, bool keepUnread)
 {
-    if (!m_session.SendData(line + kCrLf, false)
-        || m_session.WaitReply(shape) != clsWinSockOperate::ResultArrived)
+    const bool sent = keepUnread ? m_session.SendAhead(ahead(line)) : m_session.SendData(line + kCrLf, false);
+    if (!sent || m_session.WaitReply(shape) != clsWinSockOperate::ResultArrived)
         return Answer::None;
     return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) ? Answer::Positive
                                                                                : Answer::Negative;

@@ -85,7 +85,9 @@ private:
     // Leaves the STAT count and whether the server pipelines for the steps after it.
     std::optional<CheckFailure> converse(
         const Pop3CheckRequest& request, Listing& listing, qint32& messageCount, bool& pipelined);
-    Answer ask(const QString& line, clsWinSockOperate::ReplyShape shape);
+    // With keepUnread, bytes already received and not yet read stay to be
+    // read as the reply, where a plain ask drops them.
+    Answer ask(const QString& line, clsWinSockOperate::ReplyShape shape, bool keepUnread = false);
     // AUTH with the request's token, by a mechanism the CAPA lines offer.
     std::optional<CheckFailure> signInWithToken(
         const Pop3CheckRequest& request, const QByteArray& capabilities);

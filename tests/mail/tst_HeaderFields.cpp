@@ -1,4 +1,5 @@
 #include "mail/HeaderFields.h"
+#include "mail/SpamVerdict.h"
 
 #include "platform/Cp932.h"
 
@@ -162,6 +163,57 @@ private Q_SLOTS:
         QCOMPARE(fields.strFrom, from);
         QCOMPARE(fields.strDate, date);
         QCOMPARE(fields.strSubject, subject);
+    }
+
+    // What the server's filter, the subject and the sender say of a message,
+    // judged against the program's tags and a user's sender list.
+    void spamVerdict_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("spam");
+
+        const QByteArray plain = "From: Taro <taro@example.jp>\r\nSubject: Lunch\r\n";
+        QTest::newRow("plain message") << plain << false;
+        QTest::newRow("SpamAssassin flag") << plain + "X-Spam-Flag: YES\r\n" << true;
+        QTest::newRow("SpamAssassin flag saying no") << plain + "X-Spam-Flag: NO\r\n" << false;
+        QTest::newRow("SpamAssassin status yes with its score") << plain + "X-Spam-Status: Yes, score=9.1\r\n"
+                                                                << true;
+        QTest::newRow("SpamAssassin status no, yes only later in the value") << plain
+                + "X-Spam-Status: No, score=1.0 tests=yes\r\n" << false;
+        QTest::newRow("rspamd verdict in lower case") << plain + "x-spam: true\r\n" << true;
+        QTest::newRow("hosted filter result") << plain + "X-Spam-Result: SPAM\r\n" << true;
+        QTest::newRow("provider filter class") << plain + "X-MD-Class: spam\r\n" << true;
+        QTest::newRow("verdict folded onto the next line") << plain + "X-Spam-Flag:\r\n YES\r\n" << true;
+        QTest::newRow("verdict word with more letters") << plain + "X-Spam-Flag: YESTERDAY\r\n" << false;
+        QTest::newRow("similar field name") << plain + "X-Spam-Flagged: YES\r\n" << false;
+        QTest::newRow("verdict line without a colon") << plain + "X-Spam-Flag YES\r\n" << false;
+        QTest::newRow("verdict in the body, after the empty line") << plain + "\r\nX-Spam-Flag: YES\r\n"
+                                                                   << false;
+        QTest::newRow("provider tag in front of the subject")
+            << QByteArray("From: a@example.com\r\nSubject: [meiwaku] Win\r\n") << true;
+        QTest::newRow("tag in another letter case") << QByteArray("Subject: [spam] Win\r\n") << true;
+        QTest::newRow("encoded Japanese tag 【迷惑メール】")
+            << QByteArray("Subject: =?UTF-8?B?44CQ6L+35oOR44Oh44O844Or44CR5qGI5YaF?=\r\n") << true;
+        QTest::newRow("tag inside a reply's subject") << QByteArray("Subject: Re: [SPAM] Win\r\n") << false;
+        QTest::newRow("listed domain") << QByteArray("From: Shop <news@ads.example>\r\n") << true;
+        QTest::newRow("subdomain of a listed domain")
+            << QByteArray("From: news@mail.ads.example\r\n") << true;
+        QTest::newRow("domain that only ends like a listed one")
+            << QByteArray("From: news@badads.example\r\n") << false;
+        QTest::newRow("listed address, display name with brackets")
+            << QByteArray("From: \"<x>\" <Promo@Shop.example.jp>\r\n") << true;
+        QTest::newRow("other address of a listed one's domain")
+            << QByteArray("From: info@shop.example.jp\r\n") << false;
+        QTest::newRow("sender without an at sign") << QByteArray("From: ads.example\r\n") << false;
+    }
+
+    void spamVerdict()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(bool, spam);
+        const SpamVerdict::Lists lists { SpamVerdict::DefaultTags(),
+            { QStringLiteral("ads.example"), QStringLiteral(" promo@shop.example.jp ") } };
+        QCOMPARE(SpamVerdict::IsSpam(header, ExtractHeaderFields(header), lists), spam);
     }
 
     void formatDate_data()

@@ -6,11 +6,13 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
+#include "mail/SpamMaildir.h"
 #include "platform/QtTranslation.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <QTest>
 #include <algorithm>
@@ -60,6 +62,23 @@ Dialogue mailbox(const QList<QByteArray>& identifiers, const QList<int>& fetched
             d << S::Exchange("TOP " + n + " 0", topReply("message " + n));
     }
     d << S::Exchange("QUIT", "+OK bye\r\n", After::Close);
+    return d;
+}
+
+// Message 1 is plain; every later one carries a provider's spam tag.
+QByteArray spamSubject(int n) { return n == 1 ? "hello" : "[meiwaku] offer " + QByteArray::number(n); }
+
+QByteArray retrReply(const QByteArray& subject) { return "+OK\r\n" + headers(subject) + "Buy now\r\n.\r\n"; }
+
+Dialogue spamMailbox(int messages)
+{
+    Dialogue d = login();
+    d << S::Exchange("STAT ", "+OK " + QByteArray::number(messages) + " 4096\r\n");
+    for (int j = 1; j <= messages; ++j) {
+        const QByteArray n = QByteArray::number(j);
+        d << S::Exchange("UIDL " + n, "+OK " + n + " id-" + n + "\r\n")
+          << S::Exchange("TOP " + n + " 0", topReply(spamSubject(j)));
+    }
     return d;
 }
 
@@ -828,6 +847,99 @@ private Q_SLOTS:
         runCheck(mailbox({}, {}));
         QCOMPARE(checker->tmrPopTimeOut().Interval(), interval);
         QCOMPARE(host->Status(0), success(0));
+    }
+
+    // Spam is not announced; deleting it keeps a copy first, and a session
+    // that goes wrong anywhere ends without the QUIT that would commit a DELE.
+    void spamDeletion_data()
+    {
+        QTest::addColumn<Dialogue>("dialogue");
+        QTest::addColumn<bool>("deleting");
+        QTest::addColumn<QByteArrayList>("deletes"); // the DELE lines the server must see
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<QList<bool>>("copies"); // per copy kept: deleted on the server
+        QTest::addColumn<QString>("status");
+
+        const auto retr = [](int n, int asSubjectOf) {
+            return S::Exchange("RETR " + QByteArray::number(n), retrReply(spamSubject(asSubjectOf)));
+        };
+        const auto dele = [](int n, const QByteArray& reply = "+OK\r\n") {
+            return S::Exchange("DELE " + QByteArray::number(n), reply);
+        };
+        const auto stat
+            = [](int count) { return S::Exchange("STAT", "+OK " + QByteArray::number(count) + " 99\r\n"); };
+        const auto quit = [](const QByteArray& reply) { return S::Exchange("QUIT", reply, After::Close); };
+
+        QTest::newRow("detection alone: tagged mail neither announced nor fetched whole") << (spamMailbox(2)
+            << quit("+OK\r\n")) << false << QByteArrayList() << true << QList<bool>() << success(1);
+        QTest::newRow("kept, deleted, STAT one less, QUIT answered: gone from the server")
+            << (spamMailbox(2) << retr(2, 2) << dele(2) << stat(1) << quit("+OK\r\n")) << true
+            << QByteArrayList { "DELE 2" } << true << QList<bool> { true } << success(1);
+        QTest::newRow("RETR refused: no DELE, no QUIT")
+            << (spamMailbox(2) << S::Exchange("RETR 2", "-ERR no such message\r\n")) << true
+            << QByteArrayList() << false << QList<bool>() << success(1);
+        QTest::newRow("RETR answers with another message's headers: no DELE")
+            << (spamMailbox(2) << retr(2, 1)) << true << QByteArrayList() << false << QList<bool>()
+            << success(1);
+        QTest::newRow("QUIT refused: the copy stays, the message too")
+            << (spamMailbox(2) << retr(2, 2) << dele(2) << stat(1) << quit("-ERR mailbox locked\r\n")) << true
+            << QByteArrayList { "DELE 2" } << true << QList<bool> { false } << success(1);
+        QTest::newRow("stray line before DELE's reply: no further DELE, no QUIT")
+            << (spamMailbox(3) << retr(2, 2) << dele(2, "+OK hello again\r\n+OK marked\r\n") << stat(2)
+                               << retr(3, 3))
+            // Sent ahead, message 3 is fetched and kept before DELE 2 is answered.
+            << true << QByteArrayList { "DELE 2" } << false
+            << (pipelined() ? QList<bool> { false, false } : QList<bool> { false }) << success(1);
+        QTest::newRow("STAT after DELE counts no fewer: no QUIT")
+            << (spamMailbox(2) << retr(2, 2) << dele(2) << stat(2)) << true << QByteArrayList { "DELE 2" }
+            << false << QList<bool> { false } << success(1);
+        Dialogue shifted = spamMailbox(2) << retr(2, 2) << dele(2) << stat(1) << quit("+OK\r\n");
+        for (S::Step& step : shifted)
+            if (step.expectedLine == "TOP 1 0")
+                step.pieces.first() += "+OK\r\n";
+        // One by one, the next command drops the line; sent ahead, it shifts
+        // every later reply, and the check fails before any DELE.
+        QTest::newRow("unasked line behind the first TOP reply: no DELE when sent ahead")
+            << shifted << true << (pipelined() ? QByteArrayList() : QByteArrayList { "DELE 2" })
+            << !pipelined() << (pipelined() ? QList<bool>() : QList<bool> { true })
+            << (pipelined() ? kTopError : success(1));
+    }
+
+    void spamDeletion()
+    {
+        QFETCH(Dialogue, dialogue);
+        QFETCH(bool, deleting);
+        QFETCH(QByteArrayList, deletes);
+        QFETCH(bool, quit);
+        QFETCH(QList<bool>, copies);
+        QFETCH(QString, status);
+
+        QTemporaryDir folder;
+        checker->SetSpamFolder(folder.path());
+        CommonSettings.SpamCheck = true;
+        CommonSettings.SpamDelete = deleting;
+        runCheck(dialogue);
+
+        // The plain message alone is announced, and the check succeeds
+        // whatever became of the deletion.
+        QCOMPARE(host->StatusHistory(0).last(), status);
+        QCOMPARE(host->arrival.calls.size(), status == success(1) ? 3 : 0);
+        QCOMPARE(Accounts[0].UIDL.size(),
+            status != success(1) ? 0
+                                 : std::count_if(dialogue.cbegin(), dialogue.cend(), [](const S::Step& step) {
+                                       return step.expectedLine.startsWith("UIDL");
+                                   }));
+        QByteArrayList sentDeletes = server->ReceivedLines();
+        sentDeletes.removeIf([](const QByteArray& line) { return !line.startsWith("DELE"); });
+        QCOMPARE(sentDeletes, deletes);
+        QCOMPARE(server->ReceivedLines().contains("QUIT"), quit);
+        QVERIFY(server->ClientSentNothingElse());
+        QList<bool> kept;
+        for (const SpamMaildir::Copy& copy : SpamMaildir(folder.path()).Copies()) {
+            QVERIFY(copy.fields.strSubject.contains(u"[meiwaku] offer"));
+            kept << copy.deletedOnServer;
+        }
+        QCOMPARE(kept, copies);
     }
 };
 

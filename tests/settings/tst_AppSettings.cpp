@@ -189,6 +189,11 @@ private Q_SLOTS:
         // Quotes at both ends, which reading alone would take off.
         Accounts.front().OpenMailWith = QStringLiteral("\"/opt/My Mail/mail\" \"-inbox\"");
         CommonSettings.OpenMailWith = QStringLiteral("https://mail.example.jp/");
+        CommonSettings.SpamCheck = CommonSettings.SpamDelete = true;
+        // Emptied by the user: no tags, rather than the program's own.
+        CommonSettings.SpamTags = QStringList();
+        CommonSettings.SpamSenders
+            = QStringList { QStringLiteral("ads.example"), QStringLiteral("\"<a@b.jp>\"") };
         const AccountTable saved = Accounts;
         const CommonSettingsRecord options = CommonSettings;
 
@@ -196,7 +201,8 @@ private Q_SLOTS:
 
         // Each after the keys its section always had, the account's ahead of its seen identifiers.
         QVERIFY(settings.read().contains("SoundFolder=/usr/share/sounds\r\nOpenMailWith=https://"
-                                         "mail.example.jp/\r\nQuietWhenBusy=False\r\nOAuthCustomTokenUrl="));
+                                         "mail.example.jp/\r\nQuietWhenBusy=False\r\nSpamCheck=True\r\n"
+                                         "SpamDelete=True\r\nOAuthCustomTokenUrl="));
         QVERIFY(settings.read().contains(
             "Enabled=True\r\nOpenMailWith=\"\"/opt/My Mail/mail\" \"-inbox\"\"\r\nUIDL0="));
         QCOMPARE(CommonSettings.OpenMailWith, options.OpenMailWith);
@@ -210,6 +216,10 @@ private Q_SLOTS:
         QCOMPARE(CommonSettings.ArrivalSound, options.ArrivalSound);
         QCOMPARE(CommonSettings.SoundFolder, options.SoundFolder);
         QCOMPARE(CommonSettings.OAuthKeys, options.OAuthKeys);
+        QCOMPARE(CommonSettings.SpamCheck, true);
+        QCOMPARE(CommonSettings.SpamDelete, true);
+        QCOMPARE(CommonSettings.SpamTags, options.SpamTags);
+        QCOMPARE(CommonSettings.SpamSenders, options.SpamSenders);
         QCOMPARE(Accounts.size(), saved.size());
         for (size_t i = 0; i < saved.size(); ++i) {
             QCOMPARE(Accounts[i].UserTitle, saved[i].UserTitle);
