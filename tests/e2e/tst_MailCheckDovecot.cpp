@@ -7,10 +7,13 @@
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
 #include "mail/MailChecker.h"
+#include "mail/SpamMaildir.h"
 #include "platform/TimerControl.h"
 
+#include <QFile>
 #include <QJsonObject>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -101,6 +104,7 @@ private Q_SLOTS:
     void refusedCheckChangesNothing();
     void checkWithoutDeliveryAnnouncesNothing();
     void checkAfterAnotherClientDeletedMailAnnouncesNothing();
+    void spamSkippedThenDeletedWithACopyKept();
     void cleanupTestCase();
 
 private:
@@ -277,6 +281,60 @@ void tst_MailCheckDovecot::checkAfterAnotherClientDeletedMailAnnouncesNothing()
     QCOMPARE(lastStatus(), u"成功(新着0件)"_qs);
     QCOMPARE(Accounts.at(0).UIDL, seenBefore.mid(1));
     QCOMPARE(Accounts.at(0).UIDL, m_server.serverUidls());
+}
+
+// A plain message, one a filter flagged and one a provider tagged: detection
+// announces the first alone, and deletion leaves it alone on the server, with
+// the two others in the local mailbox as the server held them.
+void tst_MailCheckDovecot::spamSkippedThenDeletedWithACopyKept()
+{
+    const SampleMessage plain { "plain", "utf-8", u"田中 一郎"_qs, u"ichiro@example.co.jp"_qs,
+        u"打ち合わせ"_qs, "Tue, 8 Dec 2026 09:00:00 +0900", u"26/12/08 09:00:00"_qs };
+    QJsonObject flagged = toJson(plain);
+    flagged[u"subject"_qs] = u"ご当選おめでとうございます"_qs;
+    flagged[u"headers"_qs] = QJsonObject { { u"X-Spam-Flag"_qs, u"YES"_qs } };
+    QJsonObject tagged = toJson(plain);
+    tagged[u"subject"_qs] = u"[meiwaku] 未公開株のご案内"_qs;
+    QStringList made;
+    QVERIFY2(
+        m_server.deliverMessages({ toJson(plain), flagged, tagged }, &made), qPrintable(m_server.error()));
+    const QStringList onServerBefore = m_server.serverUidls();
+    const QStringList seenBefore = Accounts.at(0).UIDL;
+    QTemporaryDir folder;
+    m_checker->SetSpamFolder(folder.path());
+    CommonSettings.RecheckMailChecked = false;
+    CommonSettings.SpamCheck = true;
+
+    runCheck();
+    QCOMPARE(m_host.arrival.calls, announcementsOf({ plain }));
+    QCOMPARE(Accounts.at(0).UIDL, onServerBefore);
+
+    // The same three judged again, now to be deleted.
+    Accounts[0].UIDL = seenBefore;
+    CommonSettings.SpamDelete = true;
+    runCheck();
+    CommonSettings.SpamCheck = CommonSettings.SpamDelete = false;
+
+    QCOMPARE(lastStatus(), u"成功(新着1件)"_qs);
+    QCOMPARE(m_server.serverUidls(), onServerBefore.mid(0, onServerBefore.size() - 2));
+    const QList<SpamMaildir::Copy> copies = SpamMaildir(folder.path()).Copies();
+    QCOMPARE(copies.size(), 2);
+    QStringList keptBytes;
+    for (const SpamMaildir::Copy& copy : copies) {
+        QVERIFY(copy.deletedOnServer);
+        QFile file(folder.filePath(u"new/"_qs + copy.name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        keptBytes << QString::fromLatin1(file.readAll());
+    }
+    QStringList madeBytes;
+    for (const QString& path : made.mid(1)) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        madeBytes << QString::fromLatin1(file.readAll());
+    }
+    keptBytes.sort();
+    madeBytes.sort();
+    QCOMPARE(keptBytes, madeBytes);
 }
 
 void tst_MailCheckDovecot::cleanupTestCase()

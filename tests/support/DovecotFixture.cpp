@@ -145,7 +145,7 @@ bool DovecotFixture::deliverFiles(const QByteArray& fileList)
     return runScript(QStringLiteral("bash"), arguments);
 }
 
-bool DovecotFixture::deliverMessages(const QJsonArray& messages)
+bool DovecotFixture::deliverMessages(const QJsonArray& messages, QStringList* made)
 {
     if (!isRunning()) {
         m_error = QStringLiteral("the server is not running");
@@ -153,9 +153,12 @@ bool DovecotFixture::deliverMessages(const QJsonArray& messages)
     }
     const QString outdir = m_dir->filePath(QStringLiteral("made-%1").arg(++m_batch));
     QByteArray written;
-    return runScript(QStringLiteral("python3"), { kMessageMaker, outdir }, &written,
-               QJsonDocument(messages).toJson(QJsonDocument::Compact))
-        && deliverFiles(written);
+    if (!runScript(QStringLiteral("python3"), { kMessageMaker, outdir }, &written,
+            QJsonDocument(messages).toJson(QJsonDocument::Compact)))
+        return false;
+    if (made)
+        *made = QString::fromLocal8Bit(written).split(u'\n', Qt::SkipEmptyParts);
+    return deliverFiles(written);
 }
 
 bool DovecotFixture::deliverBulk(int count)

@@ -50,7 +50,8 @@ public:
 
     // Makes messages with tests/support/make_messages.py from its JSON element
     // list and delivers them in list order; false with error() on failure.
-    bool deliverMessages(const QJsonArray& messages);
+    // The messages as made, before delivery, go to `made` when given.
+    bool deliverMessages(const QJsonArray& messages, QStringList* made = nullptr);
     // Delivers a mixed mailbox of this many generated messages.
     bool deliverBulk(int count);
 

@@ -7,7 +7,8 @@
 An element of the JSON array:
   {"charset": "iso-2022-jp" | "utf-8" | "us-ascii",
    "fromName": "...", "fromAddr": "...", "subject": "...",
-   "date": "Tue, 15 Apr 2003 10:20:30 +0900" | null (no Date header)}
+   "date": "Tue, 15 Apr 2003 10:20:30 +0900" | null (no Date header),
+   "headers": {"X-Spam-Flag": "YES"}  (optional: more fields, as a filter adds them)}
 
 The header encoder folds long values at 76 columns into several encoded words
 on continuation lines, as mailers do. Prints the written file names in order.
@@ -48,6 +49,8 @@ def build_message(entry, number):
     if entry.get("date") is not None:
         msg["Date"] = entry["date"]
     msg["Message-ID"] = "<tandrel-%06d@example.jp>" % number
+    for name, value in entry.get("headers", {}).items():
+        msg[name] = value
     msg["MIME-Version"] = "1.0"
     body_charset = "us-ascii" if charset_name == "us-ascii" else charset_name
     msg.set_payload("This message was made for a test.\n", charset=body_charset)
