@@ -7,6 +7,9 @@
 // With an authority file the port is taken as an implicit-TLS port (as 995
 // is) and certificates signed by that authority are trusted.
 //
+// TANDREL_BENCH_SPAM=check judges spam during the check; =delete:<folder>
+// also deletes it on the server, keeping copies in that folder.
+//
 // Prints one line per run: messages announced, milliseconds, milliseconds per message.
 
 #include "FakeMailCheckHost.h"
@@ -61,6 +64,12 @@ int main(int argc, char** argv)
     MailChecker checker(host);
     host.Watch(checker);
     checker.tmrMailCheck().setEnabled(false);
+    const QString spam = qEnvironmentVariable("TANDREL_BENCH_SPAM");
+    CommonSettings.SpamCheck = !spam.isEmpty();
+    if (spam.startsWith(u"delete:")) {
+        CommonSettings.SpamDelete = true;
+        checker.SetSpamFolder(spam.sliced(7));
+    }
 
     // The program builds its code page tables when it loads its settings,
     // long before the first check; that is no part of a check's time.
