@@ -40,11 +40,10 @@ void checkReaders(QByteArrayView reply)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size == 0)
+    const std::optional<FuzzPieces> pieces = SplitFuzzInput(data, size);
+    if (!pieces)
         return 0;
-    // The first byte says where the first piece of the reply ends.
-    const QByteArrayView buffer(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    const qsizetype cut = buffer.isEmpty() ? 0 : data[0] % (buffer.size() + 1);
+    const auto [buffer, cut] = *pieces;
 
     const Frame single = ScanSingleLine(buffer);
     checkFrame(single, buffer);
