@@ -80,8 +80,7 @@ QString SpamMaildir::Keep(const QString& account, const QString& identifier, QBy
         return {};
     QByteArray local = message.toByteArray();
     local.replace("\r\n", "\n");
-    const QString name
-        = QString::number(QDateTime::currentSecsSinceEpoch()) + u'.' + key + u'.' + kOnServer;
+    const QString name = QString::number(QDateTime::currentSecsSinceEpoch()) + u'.' + key + u'.' + kOnServer;
     // Written whole in tmp, then moved into new: a reader never sees half a copy.
     const QString written = m_folder + QStringLiteral("/tmp/") + name;
     if (!DurableFile::CreateNew(written, local))
@@ -100,7 +99,8 @@ void SpamMaildir::MarkDeleted(const QStringList& names)
         if (path.isEmpty() || parts(QFileInfo(path).fileName()).state != kOnServer)
             continue;
         const QString file = QFileInfo(path).fileName();
-        const QString renamed = ownName(file).chopped(kOnServer.size()) + kDeleted + file.sliced(ownName(file).size());
+        const QString renamed
+            = ownName(file).chopped(kOnServer.size()) + kDeleted + file.sliced(ownName(file).size());
         DurableFile::Rename(path, QFileInfo(path).absolutePath() + u'/' + renamed);
     }
 }
@@ -121,7 +121,8 @@ QList<SpamMaildir::Copy> SpamMaildir::Copies() const
                 ExtractHeaderFields(in.read(kHeaderRead)), name.state == kDeleted });
         }
     }
-    std::stable_sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) { return a.kept > b.kept; });
+    std::stable_sort(
+        copies.begin(), copies.end(), [](const Copy& a, const Copy& b) { return a.kept > b.kept; });
     return copies;
 }
 
