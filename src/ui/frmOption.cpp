@@ -9,8 +9,10 @@
 #include "platform/gui/ShellOpenService.h"
 #include "ui/BorderlessChrome.h"
 #include "ui/FaceFonts.h"
+#include "ui/frmSpamLists.h"
 #include "ui/helpers/Fun_FileOperate.h"
 #include "ui/helpers/Fun_FormPosition.h"
+#include "ui/helpers/Fun_PlainLabel.h"
 #include "ui/helpers/Fun_SelText.h"
 
 #include <QCheckBox>
@@ -59,14 +61,6 @@ QCheckBox* MakeCheck(QWidget* parent, const QString& caption, const QRect& place
     check->setGeometry(place);
     PaintFrameColour(check);
     return check;
-}
-
-QLabel* MakeGuide(QWidget* parent, const QString& caption, const QRect& place)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setGeometry(place);
-    return label;
 }
 
 QLineEdit* MakeNumberBox(QWidget* parent, const QRect& place)
@@ -132,13 +126,19 @@ frmOption::frmOption(QWidget* parent)
     chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 15, 236, 17 });
     chkVirusDelete
         = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 32, 236, 17 });
-    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 15, 236, 17 });
+    // The spam boxes end where their captions do, leaving the frame's right
+    // side to the lists' button and a word on what deletion keeps.
+    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 15, 136, 17 });
     chkDeleteSpam
-        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 32, 236, 17 });
-    for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete, chkSpamCheck, chkDeleteSpam })
+        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 32, 166, 17 });
+    btnSpamLists = MakeButton(fraOption[1], QStringLiteral("判定リスト(&L)..."), { 150, 14, 98, 18 });
+    lblSpamNote
+        = Fun_PlainLabel::MakePlainLabel(fraOption[1], QStringLiteral("控えを保存"), { 184, 33, 64, 16 });
+    for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete })
         inert->setEnabled(false);
 
-    lblGuide[0] = MakeGuide(fraOption[2], QStringLiteral("POPタイムアウト(秒)(&T)"), { 12, 20, 156, 18 });
+    lblGuide[0] = Fun_PlainLabel::MakePlainLabel(
+        fraOption[2], QStringLiteral("POPタイムアウト(秒)(&T)"), { 12, 20, 156, 18 });
     txtPopTimeOut = MakeNumberBox(fraOption[2], { 172, 18, 70, 20 });
     chkRecheckMailChecked
         = MakeCheck(fraOption[2], QStringLiteral("確認済みメールを再度確認する(&R)"), { 12, 40, 236, 18 });
@@ -146,14 +146,19 @@ frmOption::frmOption(QWidget* parent)
         fraOption[2], QStringLiteral("パスワードをキーリングに保存する(&K)"), { 12, 60, 236, 18 });
 
     QGroupBox* general = fraOption[3];
-    lblGuide[1] = MakeGuide(general, QStringLiteral("到着確認表示時間(秒)(&A)"), { 10, 20, 160, 18 });
+    lblGuide[1] = Fun_PlainLabel::MakePlainLabel(
+        general, QStringLiteral("到着確認表示時間(秒)(&A)"), { 10, 20, 160, 18 });
     txtShowArrivalFormTime = MakeNumberBox(general, { 172, 18, 70, 20 });
-    lblGuide[5] = MakeGuide(general, QStringLiteral("（表示継続する場合は０秒を設定）"), { 10, 40, 236, 16 });
-    lblGuide[2] = MakeGuide(general, QStringLiteral("到着確認表示位置(&P)"), { 10, 63, 130, 18 });
+    lblGuide[5] = Fun_PlainLabel::MakePlainLabel(
+        general, QStringLiteral("（表示継続する場合は０秒を設定）"), { 10, 40, 236, 16 });
+    lblGuide[2] = Fun_PlainLabel::MakePlainLabel(
+        general, QStringLiteral("到着確認表示位置(&P)"), { 10, 63, 130, 18 });
     cboArrivalFormPosition = MakeList(general, { 142, 61, 100, 21 });
-    lblGuide[3] = MakeGuide(general, QStringLiteral("到着確認音(&O)"), { 10, 88, 130, 18 });
+    lblGuide[3]
+        = Fun_PlainLabel::MakePlainLabel(general, QStringLiteral("到着確認音(&O)"), { 10, 88, 130, 18 });
     cboArrivalSound = MakeList(general, { 142, 86, 100, 21 });
-    lblGuide[4] = MakeGuide(general, QStringLiteral("到着確認音追加"), { 10, 113, 130, 18 });
+    lblGuide[4]
+        = Fun_PlainLabel::MakePlainLabel(general, QStringLiteral("到着確認音追加"), { 10, 113, 130, 18 });
     btnAddSound = MakeButton(general, QStringLiteral("追加(&N)"), { 172, 110, 70, 23 });
     chkStartMinimizedWindow
         = MakeCheck(general, QStringLiteral("最小化状態で起動する(&Z)"), { 10, 142, 236, 18 });
@@ -169,7 +174,8 @@ frmOption::frmOption(QWidget* parent)
     lblGuide[3]->setBuddy(cboArrivalSound);
 
     // Beside the buttons, where no frame reaches.
-    lblGuide[6] = MakeGuide(this, QStringLiteral("新着メールを開く(&W)"), { 10, 254, 124, 18 });
+    lblGuide[6]
+        = Fun_PlainLabel::MakePlainLabel(this, QStringLiteral("新着メールを開く(&W)"), { 10, 254, 124, 18 });
     txtOpenMailWith = new QLineEdit(this);
     txtOpenMailWith->setGeometry(136, 252, 200, 21);
     lblGuide[6]->setBuddy(txtOpenMailWith);
@@ -186,7 +192,10 @@ frmOption::frmOption(QWidget* parent)
     setTabOrder(chkQuietWhenBusy, txtPopTimeOut);
     setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
     setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
-    setTabOrder(chkPasswordInKeyring, txtOpenMailWith);
+    setTabOrder(chkPasswordInKeyring, chkSpamCheck);
+    setTabOrder(chkSpamCheck, btnSpamLists);
+    setTabOrder(btnSpamLists, chkDeleteSpam);
+    setTabOrder(chkDeleteSpam, txtOpenMailWith);
     setTabOrder(txtOpenMailWith, btnAction[0]);
     setTabOrder(btnAction[0], btnAction[1]);
 
@@ -213,6 +222,8 @@ frmOption::frmOption(QWidget* parent)
     txtOpenMailWith->setObjectName(QStringLiteral("txtOpenMailWith"));
     chkSpamCheck->setObjectName(QStringLiteral("chkSpamCheck"));
     chkDeleteSpam->setObjectName(QStringLiteral("chkDeleteSpam"));
+    btnSpamLists->setObjectName(QStringLiteral("btnSpamLists"));
+    lblSpamNote->setObjectName(QStringLiteral("lblSpamNote"));
     chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
     chkVirusDelete->setObjectName(QStringLiteral("chkVirusDelete"));
 
@@ -223,6 +234,8 @@ frmOption::frmOption(QWidget* parent)
     connect(btnAction[0], &QPushButton::clicked, this, [this] { btnAction_Click(0); });
     connect(btnAction[1], &QPushButton::clicked, this, [this] { btnAction_Click(1); });
     connect(btnAddSound, &QPushButton::clicked, this, &frmOption::btnAddSound_Click);
+    connect(chkSpamCheck, &QCheckBox::toggled, this, &frmOption::chkSpamCheck_Click);
+    connect(btnSpamLists, &QPushButton::clicked, this, &frmOption::btnSpamLists_Click);
     connect(m_chrome, &BorderlessChrome::CloseSpotClicked, this, &frmOption::lblClose_Click);
     connect(m_chrome, &BorderlessChrome::CloseKeyPressed, this, &QDialog::reject);
 
@@ -246,6 +259,11 @@ void frmOption::Form_Load()
     chkPasswordInKeyring->setChecked(CommonSettings.PasswordInKeyring);
     txtShowArrivalFormTime->setText(QString::number(CommonSettings.ShowArrivalFormTime));
     txtOpenMailWith->setText(CommonSettings.OpenMailWith);
+    chkSpamCheck->setChecked(CommonSettings.SpamCheck);
+    chkDeleteSpam->setChecked(CommonSettings.SpamCheck && CommonSettings.SpamDelete);
+    chkSpamCheck_Click();
+    m_spamTags = CommonSettings.SpamTags;
+    m_spamSenders = CommonSettings.SpamSenders;
 
     for (const char16_t* position : kPositions)
         cboArrivalFormPosition->addItem(QString::fromUtf16(position));
@@ -318,6 +336,10 @@ void frmOption::btnAction_Click(int Index)
     CommonSettings.ArrivalSound = cboArrivalSound->currentText();
     // Blanks alone choose nothing, and so are not written either.
     CommonSettings.OpenMailWith = txtOpenMailWith->text().trimmed();
+    CommonSettings.SpamCheck = chkSpamCheck->isChecked();
+    CommonSettings.SpamDelete = chkSpamCheck->isChecked() && chkDeleteSpam->isChecked();
+    CommonSettings.SpamTags = m_spamTags;
+    CommonSettings.SpamSenders = m_spamSenders;
     AccountStore::Save();
     accept();
 }
@@ -332,6 +354,26 @@ void frmOption::btnAddSound_Click()
         MessageBoxService::Icon::Information, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
     if (!folder.isEmpty())
         ShellOpenService::Current().OpenFolder(QFileInfo(folder).absoluteFilePath());
+}
+
+void frmOption::chkSpamCheck_Click()
+{
+    // Deletion rests on detection: without it there is nothing to delete,
+    // and a tick left behind would come back on by itself with detection.
+    const bool detecting = chkSpamCheck->isChecked();
+    if (!detecting)
+        chkDeleteSpam->setChecked(false);
+    chkDeleteSpam->setEnabled(detecting);
+    lblSpamNote->setEnabled(detecting);
+}
+
+void frmOption::btnSpamLists_Click()
+{
+    frmSpamLists editor(m_spamTags, m_spamSenders, this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    m_spamTags = editor.Tags();
+    m_spamSenders = editor.Senders();
 }
 
 void frmOption::lblClose_Click(int) { reject(); }

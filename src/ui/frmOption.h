@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 #include <array>
+#include <optional>
 
 class BorderlessChrome;
 class QCheckBox;
@@ -45,9 +47,11 @@ public:
     QCheckBox* chkPasswordInKeyring;
     // A web address or command line that opens the mail; empty leaves it to the desktop.
     QLineEdit* txtOpenMailWith;
-    // Shown for what the program does not do: disabled, never read or stored.
     QCheckBox* chkSpamCheck;
-    QCheckBox* chkDeleteSpam;
+    QCheckBox* chkDeleteSpam; // enabled only while detection is ticked
+    QPushButton* btnSpamLists; // opens the editor of the tags and senders
+    QLabel* lblSpamNote;
+    // Shown for what the program does not do: disabled, never read or stored.
     QCheckBox* chkVirusCheck;
     QCheckBox* chkVirusDelete;
     std::array<QPushButton*, 2> btnAction; // 0 apply, 1 cancel
@@ -63,6 +67,11 @@ private:
     void btnAddSound_Click();
     void lblClose_Click(int Index);
     void cboArrivalSound_GotFocus();
+    void chkSpamCheck_Click();
+    void btnSpamLists_Click();
 
     BorderlessChrome* m_chrome;
+    // The lists as edited, stored with the other options at apply.
+    std::optional<QStringList> m_spamTags;
+    std::optional<QStringList> m_spamSenders;
 };

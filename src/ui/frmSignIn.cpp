@@ -4,6 +4,7 @@
 #include "accounts/OAuthTokens.h"
 #include "app/AppIdentity.h"
 #include "ui/FaceFonts.h"
+#include "ui/helpers/Fun_PlainLabel.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,14 +13,6 @@
 #include <QPushButton>
 
 namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& caption, const QRect& place)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setGeometry(place);
-    return label;
-}
 
 // The build's variable that carries a built-in client's ID, for the message
 // about a missing one; the custom provider has none.
@@ -41,17 +34,19 @@ frmSignIn::frmSignIn(const QString& address, Fill fill, QWidget* parent)
     setFont(FaceFonts::Gothic(9));
     setFixedSize(400, 150);
 
-    lblGuide[0] = MakeLabel(this, QStringLiteral("プロバイダー(&P)"), { 8, 12, 100, 16 });
+    lblGuide[0]
+        = Fun_PlainLabel::MakePlainLabel(this, QStringLiteral("プロバイダー(&P)"), { 8, 12, 100, 16 });
     cboProvider = new QComboBox(this);
     cboProvider->setGeometry(110, 9, 282, 20);
     for (const auto& provider : OAuthProviders::All())
         cboProvider->addItem(QString::fromUtf16(provider.caption));
-    lblGuide[1] = MakeLabel(this, QStringLiteral("メールアドレス(&M)"), { 8, 38, 100, 16 });
+    lblGuide[1]
+        = Fun_PlainLabel::MakePlainLabel(this, QStringLiteral("メールアドレス(&M)"), { 8, 38, 100, 16 });
     txtMailAddress = new QLineEdit(address, this);
     txtMailAddress->setGeometry(110, 36, 282, 18);
     lblGuide[0]->setBuddy(cboProvider);
     lblGuide[1]->setBuddy(txtMailAddress);
-    lblMessage = MakeLabel(this, QString(), { 8, 62, 384, 50 });
+    lblMessage = Fun_PlainLabel::MakePlainLabel(this, QString(), { 8, 62, 384, 50 });
     lblMessage->setWordWrap(true);
 
     const std::array<const char16_t*, 2> captions { u"OK", u"キャンセル" };

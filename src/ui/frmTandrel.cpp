@@ -10,6 +10,7 @@
 #include "app/TrayPictureCode.h"
 #include "mail/MailChecker.h"
 #include "mail/NextCheck.h"
+#include "mail/SpamMaildir.h"
 #include "platform/BusyService.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
@@ -22,6 +23,7 @@
 #include "ui/frmArrival.h"
 #include "ui/frmOption.h"
 #include "ui/frmSignIn.h"
+#include "ui/frmSpamDeleted.h"
 #include "ui/helpers/Fun_FormPosition.h"
 #include "ui/helpers/Fun_LineWrite3D.h"
 #include "ui/helpers/Fun_ListViewOperate.h"
@@ -210,6 +212,8 @@ void frmTandrel::CreateMenus()
     mnuMailCheck = action(mnuTool, "mnuMailCheck", "ﾒｰﾙﾁｪｯｸ(&C)", &frmTandrel::mnuMailCheck_Click);
     separator(mnuTool, "xSep1");
     mnuOption = action(mnuTool, "mnuOption", "ｵﾌﾟｼｮﾝ(&O)...", &frmTandrel::mnuOption_Click);
+    mnuSpamDeleted
+        = action(mnuTool, "mnuSpamDeleted", "削除したスパム(&D)...", &frmTandrel::mnuSpamDeleted_Click);
     mnuSignIn = action(mnuTool, "mnuSignIn", "OAuth2 ｻｲﾝｲﾝ(&S)...", &frmTandrel::mnuSignIn_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
@@ -222,6 +226,8 @@ void frmTandrel::CreateMenus()
     mnuTTOpen = action(mnuTaskTray, "mnuTTOpen", "開く(&O)", &frmTandrel::mnuTTOpen_Click);
     separator(mnuTaskTray, "xSep4");
     mnuTTMailCheck = action(mnuTaskTray, "mnuTTMailCheck", "ﾒｰﾙﾁｪｯｸ(&M)", &frmTandrel::mnuTTMailCheck_Click);
+    mnuTTSpamDeleted
+        = action(mnuTaskTray, "mnuTTSpamDeleted", "削除したスパム(&D)...", &frmTandrel::mnuSpamDeleted_Click);
     separator(mnuTaskTray, "xSep3");
     mnuTTClose = action(mnuTaskTray, "mnuTTClose", "閉じる(&X)", &frmTandrel::mnuTTClose_Click);
 }
@@ -453,6 +459,8 @@ bool frmTandrel::Form_QueryUnload(CloseReason UnloadMode)
     }
     if (m_arrival && m_arrival->IsLoaded())
         m_arrival->close();
+    if (m_spamDeleted)
+        m_spamDeleted->close();
     m_closingByProgram = true;
     close();
     m_closingByProgram = false;
@@ -487,6 +495,14 @@ void frmTandrel::mnuOption_Click()
     dialog.exec();
     // Held mail is shown at once when the user has just turned the option off.
     ShowHeldArrivals();
+}
+
+void frmTandrel::mnuSpamDeleted_Click()
+{
+    // A window of its own, so that it opens from the tray with the main window hidden.
+    if (!m_spamDeleted)
+        m_spamDeleted = std::make_unique<frmSpamDeleted>(SpamMaildir::BesideSettings());
+    m_spamDeleted->ShowList();
 }
 
 void frmTandrel::mnuSignIn_Click()

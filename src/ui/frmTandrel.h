@@ -20,6 +20,7 @@ class QPushButton;
 class QTimer;
 class clsTaskTrayIcon;
 class frmArrival;
+class frmSpamDeleted;
 class FlatListView;
 
 // The main window: the account list with its editor, the menus, the tray icon
@@ -65,6 +66,8 @@ public:
     void mnuExit_Click();
     void mnuMailCheck_Click();
     void mnuOption_Click();
+    // Shows the spam kept before its deletion; the tray menu's item does the same.
+    void mnuSpamDeleted_Click();
     // Signs an account in with OAuth2 and stores it, or registers it, as one.
     void mnuSignIn_Click();
     void mnuVersion_Click();
@@ -150,12 +153,14 @@ public:
     QMenu* mnuTool = nullptr;
     QAction* mnuMailCheck = nullptr;
     QAction* mnuOption = nullptr;
+    QAction* mnuSpamDeleted = nullptr;
     QAction* mnuSignIn = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuVersion = nullptr;
     QMenu* mnuTaskTray = nullptr;
     QAction* mnuTTOpen = nullptr;
     QAction* mnuTTMailCheck = nullptr;
+    QAction* mnuTTSpamDeleted = nullptr;
     QAction* mnuTTClose = nullptr;
 
 private:
@@ -167,6 +172,7 @@ private:
     std::unique_ptr<clsTaskTrayIcon> m_trayIcon;
     QString m_trayTip; // what the tray shows, so an unchanged tip is not sent again
     std::unique_ptr<frmArrival> m_arrival;
+    std::unique_ptr<frmSpamDeleted> m_spamDeleted;
     // Mail found while the user was busy, by account, in the order it came;
     // a later check of the account replaces its mail, as in the window.
     struct HeldArrival {

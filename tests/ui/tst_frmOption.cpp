@@ -4,6 +4,7 @@
 #include "app/CommonSettings.h"
 #include "settings/AppSettings.h"
 #include "ui/frmOption.h"
+#include "ui/frmSpamLists.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,9 +14,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -470,23 +473,84 @@ private Q_SLOTS:
         QVERIFY(!settings.exists());
     }
 
-    void spamAndVirusBoxesAreInert()
+    void spamBoxes_data()
     {
+        QTest::addColumn<bool>("stored"); // both boxes on in the file
+        QTest::addColumn<QString>("clicked"); // the boxes the user clicks, in order
+        QTest::addColumn<bool>("savedCheck");
+        QTest::addColumn<bool>("savedDelete"); // and whether deletion can be ticked at the end
+
+        QTest::newRow("detection off: deletion cannot be ticked") << false << "delete" << false << false;
+        QTest::newRow("detection ticked, then deletion") << false << "check delete" << true << true;
+        QTest::newRow("detection off and on again: deletion stays off")
+            << true << "check check" << true << false;
+    }
+
+    void spamBoxes()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QString, clicked);
+        QFETCH(bool, savedCheck);
+        QFETCH(bool, savedDelete);
         TempSettingsFile settings;
+        CommonSettings.SpamCheck = CommonSettings.SpamDelete = stored;
         auto dialog = OpenOptions();
         QVERIFY(dialog);
-        for (QCheckBox* box :
-            { dialog->chkSpamCheck, dialog->chkDeleteSpam, dialog->chkVirusCheck, dialog->chkVirusDelete }) {
-            QVERIFY(!box->isEnabled());
-            QVERIFY(!box->isChecked());
-            QTest::mouseClick(box, Qt::LeftButton);
-            QVERIFY(!box->isChecked());
-        }
+        for (const QString& box : clicked.split(u' ', Qt::SkipEmptyParts))
+            QTest::mouseClick(box == u"check" ? dialog->chkSpamCheck : dialog->chkDeleteSpam, Qt::LeftButton);
+        QCOMPARE(dialog->chkDeleteSpam->isEnabled(), savedCheck);
+        QVERIFY(!dialog->chkVirusCheck->isEnabled() && !dialog->chkVirusDelete->isEnabled());
         dialog->btnAction[0]->click();
-        const QByteArray file = settings.read();
-        QVERIFY(!file.isEmpty());
-        QVERIFY(!file.contains("Spam"));
-        QVERIFY(!file.contains("Virus"));
+        QCOMPARE(settings.read().contains("\r\nSpamCheck=True\r\n"), savedCheck);
+        QCOMPARE(settings.read().contains("\r\nSpamDelete=True\r\n"), savedDelete);
+    }
+
+    void spamListsTakeEffectWithTheOptions_data()
+    {
+        QTest::addColumn<QString>("typedTags"); // null: "既定に戻す(&D)" pressed instead
+        QTest::addColumn<bool>("applied"); // the options dialog's apply, else its cancel
+        QTest::addColumn<QString>("tags"); // the stored lists, entries joined by "|"
+        QTest::addColumn<QString>("senders");
+
+        QTest::newRow("既定に戻す: no list stored") << QString() << true << "none" << QString("none");
+        QTest::newRow("blanks and blank lines dropped")
+            << "  [広告]  \n\n\t[PR]\n"
+            << true << "[広告]|[PR]" << QString("ads@example.jp|example.com");
+        QTest::newRow("options cancelled: the edit is dropped")
+            << "[PR]" << false << "[古い印]" << QString("old@example.jp");
+    }
+
+    void spamListsTakeEffectWithTheOptions()
+    {
+        QFETCH(QString, typedTags);
+        QFETCH(bool, applied);
+        QFETCH(QString, tags);
+        QFETCH(QString, senders);
+        TempSettingsFile settings;
+        CommonSettings.SpamTags = QStringList { QStringLiteral("[古い印]") };
+        CommonSettings.SpamSenders = QStringList { QStringLiteral("old@example.jp") };
+        auto dialog = OpenOptions();
+        QVERIFY(dialog);
+        QString shown;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            auto* editor = qobject_cast<frmSpamLists*>(QApplication::activeModalWidget());
+            QVERIFY(editor);
+            shown = editor->txtTags->toPlainText() + u'|' + editor->txtSenders->toPlainText();
+            editor->txtTags->setPlainText(typedTags);
+            editor->txtSenders->setPlainText(QStringLiteral(" ads@example.jp \n\n example.com "));
+            if (typedTags.isNull())
+                editor->btnDefault->click();
+            editor->btnAction[0]->click();
+        });
+        dialog->btnSpamLists->click();
+        QCOMPARE(shown, QStringLiteral("[古い印]|old@example.jp"));
+        dialog->btnAction[applied ? 0 : 1]->click();
+        const auto joined = [](const std::optional<QStringList>& list) {
+            return list ? list->join(u'|') : QStringLiteral("none");
+        };
+        QCOMPARE(joined(CommonSettings.SpamTags), tags);
+        QCOMPARE(joined(CommonSettings.SpamSenders), senders);
+        QCOMPARE(settings.read().contains("[SpamTags]"), applied && tags != u"none");
     }
 
     void captions_data()

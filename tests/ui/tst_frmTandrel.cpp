@@ -4,13 +4,18 @@
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
 #include "mail/MailChecker.h"
+#include "mail/SpamMaildir.h"
+#include "ui/frmSpamDeleted.h"
 #include "ui/frmTandrel.h"
 
+#include "RecordingShellOpenService.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +110,8 @@ private Q_SLOTS:
     void trayEntryFromLoadToEnd();
     void trayClicks_data();
     void trayClicks();
+    void deletedSpamListed_data();
+    void deletedSpamListed();
 
 private:
     std::unique_ptr<TempSettingsFile> m_settings;
@@ -207,9 +214,11 @@ void tst_frmTandrel::menusAsDesigned()
         return list;
     };
     QCOMPARE(texts(w.mnuFile), QStringList({ "新規作成(&N)", "-", "終了(&X)" }));
-    QCOMPARE(texts(w.mnuTool), QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)...", "OAuth2 ｻｲﾝｲﾝ(&S)..." }));
+    QCOMPARE(texts(w.mnuTool),
+        QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)...", "削除したスパム(&D)...", "OAuth2 ｻｲﾝｲﾝ(&S)..." }));
     QCOMPARE(texts(w.mnuHelp), QStringList({ "ﾊﾞｰｼﾞｮﾝ(&A)..." }));
-    QCOMPARE(texts(w.mnuTaskTray), QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "-", "閉じる(&X)" }));
+    QCOMPARE(texts(w.mnuTaskTray),
+        QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "削除したスパム(&D)...", "-", "閉じる(&X)" }));
     QCOMPARE(w.mnuAddNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
 
     QStringList headers;
@@ -766,6 +775,44 @@ void tst_frmTandrel::trayClicks()
     QMouseEvent real(QEvent::MouseMove, QPointF(513, 0), QPointF(513, 0), Qt::NoButton, Qt::NoButton, {});
     QCoreApplication::sendEvent(&w, &real);
     QVERIFY(!w.isVisible());
+}
+
+void tst_frmTandrel::deletedSpamListed_data()
+{
+    QTest::addColumn<QString>("file"); // inside the local mailbox
+    QTest::addColumn<QString>("state");
+    QTest::newRow("deleted, then read in a mail program")
+        << u"cur/1765243230.0a1b.deleted:2,S"_qs << "削除済み";
+    QTest::newRow("still on the server") << u"new/1765243230.0a1b.onserver"_qs << "サーバーに残っています";
+}
+
+void tst_frmTandrel::deletedSpamListed()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, state);
+    RecordingShellOpenService shell;
+    frmTandrel w;
+    // Nothing kept yet: an empty list.
+    w.mnuTTSpamDeleted->trigger();
+    frmSpamDeleted* list = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        list = list ? list : qobject_cast<frmSpamDeleted*>(top);
+    QVERIFY(list && list->isVisible());
+    QCOMPARE(list->lvSpamList->RowCount(), 0);
+    QFile copy(SpamMaildir::BesideSettings() + u'/' + file);
+    QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()) && copy.open(QIODevice::WriteOnly));
+    copy.write("From: <b>Ads</b> <ads@example.jp>\nDate: Tue, 09 Dec 2025 10:20:30 +0900\n"
+               "Subject: [SPAM] =?UTF-8?B?5LuK44Gg44GR?=\n\nBuy now.\n");
+    copy.close();
+    // Read again as it opens; the texts as the decoder gives them, as in the arrival window.
+    list->close();
+    w.mnuSpamDeleted->trigger();
+    QCOMPARE(list->lvSpamList->RowCount(), 1);
+    const auto& cells = list->lvSpamList->RowAt(0).cells;
+    QCOMPARE(QStringList(cells.begin(), cells.end()),
+        QStringList({ "25/12/09 10:20:30", " <b>Ads</b> <ads@example.jp>", " [SPAM] 今だけ", state }));
+    list->btnAction[0]->click();
+    QCOMPARE(shell.opened, QList<QUrl> { QUrl::fromLocalFile(SpamMaildir::BesideSettings()) });
 }
 
 QTEST_MAIN(tst_frmTandrel)
