@@ -19,6 +19,7 @@ struct CheckFailure {
         Token, // the provider could not be asked for a token
         Registration, // the provider does not know the program as a client
         OAuthWithoutTls, // a token would go over a connection without TLS
+        ImapGreeting, // the server greets as an IMAP server does
         // (the STATUS texts follow this order)
     };
     Step step;

@@ -374,8 +374,14 @@ std::optional<CheckFailure> Pop3CheckSession::converse(
     using Step = CheckFailure::Step;
     const auto lost = [this] { return failedAt(Step::Connection, m_session.ErrorDescription()); };
     if (!m_session.Connect(false)
-        || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
-        || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())))
+        || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived)
+        return lost();
+    const QByteArray greeting = Pop3Framing::StatusLine(m_session.Reply());
+    // A port of an IMAP server (993, 143) answers "* OK": the user has the
+    // wrong kind of server, which the socket's words would never say.
+    if (greeting.startsWith("* OK") || greeting.startsWith("* PREAUTH"))
+        return failedAt(Step::ImapGreeting);
+    if (!Pop3Framing::IsPositive(greeting))
         return lost();
     // Many older servers refuse CAPA: they list nothing, and simply get one
     // command at a time.

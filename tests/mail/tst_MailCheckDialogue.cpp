@@ -339,6 +339,9 @@ private Q_SLOTS:
         const QByteArray hugeLine = "+OK " + QByteArray(9000, 'x');
 
         QTest::newRow("greeting refuses") << Dialogue { S::Greeting("-ERR too busy\r\n") } << kGreetingError;
+        QTest::newRow("IMAP server on the POP3 account's port")
+            << Dialogue { S::Greeting("* OK [CAPABILITY IMAP4rev1 IDLE] Dovecot ready.\r\n") }
+            << QStringLiteral("ｴﾗｰ(IMAP ｻｰﾊﾞｰです)");
         QTest::newRow("greeting never comes (time-out)")
             << Dialogue { S::Greeting("", After::Silence) } << kGreetingError;
         QTest::newRow("server hangs up instead of greeting")
