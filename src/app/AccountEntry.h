@@ -22,7 +22,10 @@ enum class SecretState : quint8 {
     OAuth2,
 };
 
-// One POP3 account as the user registered it, plus its seen list.
+// How an account's mailbox is reached.
+enum class MailProtocol : quint8 { Pop3, Imap };
+
+// One account as the user registered it, plus its seen list.
 struct AccountEntry {
     QString UserTitle;
     QString PopAccount;
@@ -43,6 +46,9 @@ struct AccountEntry {
     // What a double-click on its arrival row starts: a web address or a
     // command line; empty leaves it to the program-wide choice.
     QString OpenMailWith;
+    // POP3 unless the user chose IMAP; the server, port and sign-in fields
+    // serve both.
+    MailProtocol Protocol = MailProtocol::Pop3;
 
     bool IsOAuth2() const { return Secret == SecretState::OAuth2; }
     // The settings file leaves the password out: the keyring holds it, and

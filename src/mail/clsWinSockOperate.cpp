@@ -84,6 +84,28 @@ bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
     return false;
 }
 
+bool clsWinSockOperate::StartTls()
+{
+    m_pending.clear();
+    m_consumed = 0;
+    if (!m_winSock || !m_winSock->StartTls())
+        return false;
+    restartTimer();
+    const qint32 result = waitUntil([&]() -> qint32 {
+        const int state = m_winSock->State();
+        if (state == SocketControl::StateConnected)
+            return 1;
+        if (bAbortRequested || bTimedOut || state != SocketControl::StateConnecting)
+            return 0;
+        return kKeepWaiting;
+    });
+    stopTimer();
+    if (result == 1)
+        return true;
+    m_winSock->Close();
+    return false;
+}
+
 void clsWinSockOperate::UserClose()
 {
     bAbortRequested = true;

@@ -44,6 +44,9 @@ public:
 
     // Connects; with bWaitConnectedOnly false, waits for the server's first data too.
     bool Connect(bool bWaitConnectedOnly);
+    // Switches the connection to TLS and waits for the verified handshake;
+    // false (connection closed) when it fails or times out.
+    bool StartTls();
     // Makes the running wait, and every later one until the next Connect, end as timed out.
     void UserClose();
     // The data of the most recent arrival, as text.

@@ -14,8 +14,9 @@ namespace {
 // and the reader above decides when enough is enough.
 constexpr qint64 kReadBufferSize = 64 * 1024;
 
-// The registered port of POP3 over implicit TLS.
+// The registered ports of POP3 and IMAP over implicit TLS.
 constexpr qint32 kPop3sPort = 995;
+constexpr qint32 kImapsPort = 993;
 
 // Qt's defaults: the system's authorities, peer verification, host-name and
 // date checks. Only a test adds an authority; nothing ever relaxes a check.
@@ -39,11 +40,12 @@ SocketControl::SocketControl(QObject* parent)
     connect(m_socket, &QSslSocket::errorOccurred, this, &SocketControl::onErrorOccurred);
     // The last bytes before a close must not be lost with the connection.
     connect(m_socket, &QSslSocket::disconnected, this, &SocketControl::drainSocket);
+    connect(m_socket, &QSslSocket::encrypted, this, &SocketControl::Encrypted);
 }
 
 bool SocketControl::IsTlsPort(qint32 port)
 {
-    return port == kPop3sPort
+    return port == kPop3sPort || port == kImapsPort
         || (TlsTrust::ExtraImplicitTlsPort() != 0 && port == TlsTrust::ExtraImplicitTlsPort());
 }
 
@@ -139,6 +141,20 @@ QByteArray SocketControl::GetBytes()
     if (m_socket->bytesAvailable() > 0)
         m_received += m_socket->readAll();
     return std::exchange(m_received, QByteArray());
+}
+
+bool SocketControl::StartTls()
+{
+    if (State() != StateConnected || m_tls || !QSslSocket::supportsSsl())
+        return false;
+    // Whatever came before the switch was plain text and is not to be read as
+    // an answer from inside TLS.
+    m_received.clear();
+    m_tls = true;
+    m_socket->setSslConfiguration(tlsConfiguration());
+    m_socket->setPeerVerifyName(m_host);
+    m_socket->startClientEncryption();
+    return true;
 }
 
 QString SocketControl::LastErrorDescription() const { return m_errorDescription; }

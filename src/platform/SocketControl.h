@@ -9,7 +9,7 @@ class QSslSocket;
 // A TCP client with the surface the mail check is written against: a peer set
 // before connecting, a numeric state, sends that report failure instead of
 // queueing into a dead connection, and received bytes handed over in one piece.
-// Port 995 is implicit TLS: the connection counts as connected only once the
+// Ports 995 and 993 are implicit TLS: the connection counts as connected only once the
 // server's certificate has been verified, and a failed verification is a
 // connection error like a refused connect. Every other port is plain TCP.
 class SocketControl : public QObject {
@@ -53,6 +53,10 @@ public:
     QString GetData();
     // The same as raw bytes, for readers that frame replies themselves.
     QByteArray GetBytes();
+    // Turns a connected plain connection into TLS (STARTTLS), with the same
+    // checks as implicit TLS; until Encrypted the state is Connecting and
+    // nothing can be sent. False when the connection cannot switch.
+    bool StartTls();
 
     QString LastErrorDescription() const;
 
@@ -61,6 +65,8 @@ Q_SIGNALS:
     void DataArrival(qint64 bytesTotal);
     // The connection failed; the state is now Error.
     void Error(const QString& Description);
+    // The TLS handshake is done and the certificate verified.
+    void Encrypted();
 
 private:
     void drainSocket();
