@@ -111,7 +111,7 @@ void MailChecker::checkOne(qint32 tag)
     // The table is a deque: this entry stays put even if the user registers
     // another account during one of the waits.
     const AccountEntry& account = Accounts[tag];
-    Pop3CheckRequest request;
+    CheckRequest request;
     request.nAccountIdx = tag;
     request.server = account.PopServer;
     request.port = account.PopPort;
@@ -135,7 +135,7 @@ void MailChecker::checkOne(qint32 tag)
     }
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
-    Pop3CheckOutcome outcome;
+    CheckOutcome outcome;
     if (account.IsOAuth2() && !SocketControl::IsTlsPort(account.PopPort)) {
         // A bearer token read off the wire signs anyone in: it never goes
         // out in plain text, nor is a new one asked for to that end.
@@ -183,7 +183,7 @@ void MailChecker::checkOne(qint32 tag)
 }
 
 bool MailChecker::waitForAccessToken(
-    const AccountEntry& account, Pop3CheckRequest& request, std::optional<CheckFailure>& failure)
+    const AccountEntry& account, CheckRequest& request, std::optional<CheckFailure>& failure)
 {
     // The answer may come after this check was abandoned: it then finds nobody.
     struct Answer {

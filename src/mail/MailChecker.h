@@ -14,7 +14,7 @@
 #include <optional>
 
 struct AccountEntry;
-struct Pop3CheckRequest;
+struct CheckRequest;
 class IAccountRows;
 class SocketControl;
 class TimerControl;
@@ -95,7 +95,7 @@ private:
     // Waits for the OAuth2 account's access token and puts it in the request;
     // false when the run was aborted meanwhile.
     bool waitForAccessToken(
-        const AccountEntry& account, Pop3CheckRequest& request, std::optional<CheckFailure>& failure);
+        const AccountEntry& account, CheckRequest& request, std::optional<CheckFailure>& failure);
     // Ends a check that was abandoned before its dialogue.
     void endCheck();
 

@@ -4,6 +4,7 @@
 #include "mail/HeaderFields.h"
 #include "mail/Pop3Framing.h"
 #include "mail/Pop3Replies.h"
+#include "mail/SaslResponses.h"
 #include "mail/SpamMaildir.h"
 #include "mail/clsWinSockOperate.h"
 
@@ -35,19 +36,6 @@ QString lineSafe(QString value)
     value.remove(QChar(0));
     return value;
 }
-
-// A token or name with a control character would break the SASL fields
-// (which \x01 separates) as a line break would break the command.
-QByteArray saslSafe(const QString& value)
-{
-    QString safe = value;
-    safe.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
-    return safe.toUtf8();
-}
-
-// The authorization identity of OAUTHBEARER's GS2 header, where "," and "="
-// are escaped.
-QByteArray gs2Name(QByteArray user) { return user.replace("=", "=3D").replace(",", "=2C"); }
 
 // The commands of the listing, spelled once for both ways of talking.
 QString uidlLine(qsizetype message) { return QStringLiteral("UIDL ") + QString::number(message); }
@@ -114,7 +102,7 @@ QString deleLine(qsizetype message) { return QStringLiteral("DELE ") + QString::
 // memory bound that way may stop at an earlier step (failing all the same).
 class Pop3CheckSession::Listing {
 public:
-    explicit Listing(const Pop3CheckRequest& request)
+    explicit Listing(const CheckRequest& request)
         : m_seen(request.seen.cbegin(), request.seen.cend())
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
@@ -186,9 +174,9 @@ public:
     };
     const QList<Spam>& spamToDelete() const { return m_spamToDelete; }
 
-    Pop3CheckOutcome success()
+    CheckOutcome success()
     {
-        Pop3CheckOutcome outcome;
+        CheckOutcome outcome;
         outcome.identifiers = std::move(m_identifiers);
         outcome.newMail = std::move(m_newMail);
         outcome.spamFound = m_spamFound;
@@ -280,7 +268,7 @@ Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session)
 {
 }
 
-Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
+CheckOutcome Pop3CheckSession::Run(const CheckRequest& request)
 {
     m_session.RemoteHost(request.server);
     m_session.RemotePort(QString::number(request.port));
@@ -290,7 +278,7 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     qint32 messageCount = 0;
     bool pipelined = false;
     if (const std::optional<CheckFailure> failure = converse(request, listing, messageCount, pipelined)) {
-        Pop3CheckOutcome outcome;
+        CheckOutcome outcome;
         outcome.failure = failure;
         return outcome;
     }
@@ -303,7 +291,7 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
     // fails leaves the spam on the server, and the check still counts.
     QStringList kept;
     const bool commit = deleteSpam(request, messageCount, pipelined, listing, kept);
-    Pop3CheckOutcome outcome = listing.success();
+    CheckOutcome outcome = listing.success();
     outcome.spamKept = kept;
     // Without QUIT the server forgets every DELE of the session.
     if (commit && ask(QStringLiteral("QUIT"), Shape::SingleLine, true) == Answer::Positive) {
@@ -314,7 +302,7 @@ Pop3CheckOutcome Pop3CheckSession::Run(const Pop3CheckRequest& request)
 }
 
 bool Pop3CheckSession::deleteSpam(
-    const Pop3CheckRequest& request, qint32 messageCount, bool pipelined, Listing& listing, QStringList& kept)
+    const CheckRequest& request, qint32 messageCount, bool pipelined, Listing& listing, QStringList& kept)
 {
     const QList<Listing::Spam>& spam = listing.spamToDelete();
     // A whole message is taken as the one judged only when it begins with
@@ -369,7 +357,7 @@ bool Pop3CheckSession::deleteSpam(
 }
 
 std::optional<CheckFailure> Pop3CheckSession::converse(
-    const Pop3CheckRequest& request, Listing& listing, qint32& messageCount, bool& pipelined)
+    const CheckRequest& request, Listing& listing, qint32& messageCount, bool& pipelined)
 {
     using Step = CheckFailure::Step;
     const auto lost = [this] { return failedAt(Step::Connection, m_session.ErrorDescription()); };
@@ -424,19 +412,15 @@ Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape,
 }
 
 std::optional<CheckFailure> Pop3CheckSession::signInWithToken(
-    const Pop3CheckRequest& request, const QByteArray& capabilities)
+    const CheckRequest& request, const QByteArray& capabilities)
 {
     const QByteArrayList offered = Pop3Replies::SaslMechanisms(capabilities);
     const bool xoauth2 = offered.contains("XOAUTH2");
     if (!xoauth2 && !offered.contains("OAUTHBEARER"))
         return failedAt(CheckFailure::Step::OAuthMechanism);
 
-    const QByteArray user = saslSafe(request.user);
-    const QByteArray bearer = "auth=Bearer " + saslSafe(request.accessToken) + "\x01\x01";
-    // OAUTHBEARER's host and port fields are optional; servers find the
-    // account from the name and the token alone.
-    const QByteArray response
-        = xoauth2 ? "user=" + user + "\x01" + bearer : "n,a=" + gs2Name(user) + ",\x01" + bearer;
+    const QByteArray response = xoauth2 ? SaslResponses::XOAuth2(request.user, request.accessToken)
+                                        : SaslResponses::OAuthBearer(request.user, request.accessToken);
     const auto refused
         = [](const QString& reason) { return failedAt(CheckFailure::Step::OAuthSignIn, reason); };
     const auto reply = [this](const QByteArray& line) -> std::optional<QByteArray> {

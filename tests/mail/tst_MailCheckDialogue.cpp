@@ -820,7 +820,7 @@ private Q_SLOTS:
         if (capabilities != Capabilities::Refused)
             server->SetCapabilities({ "TOP", "UIDL", pipelined() ? "PIPELINING" : "USER", sasl });
         server->SetDialogue(dialogue);
-        Pop3CheckRequest request;
+        CheckRequest request;
         request.server = QStringLiteral("127.0.0.1");
         request.port = server->Port();
         request.user = user;

@@ -2,7 +2,7 @@
 
 #include "mail/clsWinSockOperate.h"
 
-Pop3CheckOutcome DirectPop3Check::Run(const Pop3CheckRequest& request)
+CheckOutcome DirectPop3Check::Run(const CheckRequest& request)
 {
     clsWinSockOperate session;
     session.WinSock(&m_socket);
@@ -13,7 +13,7 @@ Pop3CheckOutcome DirectPop3Check::Run(const Pop3CheckRequest& request)
     QObject::connect(&m_socket, &SocketControl::Error, &context,
         [&](const QString& description) { session.ErrorReceiver(description); });
     QObject::connect(&m_timeOut, &TimerControl::Timer, &context, [&] { session.TimeOutReceiver(); });
-    Pop3CheckOutcome outcome = Pop3CheckSession(session).Run(request);
+    CheckOutcome outcome = Pop3CheckSession(session).Run(request);
     session.CloseConnection();
     return outcome;
 }

@@ -9,7 +9,7 @@
 class DirectPop3Check {
 public:
     TimerControl& timeOut() { return m_timeOut; }
-    Pop3CheckOutcome Run(const Pop3CheckRequest& request);
+    CheckOutcome Run(const CheckRequest& request);
 
 private:
     SocketControl m_socket;

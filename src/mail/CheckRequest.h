@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/NewMailItem.h"
+#include "app/StatusText.h"
+#include "mail/CheckBudget.h"
+#include "mail/SpamVerdict.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+class SpamMaildir;
+
+// What one check of one account needs to know.
+struct CheckRequest {
+    qint32 nAccountIdx = 0; // the account the new-mail items are announced for
+    QString server;
+    qint32 port = 110;
+    QString user;
+    QString password;
+    // An OAuth2 access token: when set, the account signs in with it through
+    // SASL (XOAUTH2, else OAUTHBEARER) and USER and PASS are never sent.
+    QString accessToken;
+    QStringList seen; // identifiers listed at the last successful check
+    bool announceAll = true; // announce every message, seen or not
+    qint32 timeOutMs = 10000; // longest silence of one wait
+    qint64 memoryBound = CheckBudget::DefaultBound;
+    // What the arrival window holds while the check runs.
+    ArrivalListCost arrival;
+    // Set when spam is looked for: new mail it judges spam is not announced.
+    std::optional<SpamVerdict::Lists> spam;
+    // Set when that spam is deleted on the server, after a copy is kept here;
+    // `mailbox` names the account's messages there.
+    SpamMaildir* keepSpamIn = nullptr;
+    QString mailbox;
+};
+
+// How one check ended.
+struct CheckOutcome {
+    std::optional<CheckFailure> failure; // none: the dialogue ran to its end
+    QStringList identifiers; // every identifier listed, in message order (on success)
+    QList<NewMailItem> newMail;
+    qsizetype spamFound = 0; // new messages judged spam, not announced
+    QStringList spamKept; // copies kept of them (SpamMaildir names)
+    bool spamDeleted = false; // the server took their deletion at QUIT
+
+    bool succeeded() const { return !failure; }
+    // The account's STATUS text.
+    QString status() const
+    {
+        return failure ? StatusText::Of(*failure) : StatusText::Success(newMail.size());
+    }
+};
