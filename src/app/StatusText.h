@@ -19,7 +19,12 @@ struct CheckFailure {
         Token, // the provider could not be asked for a token
         Registration, // the provider does not know the program as a client
         OAuthWithoutTls, // a token would go over a connection without TLS
-        ImapGreeting, // the server greets as an IMAP server does
+        ImapGreeting, // a POP3 account's server greets as an IMAP server does
+        ImapNoTls, // an IMAP server on a plain port offers no STARTTLS
+        ImapLogin, // LOGIN or AUTHENTICATE PLAIN refused
+        ImapExamine,
+        ImapSearch,
+        ImapFetch,
         // (the STATUS texts follow this order)
     };
     Step step;

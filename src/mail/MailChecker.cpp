@@ -7,6 +7,7 @@
 #include "app/Fun_UboundEx.h"
 #include "app/TrayPictureCode.h"
 #include "mail/IAccountRows.h"
+#include "mail/ImapCheckSession.h"
 #include "mail/Pop3CheckSession.h"
 #include "mail/PopTimeOut.h"
 #include "mail/SpamMaildir.h"
@@ -127,7 +128,8 @@ void MailChecker::checkOne(qint32 tag)
     if (CommonSettings.SpamCheck) {
         request.spam = SpamVerdict::Lists { CommonSettings.SpamTags.value_or(SpamVerdict::DefaultTags()),
             CommonSettings.SpamSenders.value_or(QStringList()) };
-        if (CommonSettings.SpamDelete) {
+        // An IMAP check never changes the server; deleting is POP3's alone.
+        if (CommonSettings.SpamDelete && account.Protocol == MailProtocol::Pop3) {
             spamFolder.emplace(m_spamFolder.isEmpty() ? SpamMaildir::BesideSettings() : m_spamFolder);
             request.keepSpamIn = &*spamFolder;
             request.mailbox = account.PopAccount + u'@' + account.PopServer;
@@ -136,7 +138,9 @@ void MailChecker::checkOne(qint32 tag)
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
     CheckOutcome outcome;
-    if (account.IsOAuth2() && !SocketControl::IsTlsPort(account.PopPort)) {
+    const bool imap = account.Protocol == MailProtocol::Imap;
+    // An IMAP check itself refuses to send anything before TLS (STARTTLS).
+    if (account.IsOAuth2() && !imap && !SocketControl::IsTlsPort(account.PopPort)) {
         // A bearer token read off the wire signs anyone in: it never goes
         // out in plain text, nor is a new one asked for to that end.
         outcome.failure = CheckFailure { CheckFailure::Step::OAuthWithoutTls, {} };
@@ -149,7 +153,14 @@ void MailChecker::checkOne(qint32 tag)
         outcome.failure = CheckFailure { CheckFailure::Step::Keyring, {} };
     }
     if (!outcome.failure) {
-        outcome = Pop3CheckSession(*m_session).Run(request);
+        if (imap) {
+            ImapCheckSession session(*m_session);
+            outcome = session.Run(request);
+            if (outcome.succeeded())
+                Q_EMIT PushOffered(tag, session.OffersIdle());
+        } else {
+            outcome = Pop3CheckSession(*m_session).Run(request);
+        }
         // A token the server refused is not offered again.
         if (account.IsOAuth2() && !outcome.succeeded())
             OAuthTokens::Drop(account);

@@ -87,6 +87,8 @@ Q_SIGNALS:
     void MailArrived(qint32 tag, const QList<NewMailItem>& mail);
     // Whether the two "check all" commands may be used: not during a run.
     void CheckCommandsEnabled(bool enabled);
+    // An IMAP account's check succeeded; whether its server can push (IDLE).
+    void PushOffered(qint32 tag, bool idle);
 
 private:
     // One check of one row's account: tray picture, STATUS while it runs,

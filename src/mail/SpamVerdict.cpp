@@ -54,6 +54,14 @@ QStringList DefaultTags()
         QStringLiteral("[SPAM-MAIL]"), QStringLiteral("【迷惑メール】"), QStringLiteral("未承諾広告※") };
 }
 
+QByteArrayList VerdictFields()
+{
+    QByteArrayList names;
+    for (const Verdict& verdict : kVerdicts)
+        names.append(verdict.field.toByteArray());
+    return names;
+}
+
 bool FilterSaysSpam(QByteArrayView headerBlock)
 {
     for (const HeaderField& field : HeaderFieldList(headerBlock))

@@ -2,6 +2,7 @@
 
 #include "app/NewMailItem.h"
 
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,10 @@ struct Lists {
 // The subject tags that Japanese providers and common filters put in front
 // of the subjects of the mail they judge to be spam.
 QStringList DefaultTags();
+
+// The names of the fields that carry a filter's verdict, for a protocol that
+// fetches named fields only.
+QByteArrayList VerdictFields();
 
 // True when a field of the block carries a filter's spam verdict
 // ("X-Spam-Flag: YES" and the like).

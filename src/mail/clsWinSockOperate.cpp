@@ -1,6 +1,7 @@
 #include "mail/clsWinSockOperate.h"
 
 #include "app/NumericText.h"
+#include "mail/ImapFraming.h"
 #include "mail/Pop3Framing.h"
 #include "platform/Cp932.h"
 #include "platform/EventPump.h"
@@ -10,6 +11,10 @@
 namespace {
 
 constexpr qint32 kKeepWaiting = -1;
+
+// One IMAP response, its literals included: a header block as large as a
+// POP3 one may be, with room for the FETCH around it.
+constexpr qsizetype kMaxImapResponse = 2 * 1024 * 1024;
 
 } // namespace
 
@@ -156,14 +161,24 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
     m_reply.clear();
     qsizetype resumeAt = 0;
     qsizetype seen = -1;
+    ImapFraming::Frame imap;
     return waitUntil([&]() -> qint32 {
         const QByteArrayView unread = QByteArrayView(m_pending).sliced(m_consumed);
         // A reply that is complete counts even when the server closed right
         // after it ("-ERR" and hang up is common), or when the time-out
         // fired in the same pass: it came in time to be read.
-        const Frame frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread)
-            : shape == ReplyShape::MultiLine                ? ScanMultiLine(unread, resumeAt)
-                                                            : ScanMultiLine(unread, resumeAt, MaxMessage);
+        Frame frame;
+        if (shape == ReplyShape::ImapResponse) {
+            imap = ImapFraming::ScanResponse(unread, kMaxImapResponse, imap);
+            frame.state = imap.state == ImapFraming::FrameState::Complete ? FrameState::Complete
+                : imap.state == ImapFraming::FrameState::Incomplete       ? FrameState::Incomplete
+                                                                          : FrameState::TooLong;
+            frame.length = imap.length;
+        } else {
+            frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread)
+                : shape == ReplyShape::MultiLine    ? ScanMultiLine(unread, resumeAt)
+                                                    : ScanMultiLine(unread, resumeAt, MaxMessage);
+        }
         resumeAt = frame.resumeAt;
         if (frame.state == FrameState::Complete) {
             stopTimer();

@@ -25,8 +25,9 @@ public:
     };
 
     // What ends a reply for WaitReply: a status line, or lines up to "."
-    // holding a header block (MultiLine) or a whole message.
-    enum class ReplyShape { SingleLine, MultiLine, Message };
+    // holding a header block (MultiLine) or a whole message; or one IMAP
+    // response, its literals included.
+    enum class ReplyShape { SingleLine, MultiLine, Message, ImapResponse };
 
     clsWinSockOperate();
     ~clsWinSockOperate();

@@ -1,0 +1,351 @@
+#include "mail/ImapCheckSession.h"
+
+#include "mail/CheckBudget.h"
+#include "mail/HeaderFields.h"
+#include "mail/ImapFraming.h"
+#include "mail/ImapResponses.h"
+#include "mail/Pop3Replies.h"
+#include "mail/SaslResponses.h"
+#include "mail/SpamVerdict.h"
+#include "platform/SocketControl.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+using Shape = clsWinSockOperate::ReplyShape;
+using Step = CheckFailure::Step;
+using ImapResponses::Condition;
+
+// UIDs asked for in one FETCH: a command line of a few KB, far under any
+// server's limit, and few round trips for a large first check.
+constexpr qsizetype kFetchBatch = 500;
+
+CheckFailure failedAt(Step step, const QString& reason = {}) { return { step, reason }; }
+
+bool isOk(const std::optional<QByteArray>& tagged)
+{
+    if (!tagged)
+        return false;
+    const std::optional<ImapResponses::Status> status = ImapResponses::ReadStatus(*tagged);
+    return status && status->condition == Condition::Ok;
+}
+
+// The server's words for a STATUS: control characters out, cut short.
+QString reasonOf(const std::optional<QByteArray>& tagged)
+{
+    if (!tagged)
+        return {};
+    const std::optional<ImapResponses::Status> status = ImapResponses::ReadStatus(*tagged);
+    if (!status)
+        return {};
+    QString text = QString::fromUtf8(status->text).trimmed();
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return text.left(Pop3Replies::MaxReasonLength);
+}
+
+bool isFetch(QByteArrayView response)
+{
+    if (!response.startsWith("* "))
+        return false;
+    qsizetype at = 2;
+    while (at < response.size() && response.at(at) >= '0' && response.at(at) <= '9')
+        ++at;
+    return at > 2 && response.sliced(at).startsWith(" FETCH ");
+}
+
+// "<UIDVALIDITY>:<UID>", the form of a seen-list entry.
+QString entry(quint32 validity, quint32 uid) { return QString::number(validity) + u':' + QString::number(uid); }
+
+struct SeenUids {
+    std::optional<quint32> validity;
+    QSet<quint32> uids;
+};
+
+SeenUids readSeen(const QStringList& seen)
+{
+    SeenUids read;
+    for (const QString& text : seen) {
+        bool validityRead = false;
+        bool uidRead = false;
+        const quint32 validity = text.section(u':', 0, 0).toUInt(&validityRead);
+        const quint32 uid = text.section(u':', 1).toUInt(&uidRead);
+        // An entry of another form (a POP3 identifier) names no message here.
+        if (!validityRead || !uidRead || validity == 0)
+            continue;
+        if (!read.validity)
+            read.validity = validity;
+        if (validity == *read.validity && uid != 0)
+            read.uids.insert(uid);
+    }
+    return read;
+}
+
+QByteArray uidSet(const QList<quint32>& uids)
+{
+    QByteArray set;
+    for (const quint32 uid : uids)
+        set += (set.isEmpty() ? "" : ",") + QByteArray::number(uid);
+    return set;
+}
+
+} // namespace
+
+ImapCheckSession::ImapCheckSession(clsWinSockOperate& session)
+    : m_session(session)
+{
+}
+
+CheckOutcome ImapCheckSession::Run(const CheckRequest& request)
+{
+    m_session.RemoteHost(request.server);
+    m_session.RemotePort(QString::number(request.port));
+    m_session.TimeOutSecond(request.timeOutMs);
+    m_bound = request.memoryBound;
+
+    CheckOutcome outcome;
+    if (std::optional<CheckFailure> failure = converse(request, outcome)) {
+        CheckOutcome failed;
+        failed.failure = failure;
+        return failed;
+    }
+    // The goodbye is not waited for: the answer would change nothing.
+    m_session.SendAhead("Z LOGOUT\r\n");
+    return outcome;
+}
+
+std::optional<QByteArray> ImapCheckSession::next()
+{
+    if (m_session.WaitReply(Shape::ImapResponse) != clsWinSockOperate::ResultArrived)
+        return std::nullopt;
+    QByteArray response = m_session.Reply();
+    // Untagged responses the check never uses still cost the time to read
+    // them: a server that sends them without end meets the check's bound.
+    m_received += response.size();
+    if (m_received > m_bound) {
+        m_session.CloseConnection();
+        return std::nullopt;
+    }
+    return response;
+}
+
+std::optional<QByteArray> ImapCheckSession::command(const QList<QByteArray>& pieces, const Handler& untagged)
+{
+    const QByteArray tag = 'A' + QByteArray::number(++m_tag);
+    qsizetype sent = 0;
+    const auto sendNext = [&] {
+        QByteArray piece = sent == 0 ? tag + ' ' + pieces[0] : pieces[sent];
+        if (sent == pieces.size() - 1)
+            piece += "\r\n";
+        ++sent;
+        return m_session.SendAhead(piece);
+    };
+    if (!sendNext())
+        return std::nullopt;
+    for (;;) {
+        const std::optional<QByteArray> response = next();
+        if (!response)
+            return std::nullopt;
+        if (ImapResponses::IsContinuation(*response)) {
+            // A literal's bytes, or the answer to a challenge, only when asked.
+            if (sent == pieces.size() || !sendNext())
+                return std::nullopt;
+            continue;
+        }
+        const std::optional<ImapResponses::Status> status = ImapResponses::ReadStatus(*response);
+        if (status && !status->tag.isEmpty())
+            return status->tag == tag ? response : std::nullopt; // another tag: nothing after it is ours
+        // BYE, or a line that is no response at all.
+        if ((status && status->condition == Condition::Bye) || (!status && !response->startsWith("* ")))
+            return std::nullopt;
+        if (untagged && !untagged(*response))
+            return std::nullopt;
+    }
+}
+
+std::optional<QByteArrayList> ImapCheckSession::capabilities(const QByteArrayList& known)
+{
+    if (!known.isEmpty())
+        return known;
+    QByteArrayList listed;
+    const std::optional<QByteArray> done = command({ "CAPABILITY" }, [&listed](const QByteArray& response) {
+        if (const std::optional<QByteArrayList> capabilities = ImapResponses::Capabilities(response))
+            listed += *capabilities;
+        return true;
+    });
+    if (!isOk(done))
+        return std::nullopt;
+    return listed;
+}
+
+std::optional<CheckFailure> ImapCheckSession::secure(const CheckRequest& request, QByteArrayList& capabilities)
+{
+    if (SocketControl::IsTlsPort(request.port))
+        return std::nullopt;
+    const std::optional<QByteArrayList> listed = this->capabilities(capabilities);
+    if (!listed)
+        return failedAt(Step::Connection, m_session.ErrorDescription());
+    // Without TLS the password, or a token that signs anyone in, would cross
+    // the network readable: such a server gets no credentials at all.
+    if (!listed->contains("STARTTLS"))
+        return failedAt(Step::ImapNoTls);
+    if (!isOk(command({ "STARTTLS" })) || !m_session.StartTls())
+        return failedAt(Step::Connection, m_session.ErrorDescription());
+    // What was listed in plain text may have been forged; ask again inside TLS.
+    capabilities.clear();
+    return std::nullopt;
+}
+
+std::optional<CheckFailure> ImapCheckSession::signIn(const CheckRequest& request, const QByteArrayList& capabilities)
+{
+    const bool initialResponse = capabilities.contains("SASL-IR");
+    // With SASL-IR the response rides on the command; without, it follows
+    // the server's "+". Every piece but the last is a whole line.
+    const auto authenticate = [&](const QByteArray& mechanism, const QByteArray& response) {
+        const QByteArray encoded = response.toBase64();
+        return initialResponse ? QList<QByteArray> { "AUTHENTICATE " + mechanism + ' ' + encoded }
+                               : QList<QByteArray> { "AUTHENTICATE " + mechanism + "\r\n", encoded };
+    };
+    if (!request.accessToken.isEmpty()) {
+        const bool xoauth2 = capabilities.contains("AUTH=XOAUTH2");
+        if (!xoauth2 && !capabilities.contains("AUTH=OAUTHBEARER"))
+            return failedAt(Step::OAuthMechanism);
+        QList<QByteArray> pieces = xoauth2
+            ? authenticate("XOAUTH2", SaslResponses::XOAuth2(request.user, request.accessToken))
+            : authenticate("OAUTHBEARER", SaslResponses::OAuthBearer(request.user, request.accessToken));
+        // A refusal comes as a challenge first, whose answer lets the server
+        // end the exchange with its NO.
+        pieces.last() += "\r\n";
+        pieces.append(xoauth2 ? QByteArray() : QByteArray("\x01").toBase64());
+        const std::optional<QByteArray> done = command(pieces);
+        if (isOk(done))
+            return std::nullopt;
+        return failedAt(Step::OAuthSignIn, reasonOf(done));
+    }
+    std::optional<QByteArray> done;
+    if (capabilities.contains("LOGINDISABLED")) {
+        if (!capabilities.contains("AUTH=PLAIN"))
+            return failedAt(Step::ImapLogin);
+        done = command(authenticate("PLAIN", SaslResponses::Plain(request.user, request.password)));
+    } else {
+        // Quoted strings, or literals for what quoting cannot carry.
+        QList<QByteArray> pieces { "LOGIN " };
+        const ImapFraming::Astring user = ImapFraming::ToAstring(request.user);
+        const ImapFraming::Astring password = ImapFraming::ToAstring(request.password);
+        for (const ImapFraming::Astring* argument : { &user, &password }) {
+            pieces.last() += (argument == &password ? " " : "") + argument->head;
+            if (argument->literal)
+                pieces.append(*argument->literal);
+        }
+        done = command(pieces);
+    }
+    if (!isOk(done))
+        return failedAt(Step::ImapLogin, reasonOf(done));
+    if (const std::optional<QByteArrayList> listed = ImapResponses::Capabilities(*done))
+        m_idle = listed->contains("IDLE");
+    return std::nullopt;
+}
+
+std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& request, CheckOutcome& outcome)
+{
+    const auto lost = [this] { return failedAt(Step::Connection, m_session.ErrorDescription()); };
+    if (!m_session.Connect(false))
+        return lost();
+    const std::optional<QByteArray> greeting = next();
+    if (!greeting)
+        return lost();
+    const std::optional<ImapResponses::Status> hello = ImapResponses::ReadStatus(*greeting);
+    if (!hello || !hello->tag.isEmpty() || (hello->condition != Condition::Ok && hello->condition != Condition::PreAuth))
+        return failedAt(Step::Connection, reasonOf(greeting));
+    QByteArrayList listed = ImapResponses::Capabilities(*greeting).value_or(QByteArrayList());
+    const bool signedIn = hello->condition == Condition::PreAuth;
+    // A server that signs in by itself cannot start TLS any more.
+    if (signedIn && !SocketControl::IsTlsPort(request.port))
+        return failedAt(Step::ImapNoTls);
+    if (std::optional<CheckFailure> failure = secure(request, listed))
+        return failure;
+    const std::optional<QByteArrayList> capabilities = this->capabilities(listed);
+    if (!capabilities)
+        return lost();
+    m_idle = capabilities->contains("IDLE");
+    if (!signedIn)
+        if (std::optional<CheckFailure> failure = signIn(request, *capabilities))
+            return failure;
+
+    std::optional<quint32> validity;
+    const std::optional<QByteArray> examined = command({ "EXAMINE INBOX" }, [&validity](const QByteArray& response) {
+        if (const std::optional<quint32> number = ImapResponses::CodeNumber(response, "UIDVALIDITY"))
+            validity = number;
+        return true;
+    });
+    if (!isOk(examined) || !validity)
+        return failedAt(Step::ImapExamine, reasonOf(examined));
+
+    CheckBudget budget(request.memoryBound, request.arrival);
+    QList<quint32> unseen;
+    const std::optional<QByteArray> searched
+        = command({ "UID SEARCH UNSEEN" }, [&unseen, &budget](const QByteArray& response) {
+              if (const std::optional<QList<quint32>> found = ImapResponses::SearchResults(response)) {
+                  unseen += *found;
+                  return budget.Charge(CheckBudget::IdentifierCost(22) * found->size());
+              }
+              return true;
+          });
+    if (!isOk(searched))
+        return failedAt(Step::ImapSearch, reasonOf(searched));
+    std::sort(unseen.begin(), unseen.end());
+    unseen.erase(std::unique(unseen.begin(), unseen.end()), unseen.end());
+
+    const SeenUids seen = readSeen(request.seen);
+    QList<quint32> fresh;
+    // A changed validity makes the old list meaningless; every message unseen
+    // now counts as announced, rather than all of them being announced again.
+    const bool validityChanged = seen.validity && *seen.validity != *validity;
+    for (const quint32 uid : unseen)
+        if (request.announceAll || (!validityChanged && !seen.uids.contains(uid)))
+            fresh.append(uid);
+
+    QByteArray fields = "FROM SUBJECT DATE";
+    if (request.spam)
+        fields += ' ' + SpamVerdict::VerdictFields().join(' ').toUpper();
+    QMap<quint32, NewMailItem> found;
+    for (qsizetype start = 0; start < fresh.size(); start += kFetchBatch) {
+        const QList<quint32> batch = fresh.mid(start, kFetchBatch);
+        const QSet<quint32> asked(batch.cbegin(), batch.cend());
+        bool malformed = false;
+        const std::optional<QByteArray> fetched = command(
+            { "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])" },
+            [&](const QByteArray& response) {
+                if (!isFetch(response))
+                    return true; // EXISTS, RECENT and the like: the next check sees them
+                const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                if (!fetch) {
+                    malformed = true;
+                    return false;
+                }
+                // A flag change of another message, told without being asked.
+                if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
+                    return true;
+                NewMailItem item = ExtractHeaderFields(*fetch->header);
+                if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
+                    ++outcome.spamFound;
+                    return true;
+                }
+                item.nAccountIdx = request.nAccountIdx;
+                if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
+                    return false;
+                found.insert(*fetch->uid, item);
+                return true;
+            });
+        if (malformed || !isOk(fetched))
+            return failedAt(Step::ImapFetch, reasonOf(fetched));
+    }
+    outcome.newMail = found.values();
+    outcome.identifiers.append(entry(*validity, 0));
+    for (const quint32 uid : unseen)
+        outcome.identifiers.append(entry(*validity, uid));
+    return std::nullopt;
+}

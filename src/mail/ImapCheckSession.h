@@ -1,0 +1,55 @@
+#pragma once
+
+#include "mail/CheckRequest.h"
+#include "mail/clsWinSockOperate.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QByteArrayView>
+
+#include <functional>
+#include <optional>
+
+// The IMAP dialogue of one check, read-only from start to end: greeting,
+// TLS (implicit on 993, else STARTTLS, without which no credentials leave),
+// LOGIN, AUTHENTICATE PLAIN where LOGIN is disabled, or a token through
+// XOAUTH2 or OAUTHBEARER; EXAMINE INBOX, UID SEARCH UNSEEN, and UID FETCH of
+// the new messages' headers with BODY.PEEK, then LOGOUT. No command of it
+// changes a flag on the server.
+//
+// The seen list holds "<UIDVALIDITY>:<UID>" for each unseen message, after an
+// entry "<UIDVALIDITY>:0" that keeps the mailbox's validity when nothing is
+// unseen. When the validity changes, the old UIDs name nothing any more:
+// every message unseen at that check is taken as announced, so a rebuilt
+// server never floods the user with old mail.
+class ImapCheckSession {
+public:
+    // The session object must already have its socket and timer.
+    explicit ImapCheckSession(clsWinSockOperate& session);
+
+    CheckOutcome Run(const CheckRequest& request);
+
+    // Whether the server listed IDLE (known once a check has signed in).
+    bool OffersIdle() const { return m_idle; }
+
+private:
+    // What a response handler says: go on, or the check fails here.
+    using Handler = std::function<bool(const QByteArray& response)>;
+
+    std::optional<CheckFailure> converse(const CheckRequest& request, CheckOutcome& outcome);
+    std::optional<CheckFailure> secure(const CheckRequest& request, QByteArrayList& capabilities);
+    std::optional<CheckFailure> signIn(const CheckRequest& request, const QByteArrayList& capabilities);
+    // Sends a tagged command (its pieces after the first each wait for the
+    // server's "+"), hands every untagged response to the handler, and gives
+    // the tagged status; nothing when the exchange broke.
+    std::optional<QByteArray> command(const QList<QByteArray>& pieces, const Handler& untagged = {});
+    std::optional<QByteArray> next();
+    // The capabilities the server lists now, asked for when `known` is empty.
+    std::optional<QByteArrayList> capabilities(const QByteArrayList& known);
+
+    clsWinSockOperate& m_session;
+    int m_tag = 0;
+    qint64 m_received = 0;
+    qint64 m_bound = 0;
+    bool m_idle = false;
+};
