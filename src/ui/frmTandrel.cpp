@@ -551,9 +551,9 @@ void frmTandrel::mnuSpamDeleted_Click()
 void frmTandrel::mnuSignIn_Click()
 {
     frmSignIn dialog(
-        txtPopAccount->text(),
+        txtPopAccount->text(), EditorProtocol(),
         [this](const OAuthProviders::Provider& provider, const QString& address) {
-            const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider);
+            const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider, EditorProtocol());
             txtPopServer->setText(resolved.server);
             txtPopPort->setText(QString::number(resolved.port));
             txtPopAccount->setText(address);
