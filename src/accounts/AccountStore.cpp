@@ -15,6 +15,11 @@ void fill(AccountEntry& entry, const AccountFields& fields)
     entry.PopPort = fields.PopPort;
     entry.CheckInterval = fields.CheckInterval;
     entry.OAuthProvider = fields.OAuthProvider;
+    // A POP3 identifier and an IMAP UID name different things: a list kept
+    // across the change would hide new mail or announce old mail again.
+    if (entry.Protocol != fields.Protocol)
+        entry.UIDL.clear();
+    entry.Protocol = fields.Protocol;
     if (!fields.OAuthProvider.isEmpty()) {
         // The keyring's copy of a former password goes with the save's follow-up.
         entry.Secret = SecretState::OAuth2;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/AccountEntry.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -13,6 +15,7 @@ struct AccountFields {
     qint32 PopPort = 110;
     qint32 CheckInterval = 0;
     QString OAuthProvider; // empty: the account signs in with its password
+    MailProtocol Protocol = MailProtocol::Pop3;
 };
 
 // The one place that changes the accounts. Each change is saved at once, the
@@ -36,6 +39,7 @@ enum class UpdateResult {
 // OAuth2 loses its password in memory, in the file and in the keyring; an
 // OAuth2 account whose address or provider changes takes its refresh token
 // along when the provider's account is the same, and otherwise gives it up.
+// An account whose protocol changes starts with an empty seen list.
 UpdateResult Update(qint32 index, const AccountFields& fields);
 
 // Deletes the account, with its password and token in the keyring; false

@@ -34,15 +34,18 @@ QUrl MicrosoftWebmail(const QString& address)
 // answer name the account that signed in.
 const std::array<Provider, 3> kProviders { {
     { u"Microsoft", u"Microsoft (Outlook.com, Hotmail, 365)", u"outlook.office365.com", 995,
-        u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
+        u"outlook.office365.com", 993, u"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
         u"https://login.microsoftonline.com/common/oauth2/v2.0/token",
         u"https://outlook.office.com/POP.AccessAsUser.All offline_access openid profile",
+        u"https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid profile",
         u"prompt=select_account", TANDREL_MICROSOFT_CLIENT_ID, "", false, &MicrosoftWebmail },
-    { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995,
+    { u"Google", u"Google (Gmail, Google Workspace)", u"pop.gmail.com", 995, u"imap.gmail.com", 993,
         u"https://accounts.google.com/o/oauth2/v2/auth", u"https://oauth2.googleapis.com/token",
-        u"https://mail.google.com/ openid email", u"access_type=offline&prompt=select_account consent",
-        TANDREL_GOOGLE_CLIENT_ID, TANDREL_GOOGLE_CLIENT_SECRET, true, &GoogleWebmail },
-    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", u"", u"", u"", "", "", false, nullptr },
+        u"https://mail.google.com/ openid email", u"https://mail.google.com/ openid email",
+        u"access_type=offline&prompt=select_account consent", TANDREL_GOOGLE_CLIENT_ID,
+        TANDREL_GOOGLE_CLIENT_SECRET, true, &GoogleWebmail },
+    { u"Custom", u"その他 (設定ファイルで指定)", u"", 995, u"", 993, u"", u"", u"", u"", u"", "", "", false,
+        nullptr },
 } };
 
 QString value(const Provider& provider, const char16_t* field, const QString& builtIn)
@@ -74,31 +77,34 @@ QString SettingKey(const Provider& provider, const char16_t* field)
     return QStringLiteral("OAuth") + QString::fromUtf16(provider.name) + QString::fromUtf16(field);
 }
 
-Resolved Resolve(const Provider& provider)
+Resolved Resolve(const Provider& provider, MailProtocol protocol)
 {
+    const bool imap = protocol == MailProtocol::Imap;
     Resolved resolved;
     resolved.client.clientId = value(provider, u"ClientId", QString::fromUtf8(provider.clientId));
     resolved.client.clientSecret = value(provider, u"ClientSecret", QString::fromUtf8(provider.clientSecret));
     resolved.client.authorizeUrl
         = QUrl(value(provider, u"AuthorizeUrl", QString::fromUtf16(provider.authorizeUrl)));
     resolved.client.tokenUrl = QUrl(value(provider, u"TokenUrl", QString::fromUtf16(provider.tokenUrl)));
-    resolved.client.scope = value(provider, u"Scope", QString::fromUtf16(provider.scope));
+    resolved.client.scope
+        = value(provider, u"Scope", QString::fromUtf16(imap ? provider.imapScope : provider.scope));
     // "name=value&name=value" as a query holds them.
     for (const QString& pair :
         value(provider, u"AuthorizeParameters", QString::fromUtf16(provider.authorizeParameters))
             .split(u'&', Qt::SkipEmptyParts))
         resolved.client.authorizeParameters.append(
             { pair.section(u'=', 0, 0), QUrl::fromPercentEncoding(pair.section(u'=', 1).toUtf8()) });
-    resolved.server = value(provider, u"Server", QString::fromUtf16(provider.server));
-    resolved.port = provider.port;
+    resolved.server
+        = value(provider, u"Server", QString::fromUtf16(imap ? provider.imapServer : provider.server));
+    resolved.port = imap ? provider.imapPort : provider.port;
     if (const auto port = NumericText::ToInt32Checked(value(provider, u"Port", {})); port && *port > 0)
         resolved.port = *port;
     return resolved;
 }
 
-QStringList Missing(const Provider& provider)
+QStringList Missing(const Provider& provider, MailProtocol protocol)
 {
-    const Resolved resolved = Resolve(provider);
+    const Resolved resolved = Resolve(provider, protocol);
     QStringList missing;
     const std::array<std::pair<const char16_t*, bool>, 6> needed { {
         { u"ClientId", resolved.client.clientId.isEmpty() },

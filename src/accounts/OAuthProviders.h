@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccountEntry.h"
 #include "platform/OAuthService.h"
 
 #include <QString>
@@ -17,9 +18,12 @@ struct Provider {
     const char16_t* caption; // in the sign-in dialog
     const char16_t* server;
     qint32 port;
+    const char16_t* imapServer;
+    qint32 imapPort;
     const char16_t* authorizeUrl;
     const char16_t* tokenUrl;
     const char16_t* scope;
+    const char16_t* imapScope;
     const char16_t* authorizeParameters; // further fields of the sign-in page's address, as a query
     const char* clientId; // given at build time; empty when none was
     const char* clientSecret;
@@ -43,9 +47,11 @@ const Provider* Find(const QString& name);
 // The [Common] key "OAuth" + name + field that overrides a field of the provider.
 QString SettingKey(const Provider& provider, const char16_t* field);
 
-Resolved Resolve(const Provider& provider);
+// The server, port and scope are those of the protocol; the keys that
+// override them serve both protocols.
+Resolved Resolve(const Provider& provider, MailProtocol protocol);
 // The [Common] keys a sign-in still needs (the client ID, and for the custom
 // provider its endpoints and server); empty when it can start.
-QStringList Missing(const Provider& provider);
+QStringList Missing(const Provider& provider, MailProtocol protocol);
 
 } // namespace OAuthProviders

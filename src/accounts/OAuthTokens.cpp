@@ -59,11 +59,11 @@ void keep(const QString& key, const OAuthService::Grant& grant)
 
 namespace OAuthTokens {
 
-void SignIn(const OAuthProviders::Provider& provider, const QString& address,
+void SignIn(const OAuthProviders::Provider& provider, MailProtocol protocol, const QString& address,
     std::function<void(bool signedIn, const QString& why)> done)
 {
     const QString key = keyringKey(QString::fromUtf16(provider.name), address);
-    OAuthService::Current().SignIn(OAuthProviders::Resolve(provider).client, address,
+    OAuthService::Current().SignIn(OAuthProviders::Resolve(provider, protocol).client, address,
         [key, address, done = std::move(done)](
             Result result, const OAuthService::Grant& grant, const QString& reason) {
             if (result != Result::Ok)
@@ -103,7 +103,7 @@ void AccessToken(const AccountEntry& account, int timeOutMs,
     if (!provider)
         return done({}, signInAgain);
     KeyringService::Current().Read(key,
-        [key, client = OAuthProviders::Resolve(*provider).client, timeOutMs, signInAgain,
+        [key, client = OAuthProviders::Resolve(*provider, account.Protocol).client, timeOutMs, signInAgain,
             done = std::move(done)](KeyringService::Result read, const QString& refreshToken) {
             if (read == KeyringService::Result::NotFound)
                 return done({}, signInAgain);

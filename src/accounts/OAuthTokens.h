@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccountEntry.h"
 #include "app/StatusText.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <optional>
 
-struct AccountEntry;
 namespace OAuthProviders {
 struct Provider;
 }
@@ -19,10 +19,10 @@ struct Provider;
 // keyring and provider call is asynchronous.
 namespace OAuthTokens {
 
-// Signs the address in with the provider in the browser. On success the
-// keyring holds the refresh token and the access token is at hand; `why` says
-// what went wrong otherwise.
-void SignIn(const OAuthProviders::Provider& provider, const QString& address,
+// Signs the address in with the provider in the browser, for the scope of the
+// protocol. On success the keyring holds the refresh token and the access
+// token is at hand; `why` says what went wrong otherwise.
+void SignIn(const OAuthProviders::Provider& provider, MailProtocol protocol, const QString& address,
     std::function<void(bool signedIn, const QString& why)> done);
 // Gives up the sign-in in progress; its `done` is never called.
 void CancelSignIn();

@@ -67,6 +67,9 @@ void readAccountPair(const IniPair& pair, AccountEntry& entry, bool& oauth2)
         entry.OAuthProvider = value;
     else if (key == u"OpenMailWith")
         entry.OpenMailWith = value;
+    else if (key == u"Protocol")
+        entry.Protocol = value.trimmed().compare(u"IMAP", Qt::CaseInsensitive) == 0 ? MailProtocol::Imap
+                                                                                    : MailProtocol::Pop3;
     else if (key.startsWith(u"UIDL"))
         entry.UIDL.append(value); // file order is list order; the number is not looked at
 }
@@ -96,6 +99,9 @@ IniSection accountSectionContent(const AccountEntry& entry, qint32 number)
     }
     if (!entry.OpenMailWith.isEmpty())
         section.Pairs.append({ QStringLiteral("OpenMailWith"), QuoteForReading(entry.OpenMailWith) });
+    // POP3 is what a file without the key has always meant, so POP3 accounts keep their files as they were.
+    if (entry.Protocol == MailProtocol::Imap)
+        section.Pairs.append({ QStringLiteral("Protocol"), QStringLiteral("IMAP") });
     return section;
 }
 

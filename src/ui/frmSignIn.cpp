@@ -26,9 +26,10 @@ QString BuildVariable(const OAuthProviders::Provider& provider)
 
 } // namespace
 
-frmSignIn::frmSignIn(const QString& address, Fill fill, QWidget* parent)
+frmSignIn::frmSignIn(const QString& address, MailProtocol protocol, Fill fill, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , m_fill(std::move(fill))
+    , m_protocol(protocol)
 {
     setWindowTitle(AppIdentity::AppTitle() + QStringLiteral(" - OAuth2 サインイン"));
     setFont(FaceFonts::Gothic(9));
@@ -86,7 +87,7 @@ void frmSignIn::btnAction_Click(int Index)
         return;
     }
     const OAuthProviders::Provider& provider = Provider();
-    if (const QStringList missing = OAuthProviders::Missing(provider); !missing.isEmpty()) {
+    if (const QStringList missing = OAuthProviders::Missing(provider, m_protocol); !missing.isEmpty()) {
         QString text
             = QStringLiteral("サインインに必要な値がありません。設定ファイルの [Common] に書いてください: ")
             + missing.join(u", ");
@@ -98,16 +99,17 @@ void frmSignIn::btnAction_Click(int Index)
 
     m_fill(provider, address);
     SetWaiting(true);
-    OAuthTokens::SignIn(provider, address, [dialog = QPointer(this)](bool signedIn, const QString& why) {
-        if (!dialog)
-            return;
-        if (signedIn) {
-            dialog->accept();
-            return;
-        }
-        dialog->SetWaiting(false);
-        dialog->lblMessage->setText(QStringLiteral("サインインできませんでした: ") + why);
-    });
+    OAuthTokens::SignIn(
+        provider, m_protocol, address, [dialog = QPointer(this)](bool signedIn, const QString& why) {
+            if (!dialog)
+                return;
+            if (signedIn) {
+                dialog->accept();
+                return;
+            }
+            dialog->SetWaiting(false);
+            dialog->lblMessage->setText(QStringLiteral("サインインできませんでした: ") + why);
+        });
 }
 
 void frmSignIn::SetWaiting(bool waiting)

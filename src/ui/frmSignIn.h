@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/AccountEntry.h"
+
 #include <QDialog>
 
 #include <array>
@@ -22,7 +24,8 @@ class frmSignIn : public QDialog {
 
 public:
     using Fill = std::function<void(const OAuthProviders::Provider& provider, const QString& address)>;
-    frmSignIn(const QString& address, Fill fill, QWidget* parent = nullptr);
+    // The protocol picks the provider's server and the scope asked for.
+    frmSignIn(const QString& address, MailProtocol protocol, Fill fill, QWidget* parent = nullptr);
     ~frmSignIn() override;
 
     const OAuthProviders::Provider& Provider() const;
@@ -41,4 +44,5 @@ private:
     void SetWaiting(bool waiting);
 
     Fill m_fill;
+    MailProtocol m_protocol;
 };

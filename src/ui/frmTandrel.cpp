@@ -33,6 +33,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLayout>
@@ -42,6 +43,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 
@@ -50,6 +52,15 @@ namespace {
 QString RowKey(qint32 index) { return QStringLiteral(":") + QString::number(index); }
 
 bool IsBlank(const QString& text) { return text.trimmed().isEmpty(); }
+
+// The ports a protocol's servers listen on unless told otherwise.
+constexpr qint32 kPop3Port = 110;
+constexpr qint32 kImapTlsPort = 993;
+
+bool HoldsPort(const QString& text, qint32 port)
+{
+    return NumericText::IsNumeric(text) && NumericText::ToInt32(text) == port;
+}
 
 void ProcessPendingEvents() { QCoreApplication::processEvents(); }
 
@@ -133,6 +144,16 @@ void frmTandrel::CreateControls()
     // Every character of the password shows as "*", whatever the style's own mask.
     txtPopPasswd->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 
+    // Between the port's caption and its box, the one place in the editor
+    // with room to spare; the protocol decides the port, so it sits before it.
+    cmbProtocol = new QComboBox(m_client);
+    cmbProtocol->setObjectName(QStringLiteral("cmbProtocol"));
+    cmbProtocol->setGeometry(326, 226, 60, 18);
+    cmbProtocol->addItem(QStringLiteral("POP3"), QVariant::fromValue(int(MailProtocol::Pop3)));
+    cmbProtocol->addItem(QStringLiteral("IMAP"), QVariant::fromValue(int(MailProtocol::Imap)));
+    cmbProtocol->setToolTip(QStringLiteral("メールの受信方法 (POP3 / IMAP)"));
+    connect(cmbProtocol, &QComboBox::currentIndexChanged, this, &frmTandrel::cmbProtocol_Click);
+
     struct Guide {
         const char* caption;
         int x, y;
@@ -177,7 +198,8 @@ void frmTandrel::CreateControls()
     setTabOrder(txtUserTitle, txtPopAccount);
     setTabOrder(txtPopAccount, txtPopPasswd);
     setTabOrder(txtPopPasswd, txtPopServer);
-    setTabOrder(txtPopServer, txtPopPort);
+    setTabOrder(txtPopServer, cmbProtocol);
+    setTabOrder(cmbProtocol, txtPopPort);
     setTabOrder(txtPopPort, txtChkInterval);
     setTabOrder(txtChkInterval, btnAction[0]);
     setTabOrder(btnAction[0], btnAction[1]);
@@ -285,6 +307,7 @@ AccountFields frmTandrel::UpdateAccountInfo() const
     fields.PopServer = txtPopServer->text();
     fields.UserTitle = txtUserTitle->text();
     fields.OAuthProvider = m_editorOAuthProvider;
+    fields.Protocol = EditorProtocol();
     return fields;
 }
 
@@ -319,6 +342,25 @@ void frmTandrel::ReadyAddNew()
     Fun_TextBoxOperate::ClearTextBoxes(*this);
     txtPopPort->setText(QStringLiteral("110"));
     SetEditorSignIn({});
+    SetEditorProtocol(MailProtocol::Pop3);
+}
+
+MailProtocol frmTandrel::EditorProtocol() const { return MailProtocol(cmbProtocol->currentData().toInt()); }
+
+void frmTandrel::SetEditorProtocol(MailProtocol protocol)
+{
+    const QSignalBlocker quiet(cmbProtocol);
+    cmbProtocol->setCurrentIndex(cmbProtocol->findData(int(protocol)));
+}
+
+void frmTandrel::cmbProtocol_Click()
+{
+    // A port the user typed is theirs; only the other protocol's usual one, or none, follows.
+    const QString port = txtPopPort->text();
+    if (EditorProtocol() == MailProtocol::Imap && (IsBlank(port) || HoldsPort(port, kPop3Port)))
+        txtPopPort->setText(QString::number(kImapTlsPort));
+    else if (EditorProtocol() == MailProtocol::Pop3 && HoldsPort(port, kImapTlsPort))
+        txtPopPort->setText(QString::number(kPop3Port));
 }
 
 void frmTandrel::SetEditorSignIn(const QString& oauthProvider)
@@ -412,6 +454,7 @@ void frmTandrel::lvPopList_ItemClick(int nRow)
     txtPopServer->setText(entry.PopServer);
     txtUserTitle->setText(entry.UserTitle);
     SetEditorSignIn(entry.IsOAuth2() ? entry.OAuthProvider : QString());
+    SetEditorProtocol(entry.Protocol);
     btnAction[0]->setEnabled(false);
     btnAction[1]->setEnabled(true);
     btnAction[2]->setEnabled(true);
@@ -508,9 +551,9 @@ void frmTandrel::mnuSpamDeleted_Click()
 void frmTandrel::mnuSignIn_Click()
 {
     frmSignIn dialog(
-        txtPopAccount->text(),
+        txtPopAccount->text(), EditorProtocol(),
         [this](const OAuthProviders::Provider& provider, const QString& address) {
-            const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider);
+            const OAuthProviders::Resolved resolved = OAuthProviders::Resolve(provider, EditorProtocol());
             txtPopServer->setText(resolved.server);
             txtPopPort->setText(QString::number(resolved.port));
             txtPopAccount->setText(address);

@@ -12,6 +12,7 @@
 
 class MailChecker;
 class QAction;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -43,7 +44,7 @@ public:
     // The load sequence; ends with the start-up check of every account.
     void Form_Load();
 
-    // The editor's six boxes, and how the account signs in, as the account store takes them.
+    // The editor's six boxes, its protocol, and how the account signs in, as the account store takes them.
     AccountFields UpdateAccountInfo() const;
     // Checks the editor's values; on failure tells the user and moves the focus.
     bool IsValidData();
@@ -52,6 +53,8 @@ public:
     void SetMailList();
 
     void btnAction_Click(int Index);
+    // The user chose a protocol: a port that is the other protocol's usual one follows it.
+    void cmbProtocol_Click();
     // Both take the row's place in the list.
     void lvPopList_ItemClick(int nRow);
     void lvPopList_ItemCheck(int nRow);
@@ -130,6 +133,9 @@ private:
     // How the editor's account signs in: with the password, or (a provider's
     // name) with OAuth2, which leaves the password box disabled.
     void SetEditorSignIn(const QString& oauthProvider);
+    MailProtocol EditorProtocol() const;
+    // Shows the account's protocol without touching the port box.
+    void SetEditorProtocol(MailProtocol protocol);
 
 public:
     // The columns of lvPopList, 0-based as cells are addressed.
@@ -145,6 +151,7 @@ public:
     QLineEdit* txtPopServer = nullptr;
     QLineEdit* txtPopPort = nullptr;
     QLineEdit* txtChkInterval = nullptr;
+    QComboBox* cmbProtocol = nullptr;
     std::array<QPushButton*, 3> btnAction {};
 
     QMenu* mnuFile = nullptr;

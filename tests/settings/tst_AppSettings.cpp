@@ -188,6 +188,7 @@ private Q_SLOTS:
             { QStringLiteral("OAuthCustomTokenUrl"), QStringLiteral("http://[::1]:8/t?a=b") });
         // Quotes at both ends, which reading alone would take off.
         Accounts.front().OpenMailWith = QStringLiteral("\"/opt/My Mail/mail\" \"-inbox\"");
+        Accounts.front().Protocol = MailProtocol::Imap;
         CommonSettings.OpenMailWith = QStringLiteral("https://mail.example.jp/");
         CommonSettings.SpamCheck = CommonSettings.SpamDelete = true;
         // Emptied by the user: no tags, rather than the program's own.
@@ -204,7 +205,7 @@ private Q_SLOTS:
                                          "mail.example.jp/\r\nQuietWhenBusy=False\r\nSpamCheck=True\r\n"
                                          "SpamDelete=True\r\nOAuthCustomTokenUrl="));
         QVERIFY(settings.read().contains(
-            "Enabled=True\r\nOpenMailWith=\"\"/opt/My Mail/mail\" \"-inbox\"\"\r\nUIDL0="));
+            "Enabled=True\r\nOpenMailWith=\"\"/opt/My Mail/mail\" \"-inbox\"\"\r\nProtocol=IMAP\r\nUIDL0="));
         QCOMPARE(CommonSettings.OpenMailWith, options.OpenMailWith);
         QCOMPARE(CommonSettings.ShowArrivalFormTime, options.ShowArrivalFormTime);
         QCOMPARE(CommonSettings.PopTimeOut, options.PopTimeOut);
@@ -233,6 +234,7 @@ private Q_SLOTS:
             QCOMPARE(Accounts[i].Secret, saved[i].Secret);
             QCOMPARE(Accounts[i].OAuthProvider, saved[i].OAuthProvider);
             QCOMPARE(Accounts[i].OpenMailWith, saved[i].OpenMailWith);
+            QCOMPARE(Accounts[i].Protocol, saved[i].Protocol);
             QCOMPARE(Accounts[i].Deleted, false);
         }
     }

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,6 +90,8 @@ private Q_SLOTS:
 
     void updateAppliesCountdownRule_data();
     void updateAppliesCountdownRule();
+    void protocolChoice_data();
+    void protocolChoice();
 
     void deleteAsksFirst_data();
     void deleteAsksFirst();
@@ -233,7 +236,8 @@ void tst_frmTandrel::tabOrder()
 {
     frmTandrel w;
     const QList<QWidget*> expected { w.txtUserTitle, w.txtPopAccount, w.txtPopPasswd, w.txtPopServer,
-        w.txtPopPort, w.txtChkInterval, w.btnAction[0], w.btnAction[1], w.btnAction[2], w.lvPopList };
+        w.cmbProtocol, w.txtPopPort, w.txtChkInterval, w.btnAction[0], w.btnAction[1], w.btnAction[2],
+        w.lvPopList };
     // Walk the chain as the Tab key does: over the widgets that take focus.
     auto nextStop = [](QWidget* from) {
         QWidget* next = from->nextInFocusChain();
@@ -453,6 +457,39 @@ void tst_frmTandrel::updateAppliesCountdownRule()
     QCOMPARE(Cell(w, 0, 2), QStringLiteral("成功(新着0件)"));
     QCOMPARE(Buttons(w), QStringLiteral("011"));
     QVERIFY(m_settings->exists());
+}
+
+void tst_frmTandrel::protocolChoice_data()
+{
+    QTest::addColumn<bool>("wasImap");
+    QTest::addColumn<QString>("port"); // typed before the choice
+    QTest::addColumn<bool>("imap"); // chosen
+    QTest::addColumn<QString>("portAfter");
+    QTest::newRow("IMAP over POP3's 110: 993, seen list emptied") << false << "110" << true << "993";
+    QTest::newRow("IMAP with the port emptied: 993") << false << "" << true << "993";
+    QTest::newRow("IMAP keeps the user's own 143") << false << "143" << true << "143";
+    QTest::newRow("POP3 over 993: 110") << true << "993" << false << "110";
+    QTest::newRow("IMAP account kept as IMAP keeps its seen list") << true << "993" << true << "993";
+}
+
+void tst_frmTandrel::protocolChoice()
+{
+    QFETCH(bool, wasImap);
+    QFETCH(QString, port);
+    QFETCH(bool, imap);
+    QFETCH(QString, portAfter);
+    Accounts.push_back(Account(QStringLiteral("a"), 10));
+    Accounts[0].Protocol = wasImap ? MailProtocol::Imap : MailProtocol::Pop3;
+    Accounts[0].UIDL = QStringList { QStringLiteral("1") };
+    frmTandrel w;
+    w.SetMailList();
+    w.lvPopList_ItemClick(Row(w, 0));
+    w.txtPopPort->setText(port);
+    w.cmbProtocol->setCurrentIndex(imap ? 1 : 0);
+    QCOMPARE(w.txtPopPort->text(), portAfter);
+    w.btnAction_Click(1);
+    QCOMPARE(Accounts[0].Protocol == MailProtocol::Imap, imap);
+    QCOMPARE(Accounts[0].UIDL.isEmpty(), imap != wasImap);
 }
 
 void tst_frmTandrel::deleteAsksFirst_data()
