@@ -76,7 +76,8 @@ private Q_SLOTS:
         qInfo("IDLE reported the delivery after %lld ms", delivered.elapsed());
         QVERIFY(exchange(socket, "DONE", "d OK"));
         QVERIFY(exchange(socket, "e LOGOUT", "e OK"));
-        static const QRegularExpression encryptedLogin(QStringLiteral("imap-login: .*Login: user=<taro>.*, TLS,"));
+        static const QRegularExpression encryptedLogin(
+            QStringLiteral("imap-login: .*Login: user=<taro>.*, TLS,"));
         QVERIFY2(server.log().contains(encryptedLogin), qPrintable(server.log()));
 
         // The session above was read-only: the message is still unseen.
