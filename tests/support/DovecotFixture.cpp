@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -37,6 +38,31 @@ bool command(QSslSocket& socket, const QByteArray& text, QByteArray& reply)
 {
     socket.write(text + "\r\n");
     return readLine(socket, reply) && reply.startsWith("+OK");
+}
+
+// Sends one tagged IMAP command and reads up to its tagged reply; the untagged
+// lines go to untagged. The fixture's own commands get no literals back.
+bool imapCommand(QSslSocket& socket, const QByteArray& command, QByteArrayList& untagged, QByteArray& reply)
+{
+    static int counter = 0;
+    const QByteArray tag = "f" + QByteArray::number(++counter);
+    socket.write(tag + ' ' + command + "\r\n");
+    while (readLine(socket, reply)) {
+        if (reply.startsWith(tag + ' '))
+            return reply.startsWith(tag + " OK");
+        untagged << reply;
+    }
+    return false;
+}
+
+// The port the script wrote into a file of the instance folder; 0 for none.
+quint16 portFrom(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const uint port = file.readAll().trimmed().toUInt();
+    return port <= 65535 ? static_cast<quint16>(port) : 0;
 }
 
 } // namespace
@@ -103,6 +129,8 @@ bool DovecotFixture::start(Transport transport, const QString& introspectionUrl)
         return false;
     }
     m_port = static_cast<quint16>(port);
+    m_imapPort = portFrom(m_dir->filePath(QStringLiteral("imap-port")));
+    m_imapTlsPort = portFrom(m_dir->filePath(QStringLiteral("imaps-port")));
     return true;
 }
 
@@ -111,6 +139,8 @@ void DovecotFixture::stop()
     if (m_dir && m_port != 0)
         runScript(QStringLiteral("bash"), { kFixtureScript, QStringLiteral("stop"), m_dir->path() });
     m_port = 0;
+    m_imapPort = 0;
+    m_imapTlsPort = 0;
     m_dir.reset();
 }
 
@@ -174,12 +204,17 @@ bool DovecotFixture::deliverBulk(int count)
         && deliverFiles(written);
 }
 
+QSslConfiguration DovecotFixture::trustingConfiguration() const
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.addCaCertificate(authority());
+    return configuration;
+}
+
 bool DovecotFixture::logIn(QSslSocket& socket, QByteArray& reply)
 {
     if (m_transport == Transport::Tls) {
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.addCaCertificate(authority());
-        socket.setSslConfiguration(configuration);
+        socket.setSslConfiguration(trustingConfiguration());
         socket.connectToHostEncrypted(tlsHost(), m_port);
     } else {
         socket.connectToHost(host(), m_port);
@@ -226,4 +261,104 @@ bool DovecotFixture::deleteMessage(int number)
         return false;
     }
     return true;
+}
+
+bool DovecotFixture::imapExamine(QSslSocket& socket, QByteArrayList& examined)
+{
+    QByteArray reply;
+    QByteArrayList ignored;
+    socket.setSslConfiguration(trustingConfiguration());
+    socket.connectToHostEncrypted(tlsHost(), m_imapTlsPort);
+    const bool ok = m_imapTlsPort != 0 && socket.waitForEncrypted(kReplyLimitMs) && readLine(socket, reply)
+        && reply.startsWith("* OK")
+        && imapCommand(socket, "LOGIN " + user().toLatin1() + ' ' + password().toLatin1(), ignored, reply)
+        && imapCommand(socket, "EXAMINE INBOX", examined, reply);
+    if (!ok)
+        m_error = QStringLiteral("examining INBOX over IMAP failed: %1 %2")
+                      .arg(QString::fromLatin1(reply), socket.errorString());
+    return ok;
+}
+
+quint32 DovecotFixture::uidValidity()
+{
+    static const QRegularExpression code(QStringLiteral(R"(^\* OK \[UIDVALIDITY (\d+)\])"));
+    QSslSocket socket;
+    QByteArrayList examined;
+    if (!imapExamine(socket, examined))
+        return 0;
+    QByteArray reply;
+    imapCommand(socket, "LOGOUT", examined, reply);
+    for (const QByteArray& line : std::as_const(examined)) {
+        const QRegularExpressionMatch match = code.match(QString::fromLatin1(line));
+        if (match.hasMatch())
+            return match.captured(1).toUInt();
+    }
+    m_error = QStringLiteral("EXAMINE named no UIDVALIDITY");
+    return 0;
+}
+
+bool DovecotFixture::changeUidValidity()
+{
+    const quint32 before = uidValidity();
+    if (before == 0)
+        return false;
+    // Any other nonzero 32-bit number will do.
+    const quint32 wanted = before == 0xFFFFFFFFu ? 1 : before + 1;
+    if (!runScript(QStringLiteral("bash"),
+            { kFixtureScript, QStringLiteral("uidvalidity"), m_dir->path(), QString::number(wanted) }))
+        return false;
+    const quint32 after = uidValidity();
+    if (after != wanted) {
+        m_error = QStringLiteral("UIDVALIDITY is %1 after setting %2 (was %3)")
+                      .arg(after)
+                      .arg(wanted)
+                      .arg(before);
+        return false;
+    }
+    return true;
+}
+
+QList<QByteArrayList> DovecotFixture::imapFlags()
+{
+    static const QRegularExpression exists(QStringLiteral(R"(^\* (\d+) EXISTS$)"));
+    static const QRegularExpression fetched(QStringLiteral(R"(^\* (\d+) FETCH \(FLAGS \(([^)]*)\)\)$)"));
+    QSslSocket socket;
+    QByteArrayList examined;
+    if (!imapExamine(socket, examined))
+        return {};
+    qsizetype count = 0;
+    for (const QByteArray& line : std::as_const(examined)) {
+        const QRegularExpressionMatch match = exists.match(QString::fromLatin1(line));
+        if (match.hasMatch())
+            count = match.captured(1).toInt();
+    }
+    QByteArrayList lines;
+    QByteArray reply;
+    if (count == 0) {
+        imapCommand(socket, "LOGOUT", lines, reply);
+        return {};
+    }
+    if (!imapCommand(socket, "FETCH 1:* (FLAGS)", lines, reply)) {
+        m_error = QStringLiteral("reading the flags failed: %1").arg(QString::fromLatin1(reply));
+        return {};
+    }
+    QList<QByteArrayList> flags(count);
+    qsizetype seen = 0;
+    for (const QByteArray& line : std::as_const(lines)) {
+        const QRegularExpressionMatch match = fetched.match(QString::fromLatin1(line));
+        const qsizetype number = match.hasMatch() ? match.captured(1).toInt() : 0;
+        if (number < 1 || number > count)
+            continue;
+        ++seen;
+        for (const QByteArray& flag : match.captured(2).toLatin1().split(' ')) {
+            if (!flag.isEmpty() && flag.compare("\\Recent", Qt::CaseInsensitive) != 0)
+                flags[number - 1] << flag;
+        }
+    }
+    imapCommand(socket, "LOGOUT", lines, reply);
+    if (seen != count) {
+        m_error = QStringLiteral("%1 of %2 messages had their flags listed").arg(seen).arg(count);
+        return {};
+    }
+    return flags;
 }

@@ -251,7 +251,15 @@ void ScriptedPop3Server::playStep(int index)
     const Step& step = m_dialogue[index];
     m_nextStep = index + 1;
     m_outbox.clear();
-    for (const QByteArray& piece : step.pieces) {
+    queuePieces(step.pieces);
+    m_afterOutbox = step.after;
+    m_writing = true;
+    writeNext();
+}
+
+void ScriptedPop3Server::queuePieces(const QByteArrayList& pieces)
+{
+    for (const QByteArray& piece : pieces) {
         if (m_chunkSize <= 0) {
             if (!piece.isEmpty())
                 m_outbox.append(piece);
@@ -260,9 +268,21 @@ void ScriptedPop3Server::playStep(int index)
         for (qsizetype pos = 0; pos < piece.size(); pos += m_chunkSize)
             m_outbox.append(piece.mid(pos, m_chunkSize));
     }
-    m_afterOutbox = step.after;
+}
+
+bool ScriptedPop3Server::Push(const QByteArray& bytes)
+{
+    if (!m_client || m_client->state() != QAbstractSocket::ConnectedState)
+        return false;
+    // A reply being written keeps its bytes together and its ending (silence,
+    // close); the pushed bytes follow it.
+    queuePieces({ bytes });
+    if (m_writing)
+        return true;
+    m_afterOutbox = After::Continue;
     m_writing = true;
     writeNext();
+    return true;
 }
 
 void ScriptedPop3Server::writeNext()

@@ -20,6 +20,12 @@ class QTcpSocket;
 // Replies can be cut into pieces written one after another (down to one byte
 // per write), and a step can leave the client waiting or hang up on it.
 // With UseTls the whole dialogue runs inside implicit TLS.
+//
+// IMAP dialogues are played the same way: tags are part of the expected
+// lines, and a command that carries a literal is one step per line the client
+// sends (the line ending in "{n}", answered with "+ ...", then the line that
+// starts with the literal's bytes). Push() writes what a server sends
+// unasked, such as "* 5 EXISTS" to a client in IDLE.
 class ScriptedPop3Server : public QObject {
     Q_OBJECT
 
@@ -93,6 +99,10 @@ public:
     bool IsIdle() const;
     // Drops what was received so far (between two checks of one test).
     void ClearReceived();
+    // Writes these bytes to the connected client now, cut into pieces like a
+    // reply; behind the rest of a reply that is still being written, never
+    // inside it. False when no client is connected.
+    bool Push(const QByteArray& bytes);
 
 Q_SIGNALS:
     // The server has reached a step after which it stays silent; the client is waiting.
@@ -107,6 +117,7 @@ private:
     void answerWaitingLines();
     void takeStepFor(const QByteArray& line);
     void playStep(int index);
+    void queuePieces(const QByteArrayList& pieces);
     void writeNext();
 
     std::unique_ptr<QTcpServer> m_server;

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# A private Dovecot POP3 server on loopback for end-to-end tests and benchmarks.
+# A private Dovecot POP3 and IMAP server on loopback for end-to-end tests and benchmarks.
 #
 #   dovecot-fixture.sh start <dir> [tls] [oauth2=<url>]
-#                                             prints the port once the server accepts connections;
-#                                             with tls it speaks implicit TLS only, with a certificate
+#                                             prints the POP3 port once the server accepts connections;
+#                                             with tls POP3 speaks implicit TLS only, with a certificate
 #                                             for localhost signed by <dir>/tls/ca.crt; with oauth2 it
 #                                             also offers XOAUTH2 and OAUTHBEARER and asks the
 #                                             introspection endpoint at <url> (POST) about each token
 #   dovecot-fixture.sh deliver <dir> <file>...  drops messages into the mailbox, in argument order
+#   dovecot-fixture.sh uidvalidity <dir> <n>  gives the INBOX the UIDVALIDITY n, as a rebuilt server does
 #   dovecot-fixture.sh stop <dir>             ends the server and waits until it is gone
+#
+# IMAP, where dovecot-imapd is installed, is served in both modes with the same
+# certificate: <dir>/imap-port holds the port of plain IMAP that offers
+# STARTTLS, <dir>/imaps-port that of implicit TLS. Dovecot counts a loopback
+# client as secured, so it accepts a sign-in before STARTTLS too; its log line
+# says "TLS" only for a session that is encrypted. POP3 never offers STLS.
 #
 # Everything lives in <dir>: configuration, sockets, state, log and the mailbox.
 # The mailbox belongs to user "taro", password "secret".
@@ -23,7 +30,9 @@ readonly here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 die() { echo "dovecot-fixture: $*" >&2; exit 1; }
 cannot_run() { echo "dovecot-fixture: $*" >&2; exit 77; }
 
-usage() { die "usage: $0 start <dir> [tls] [oauth2=<url>] | stop <dir> | deliver <dir> <file>..."; }
+usage() {
+  die "usage: $0 start <dir> [tls] [oauth2=<url>] | stop <dir> | deliver <dir> <file>... | uidvalidity <dir> <n>"
+}
 
 (($# >= 2)) || usage
 command=$1
@@ -35,7 +44,7 @@ shift 2
 require_root_and_dovecot() {
   [ "$(id -u)" -eq 0 ] || cannot_run "needs root to run its own Dovecot instance (run the tests as root)"
   command -v dovecot >/dev/null || [ -x /usr/sbin/dovecot ] ||
-    cannot_run "Dovecot is not installed (tools/setup.sh installs dovecot-core and dovecot-pop3d)"
+    cannot_run "Dovecot is not installed (tools/setup.sh installs dovecot-core, dovecot-pop3d and dovecot-imapd)"
   [ -e /usr/lib/dovecot/pop3 ] || cannot_run "dovecot-pop3d is not installed (tools/setup.sh installs it)"
   getent passwd dovenull >/dev/null || cannot_run "the user dovenull of the Dovecot package is missing"
 }
@@ -47,20 +56,24 @@ ensure_mail_user() {
     getent passwd "$mail_user" >/dev/null || die "cannot create the mail user $mail_user"
 }
 
-# The operating system picks a port that is free right now.
-free_port() {
-  python3 -c 'import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])'
+# The operating system picks ports that are free right now, one a line; all
+# are held until the last is picked, so no two are the same.
+free_ports() {
+  python3 -c 'import socket, sys
+held = [socket.socket() for _ in range(int(sys.argv[1]))]
+for s in held:
+    s.bind(("127.0.0.1", 0))
+print("\n".join(str(s.getsockname()[1]) for s in held))' "$1"
 }
+
+serves_imap() { [ -e /usr/lib/dovecot/imap ]; }
 
 master_pid() {
   local file="$dir/run/master.pid"
   [ -s "$file" ] && cat "$file"
 }
 
-# The listeners and TLS settings: plain POP3 only, or implicit TLS only.
+# The listeners and TLS settings: POP3 plain only, or implicit TLS only.
 listener_config() {
   local port=$1 transport=$2
   if [ "$transport" = tls ]; then
@@ -79,9 +92,21 @@ service pop3-login {
   }
 }
 EOF
-  else
+  elif serves_imap; then
+    # IMAP needs TLS; POP3 stays as it was without it, STLS unoffered.
     cat <<EOF
-ssl = no
+ssl = yes
+ssl_cert = <$dir/tls/localhost.crt
+ssl_key = <$dir/tls/localhost.key
+protocol pop3 {
+  ssl = no
+}
+EOF
+  else
+    echo "ssl = no"
+  fi
+  if [ "$transport" != tls ]; then
+    cat <<EOF
 service pop3-login {
   inet_listener pop3 {
     address = 127.0.0.1
@@ -93,6 +118,29 @@ service pop3-login {
 }
 EOF
   fi
+}
+
+# STARTTLS on one port, TLS from the first byte on the other.
+imap_config() {
+  local imap_port=$1 imaps_port=$2
+  [ -n "$imap_port" ] || return 0
+  cat <<EOF
+service imap-login {
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $imap_port
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $imaps_port
+    ssl = yes
+  }
+}
+# IDLE learns of a delivery into the Maildir through inotify, which Dovecot
+# gathers for half a second; should inotify run out, it looks every second
+# instead of every 30.
+mailbox_idle_check_interval = 1 secs
+EOF
 }
 
 # Token sign-in beside the passwords: the token goes to the introspection
@@ -117,7 +165,7 @@ EOF
 }
 
 write_config() {
-  local port=$1 transport=$2 oauth2_url=$3 uid gid
+  local port=$1 transport=$2 oauth2_url=$3 imap_port=$4 imaps_port=$5 uid gid
   uid=$(id -u "$mail_user")
   gid=$(id -g "$mail_user")
   cat >"$dir/dovecot.conf" <<EOF
@@ -126,7 +174,7 @@ state_dir = $dir/state
 log_path = $dir/dovecot.log
 info_log_path = $dir/dovecot.log
 instance_name = tandrel-$port
-protocols = pop3
+protocols = pop3${imap_port:+ imap}
 listen = 127.0.0.1
 disable_plaintext_auth = no
 auth_mechanisms = plain login${oauth2_url:+ xoauth2 oauthbearer}
@@ -144,9 +192,10 @@ passdb {
   args = scheme=PLAIN username_format=%u $dir/passwd
 }
 $(oauth2_config "$oauth2_url")
+# doveadm asks the userdb alone, which the passdb's mechanisms would refuse.
 userdb {
   driver = static
-  args = uid=$uid gid=$gid home=$dir/home
+  args = uid=$uid gid=$gid home=$dir/home allow_all_users=yes
 }
 # Nor the growing penalty that the login processes give an address after failures.
 service anvil {
@@ -155,6 +204,7 @@ service anvil {
   }
 }
 $(listener_config "$port" "$transport")
+$(imap_config "$imap_port" "$imaps_port")
 EOF
 }
 
@@ -184,24 +234,31 @@ start() {
   printf '%s:{PLAIN}%s\n' "$pop_user" "$pop_password" >"$dir/passwd"
   chmod 644 "$dir/passwd"
 
-  if [ "$transport" = tls ]; then
+  if [ "$transport" = tls ] || serves_imap; then
     command -v openssl >/dev/null || cannot_run "openssl is not installed (tools/setup.sh installs it)"
     bash "$here/make-test-certificates.sh" "$dir/tls" >/dev/null
   fi
 
-  local port
-  port=$(free_port)
-  write_config "$port" "$transport" "$oauth2_url"
+  local port imap_port= imaps_port=
+  if serves_imap; then
+    { read -r port; read -r imap_port; read -r imaps_port; } < <(free_ports 3)
+  else
+    port=$(free_ports 1)
+  fi
+  write_config "$port" "$transport" "$oauth2_url" "$imap_port" "$imaps_port"
   echo "$port" >"$dir/port"
+  echo "$imap_port" >"$dir/imap-port"
+  echo "$imaps_port" >"$dir/imaps-port"
   /usr/sbin/dovecot -c "$dir/dovecot.conf" || { cat "$dir/dovecot.log" >&2 2>/dev/null; die "Dovecot did not start"; }
 
   # Polls with a generous limit: a loaded CI machine may take seconds to fork the login processes.
   local tries=0
-  until accepts_connections "$port"; do
+  until accepts_connections "$port" &&
+    { [ -z "$imap_port" ] || { accepts_connections "$imap_port" && accepts_connections "$imaps_port"; }; }; do
     if ((++tries > 600)); then
       cat "$dir/dovecot.log" >&2 2>/dev/null || true
       stop_server
-      die "Dovecot does not accept connections on port $port"
+      die "Dovecot does not accept connections on port $port${imap_port:+, $imap_port or $imaps_port}"
     fi
     sleep 0.05
   done
@@ -254,8 +311,16 @@ with open(counter_file, "w") as out:
 PY
 }
 
+# The number must differ from the current one for clients to notice.
+set_uidvalidity() {
+  (($# == 1)) || usage
+  [ -s "$dir/run/master.pid" ] || die "$dir holds no running server; run start first"
+  doveadm -c "$dir/dovecot.conf" mailbox update -u "$pop_user" --uid-validity "$1" INBOX
+}
+
 case "$command" in
   start) start "$@" ;;
+  uidvalidity) set_uidvalidity "$@" ;;
   stop) stop ;;
   deliver) deliver "$@" ;;
   *) usage ;;
