@@ -20,6 +20,12 @@ struct CheckFailure {
         Registration, // the provider does not know the program as a client
         OAuthWithoutTls, // a token would go over a connection without TLS
         ImapGreeting, // the server greets as an IMAP server does
+        ImapNoTls, // an IMAP server offers neither TLS nor STARTTLS: no credential goes out
+        ImapLogin, // LOGIN or AUTHENTICATE refused
+        ImapExamine,
+        ImapSearch,
+        ImapFetch,
+        ImapIdle, // IDLE or its DONE unanswered or refused, after the server listed it
         // (the STATUS texts follow this order)
     };
     Step step;
