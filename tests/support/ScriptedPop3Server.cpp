@@ -80,6 +80,14 @@ void ScriptedPop3Server::UseTls(const QSslCertificate& certificate, const QSslKe
     m_tlsConfiguration.setPeerVerifyMode(QSslSocket::VerifyNone);
 }
 
+void ScriptedPop3Server::Push(const QByteArray& bytes)
+{
+    if (!m_client)
+        return;
+    m_client->write(bytes);
+    m_client->flush();
+}
+
 void ScriptedPop3Server::SetAnswerAnyOrder(bool anyOrder) { m_anyOrder = anyOrder; }
 
 QByteArrayList ScriptedPop3Server::DefaultedLines() const { return m_defaulted; }

@@ -70,6 +70,10 @@ public:
     void UseTls(
         const QSslCertificate& certificate, const QSslKey& key, Handshake handshake = Handshake::Complete);
 
+    // Writes to the connected client now, unasked: what a server says of its
+    // own accord, as while the client idles.
+    void Push(const QByteArray& bytes);
+
     // Every line received on every connection, in order (without CR LF).
     QByteArrayList ReceivedLines() const;
     // Answers each line from the first step not yet played that expects it,
