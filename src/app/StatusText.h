@@ -19,12 +19,13 @@ struct CheckFailure {
         Token, // the provider could not be asked for a token
         Registration, // the provider does not know the program as a client
         OAuthWithoutTls, // a token would go over a connection without TLS
-        ImapGreeting, // a POP3 account's server greets as an IMAP server does
-        ImapNoTls, // an IMAP server on a plain port offers no STARTTLS
-        ImapLogin, // LOGIN or AUTHENTICATE PLAIN refused
+        ImapGreeting, // the server greets as an IMAP server does
+        ImapNoTls, // an IMAP server offers neither TLS nor STARTTLS: no credential goes out
+        ImapLogin, // LOGIN or AUTHENTICATE refused
         ImapExamine,
         ImapSearch,
         ImapFetch,
+        ImapIdle, // IDLE or its DONE unanswered or refused, after the server listed it
         // (the STATUS texts follow this order)
     };
     Step step;

@@ -175,6 +175,7 @@ void SocketControl::onErrorOccurred()
     if (m_socket->error() == QAbstractSocket::RemoteHostClosedError && !handshakeCut) {
         drainSocket();
         m_peerClosed = true;
+        Q_EMIT Closed();
         return;
     }
     drainSocket();

@@ -67,6 +67,9 @@ Q_SIGNALS:
     void Error(const QString& Description);
     // The TLS handshake is done and the certificate verified.
     void Encrypted();
+    // The peer closed the connection (after the last DataArrival); the state
+    // is now Closing. A reader that waits without polling learns it here.
+    void Closed();
 
 private:
     void drainSocket();
