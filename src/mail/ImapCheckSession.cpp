@@ -58,7 +58,10 @@ bool isFetch(QByteArrayView response)
 }
 
 // "<UIDVALIDITY>:<UID>", the form of a seen-list entry.
-QString entry(quint32 validity, quint32 uid) { return QString::number(validity) + u':' + QString::number(uid); }
+QString entry(quint32 validity, quint32 uid)
+{
+    return QString::number(validity) + u':' + QString::number(uid);
+}
 
 struct SeenUids {
     std::optional<quint32> validity;
@@ -181,7 +184,8 @@ std::optional<QByteArrayList> ImapCheckSession::capabilities(const QByteArrayLis
     return listed;
 }
 
-std::optional<CheckFailure> ImapCheckSession::secure(const CheckRequest& request, QByteArrayList& capabilities)
+std::optional<CheckFailure> ImapCheckSession::secure(
+    const CheckRequest& request, QByteArrayList& capabilities)
 {
     if (SocketControl::IsTlsPort(request.port))
         return std::nullopt;
@@ -199,7 +203,8 @@ std::optional<CheckFailure> ImapCheckSession::secure(const CheckRequest& request
     return std::nullopt;
 }
 
-std::optional<CheckFailure> ImapCheckSession::signIn(const CheckRequest& request, const QByteArrayList& capabilities)
+std::optional<CheckFailure> ImapCheckSession::signIn(
+    const CheckRequest& request, const QByteArrayList& capabilities)
 {
     const bool initialResponse = capabilities.contains("SASL-IR");
     // With SASL-IR the response rides on the command; without, it follows
@@ -258,7 +263,8 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
     if (!greeting)
         return lost();
     const std::optional<ImapResponses::Status> hello = ImapResponses::ReadStatus(*greeting);
-    if (!hello || !hello->tag.isEmpty() || (hello->condition != Condition::Ok && hello->condition != Condition::PreAuth))
+    if (!hello || !hello->tag.isEmpty()
+        || (hello->condition != Condition::Ok && hello->condition != Condition::PreAuth))
         return failedAt(Step::Connection, reasonOf(greeting));
     QByteArrayList listed = ImapResponses::Capabilities(*greeting).value_or(QByteArrayList());
     const bool signedIn = hello->condition == Condition::PreAuth;
@@ -276,11 +282,12 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
             return failure;
 
     std::optional<quint32> validity;
-    const std::optional<QByteArray> examined = command({ "EXAMINE INBOX" }, [&validity](const QByteArray& response) {
-        if (const std::optional<quint32> number = ImapResponses::CodeNumber(response, "UIDVALIDITY"))
-            validity = number;
-        return true;
-    });
+    const std::optional<QByteArray> examined
+        = command({ "EXAMINE INBOX" }, [&validity](const QByteArray& response) {
+              if (const std::optional<quint32> number = ImapResponses::CodeNumber(response, "UIDVALIDITY"))
+                  validity = number;
+              return true;
+          });
     if (!isOk(examined) || !validity)
         return failedAt(Step::ImapExamine, reasonOf(examined));
 
@@ -316,30 +323,30 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
         const QList<quint32> batch = fresh.mid(start, kFetchBatch);
         const QSet<quint32> asked(batch.cbegin(), batch.cend());
         bool malformed = false;
-        const std::optional<QByteArray> fetched = command(
-            { "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])" },
-            [&](const QByteArray& response) {
-                if (!isFetch(response))
-                    return true; // EXISTS, RECENT and the like: the next check sees them
-                const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
-                if (!fetch) {
-                    malformed = true;
-                    return false;
-                }
-                // A flag change of another message, told without being asked.
-                if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
+        const std::optional<QByteArray> fetched
+            = command({ "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])" },
+                [&](const QByteArray& response) {
+                    if (!isFetch(response))
+                        return true; // EXISTS, RECENT and the like: the next check sees them
+                    const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                    if (!fetch) {
+                        malformed = true;
+                        return false;
+                    }
+                    // A flag change of another message, told without being asked.
+                    if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
+                        return true;
+                    NewMailItem item = ExtractHeaderFields(*fetch->header);
+                    if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
+                        ++outcome.spamFound;
+                        return true;
+                    }
+                    item.nAccountIdx = request.nAccountIdx;
+                    if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
+                        return false;
+                    found.insert(*fetch->uid, item);
                     return true;
-                NewMailItem item = ExtractHeaderFields(*fetch->header);
-                if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
-                    ++outcome.spamFound;
-                    return true;
-                }
-                item.nAccountIdx = request.nAccountIdx;
-                if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
-                    return false;
-                found.insert(*fetch->uid, item);
-                return true;
-            });
+                });
         if (malformed || !isOk(fetched))
             return failedAt(Step::ImapFetch, reasonOf(fetched));
     }

@@ -8,6 +8,7 @@
 #include "app/TrayPictureCode.h"
 #include "mail/IAccountRows.h"
 #include "mail/ImapCheckSession.h"
+#include "mail/ImapIdleWatch.h"
 #include "mail/Pop3CheckSession.h"
 #include "mail/PopTimeOut.h"
 #include "mail/SpamMaildir.h"
@@ -44,7 +45,66 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
     m_tmrMailCheck->setEnabled(true);
 }
 
-MailChecker::~MailChecker() { m_session.reset(); }
+MailChecker::~MailChecker()
+{
+    m_push.clear();
+    m_session.reset();
+}
+
+namespace {
+
+// What a push connection signed in with; a change asks for a new one.
+QString loginOf(const AccountEntry& account)
+{
+    return account.PopServer + u'\n' + QString::number(account.PopPort) + u'\n' + account.PopAccount + u'\n'
+        + account.PopPasswd;
+}
+
+} // namespace
+
+void MailChecker::followPush(qint32 tag, bool idle)
+{
+    if (!idle || m_push.count(tag))
+        return;
+    Push& push = m_push[tag];
+    push.renew = std::make_unique<TimerControl>();
+    push.retry = std::make_unique<TimerControl>();
+    push.silence = std::make_unique<TimerControl>();
+    push.silence->setInterval(PopTimeOutMilliseconds(CommonSettings.PopTimeOut));
+    push.login = loginOf(Accounts[tag]);
+    push.watch = std::make_unique<ImapIdleWatch>(tag, *push.renew, *push.retry, *push.silence);
+    // The account's own check fetches and announces what the server told of.
+    connect(push.watch.get(), &ImapIdleWatch::Changed, this, [this](qint32 changed) { MailCheck(changed); });
+    connect(push.watch.get(), &ImapIdleWatch::Failed, this, &MailChecker::ReportFailure);
+    connect(push.watch.get(), &ImapIdleWatch::Idling, this, &MailChecker::ShowCheckFailures);
+    connect(push.watch.get(), &ImapIdleWatch::Unsupported, this, [this](qint32 unsupported) {
+        // Not from inside the watch's own handler.
+        QMetaObject::invokeMethod(
+            this, [this, unsupported] { m_push.erase(unsupported); }, Qt::QueuedConnection);
+    });
+    push.watch->Start();
+}
+
+void MailChecker::reviewPush()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Minutes went by between two ticks: the machine slept, and connections
+    // that seem open are dead.
+    const bool slept = m_lastTick.isValid() && m_lastTick.secsTo(now) > 3 * 60;
+    m_lastTick = now;
+    for (auto it = m_push.begin(); it != m_push.end();) {
+        const qint32 tag = it->first;
+        if (!m_rows.IsRowChecked(tag) || !IsAccountIndex(tag) || Accounts[tag].Protocol != MailProtocol::Imap
+            || it->second.login != loginOf(Accounts[tag])) {
+            // A changed account gets a new push at its next check.
+            it = m_push.erase(it);
+            continue;
+        }
+        if (slept)
+            it->second.watch->Start();
+        ++it;
+    }
+}
 
 SocketControl& MailChecker::wsPopSocket() { return *m_wsPopSocket; }
 
@@ -54,7 +114,11 @@ TimerControl& MailChecker::tmrMailCheck() { return *m_tmrMailCheck; }
 
 void MailChecker::MailCheck(qint32 rowTag) { m_scheduler.CheckRow(rowTag); }
 
-void MailChecker::tmrMailCheck_Timer() { m_scheduler.MinuteTick(); }
+void MailChecker::tmrMailCheck_Timer()
+{
+    reviewPush();
+    m_scheduler.MinuteTick();
+}
 
 void MailChecker::mnuMailCheck_Click() { m_scheduler.CheckAllRows(); }
 
@@ -80,6 +144,8 @@ bool MailChecker::IsRunning() const { return m_scheduler.IsRunning(); }
 
 void MailChecker::AbortAll()
 {
+    for (auto& [tag, push] : m_push)
+        push.watch->Stop();
     if (!m_scheduler.IsRunning())
         return;
     m_scheduler.Abort();
@@ -157,7 +223,7 @@ void MailChecker::checkOne(qint32 tag)
             ImapCheckSession session(*m_session);
             outcome = session.Run(request);
             if (outcome.succeeded())
-                Q_EMIT PushOffered(tag, session.OffersIdle());
+                followPush(tag, session.OffersIdle());
         } else {
             outcome = Pop3CheckSession(*m_session).Run(request);
         }
@@ -248,6 +314,10 @@ void MailChecker::ShowCheckFailures()
         tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
         failing = true;
     }
+    for (const auto& [tag, push] : m_push)
+        if (push.watch->IsIdling() && m_rows.IsRowChecked(tag) && IsAccountIndex(tag)
+            && !m_failedStatus.contains(tag))
+            tip += u'\n' + Accounts[tag].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ待機中");
     // Spam is not announced; the tip still says how much a check passed over.
     for (auto it = m_spamFound.cbegin(); it != m_spamFound.cend(); ++it)
         if (it.value() > 0 && m_rows.IsRowChecked(it.key()) && IsAccountIndex(it.key())

@@ -4,12 +4,14 @@
 #include "app/StatusText.h"
 #include "mail/CheckScheduler.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -18,6 +20,7 @@ struct CheckRequest;
 class IAccountRows;
 class SocketControl;
 class TimerControl;
+class ImapIdleWatch;
 class clsWinSockOperate;
 
 // The mail engine of the main window: its socket, its two timers and the
@@ -87,8 +90,6 @@ Q_SIGNALS:
     void MailArrived(qint32 tag, const QList<NewMailItem>& mail);
     // Whether the two "check all" commands may be used: not during a run.
     void CheckCommandsEnabled(bool enabled);
-    // An IMAP account's check succeeded; whether its server can push (IDLE).
-    void PushOffered(qint32 tag, bool idle);
 
 private:
     // One check of one row's account: tray picture, STATUS while it runs,
@@ -100,6 +101,12 @@ private:
         const AccountEntry& account, CheckRequest& request, std::optional<CheckFailure>& failure);
     // Ends a check that was abandoned before its dialogue.
     void endCheck();
+    // After a successful IMAP check: a server that can push gets a
+    // connection that stays in IDLE, unless the account has one.
+    void followPush(qint32 tag, bool idle);
+    // Drops the push of accounts no longer checked, changed, or not IMAP any
+    // more, and reconnects them all after the machine slept.
+    void reviewPush();
 
     IAccountRows& m_rows;
     SocketControl* m_wsPopSocket;
@@ -112,6 +119,15 @@ private:
     QString m_trayTip;
     bool m_checking = false;
     std::optional<qint64> m_checkMemoryBound;
+    // One IDLE connection per IMAP account whose server offers it, with the
+    // timers it runs on and the sign-in it was started with.
+    struct Push {
+        std::unique_ptr<TimerControl> renew, retry, silence;
+        std::unique_ptr<ImapIdleWatch> watch;
+        QString login;
+    };
+    std::map<qint32, Push> m_push;
+    QDateTime m_lastTick;
     QString m_spamFolder;
     // The spam each account's last successful check found, by tag.
     QMap<qint32, qsizetype> m_spamFound;

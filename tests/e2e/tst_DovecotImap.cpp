@@ -1,37 +1,30 @@
-// The private Dovecot's IMAP side, which the IMAP checks are tested against:
-// STARTTLS with the test authority, a delivery seen in IDLE, flags left alone
-// by a read-only session, and a UIDVALIDITY that can change between checks.
+// IMAP checks against Dovecot's IMAP server on loopback: the first check, one
+// with nothing new, push while the account idles, a UIDVALIDITY that changed
+// between checks, and STARTTLS on a port without implicit TLS. A check never
+// sets a flag on the server.
 
 #include "DovecotFixture.h"
+#include "FakeMailCheckHost.h"
+#include "TestAccount.h"
+#include "TlsTestSeam.h"
 
-#include <QElapsedTimer>
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "mail/MailChecker.h"
+#include "platform/TimerControl.h"
+
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <QtTest>
 
 namespace {
 
-constexpr int kReplyLimitMs = 10'000;
-
-// Reads lines up to one that starts with `until`; false when none comes.
-bool readUntil(QSslSocket& socket, const QByteArray& until)
+QJsonObject message(const QString& subject)
 {
-    for (;;) {
-        while (!socket.canReadLine()) {
-            if (!socket.waitForReadyRead(kReplyLimitMs))
-                return false;
-        }
-        if (socket.readLine().startsWith(until))
-            return true;
-    }
-}
-
-bool exchange(QSslSocket& socket, const QByteArray& command, const QByteArray& until)
-{
-    socket.write(command + "\r\n");
-    return readUntil(socket, until);
+    return { { QStringLiteral("fromName"), QStringLiteral("Hanako") },
+        { QStringLiteral("fromAddr"), QStringLiteral("hanako@example.jp") },
+        { QStringLiteral("subject"), subject },
+        { QStringLiteral("date"), QStringLiteral("Tue, 15 Apr 2003 10:20:30 +0900") } };
 }
 
 } // namespace
@@ -39,52 +32,98 @@ bool exchange(QSslSocket& socket, const QByteArray& command, const QByteArray& u
 class tst_DovecotImap : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void startTlsIdleFlagsAndUidValidity()
+    DovecotFixture m_server;
+    FakeMailCheckHost m_host;
+    std::unique_ptr<MailChecker> m_checker;
+
+    // The subjects the arrival window was given by the last check.
+    QStringList check()
     {
-        DovecotFixture server;
-        if (!server.start()) {
-            if (!server.skipReason().isEmpty())
-                QSKIP(qPrintable(u"no private Dovecot here: "_qs + server.skipReason()));
-            QFAIL(qPrintable(server.error()));
+        m_host.arrival.calls.clear();
+        m_checker->MailCheck(0);
+        QStringList subjects;
+        for (const QString& call : m_host.arrival.calls)
+            if (call.startsWith(u"MailArraival"))
+                subjects << call.section(u'|', 3).trimmed();
+        return subjects;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!m_server.start()) {
+            if (!m_server.skipReason().isEmpty())
+                QSKIP(qPrintable(u"no private Dovecot here: "_qs + m_server.skipReason()));
+            QFAIL(qPrintable(m_server.error()));
         }
-        if (server.imapPort() == 0)
+        if (m_server.imapPort() == 0)
             QSKIP("dovecot-imapd is not installed (tools/setup.sh installs it)");
+        TlsTestSeam::SetExtraTlsPort(m_server.imapTlsPort());
+        TlsTestSeam::TrustAuthorities({ m_server.authority() });
+        CommonSettings = CommonSettingsRecord();
+        CommonSettings.RecheckMailChecked = false;
+        Accounts.push_back(TestAccount(m_server.imapTlsPort()));
+        Accounts[0].PopServer = DovecotFixture::tlsHost();
+        Accounts[0].Protocol = MailProtocol::Imap;
+        m_host.AddRow(0, true, QStringLiteral("5"));
+        m_checker = std::make_unique<MailChecker>(m_host);
+        m_host.Watch(*m_checker);
+        m_checker->tmrMailCheck().setEnabled(false);
+        QVERIFY2(m_server.deliverMessages({ message(u"一通目"_qs), message(u"二通目"_qs) }),
+            qPrintable(m_server.error()));
+    }
 
-        QSslSocket socket;
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.addCaCertificate(server.authority());
-        socket.setSslConfiguration(configuration);
-        socket.setPeerVerifyName(DovecotFixture::tlsHost());
-        socket.connectToHost(DovecotFixture::host(), server.imapPort());
-        QVERIFY(readUntil(socket, "* OK"));
-        QVERIFY(exchange(socket, "a STARTTLS", "a OK"));
-        socket.startClientEncryption();
-        QVERIFY2(socket.waitForEncrypted(kReplyLimitMs), qPrintable(socket.errorString()));
-        QVERIFY(exchange(socket, "b LOGIN taro secret", "b OK"));
-        QVERIFY(exchange(socket, "c EXAMINE INBOX", "c OK"));
-        QVERIFY(exchange(socket, "d IDLE", "+ "));
+    void firstCheckAnnouncesTheUnseenAndChangesNoFlag()
+    {
+        QCOMPARE(check(), (QStringList { u"一通目"_qs, u"二通目"_qs }));
+        QCOMPARE(m_host.Status(0), u"成功(新着2件)"_qs);
+        QCOMPARE(Accounts[0].UIDL.size(), 3);
+        QCOMPARE(m_server.imapFlags(), (QList<QByteArrayList> { {}, {} }));
+    }
 
-        const QJsonObject message { { QStringLiteral("fromName"), QStringLiteral("Hanako") },
-            { QStringLiteral("fromAddr"), QStringLiteral("hanako@example.jp") },
-            { QStringLiteral("subject"), QStringLiteral("idle") },
-            { QStringLiteral("date"), QStringLiteral("Tue, 15 Apr 2003 10:20:30 +0900") } };
-        QVERIFY2(server.deliverMessages({ message }), qPrintable(server.error()));
-        QElapsedTimer delivered;
-        delivered.start();
-        QVERIFY(readUntil(socket, "* 1 EXISTS"));
-        qInfo("IDLE reported the delivery after %lld ms", delivered.elapsed());
-        QVERIFY(exchange(socket, "DONE", "d OK"));
-        QVERIFY(exchange(socket, "e LOGOUT", "e OK"));
-        static const QRegularExpression encryptedLogin(
+    void nothingChangedAnnouncesNothing()
+    {
+        const QStringList seen = Accounts[0].UIDL;
+        QCOMPARE(check(), QStringList());
+        QCOMPARE(Accounts[0].UIDL, seen);
+    }
+
+    // The account idles after its check; a delivery is announced without
+    // any timer of the program firing.
+    void deliveryWhileIdlingIsAnnounced()
+    {
+        QTRY_VERIFY(m_host.trayToolTip.contains(u"ﾌﾟｯｼｭ"));
+        m_host.arrival.calls.clear();
+        QVERIFY2(m_server.deliverMessages({ message(u"三通目"_qs) }), qPrintable(m_server.error()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_host.arrival.calls.filter(u"三通目"_qs).size() == 1, 10000);
+    }
+
+    void changedUidValidityFloodsNothing()
+    {
+        m_checker->AbortAll(); // no push meanwhile
+        QVERIFY2(m_server.changeUidValidity(), qPrintable(m_server.error()));
+        QCOMPARE(check(), QStringList());
+        QCOMPARE(Accounts[0].UIDL.first(), QString::number(m_server.uidValidity()) + QStringLiteral(":0"));
+        QVERIFY2(m_server.deliverMessages({ message(u"四通目"_qs) }), qPrintable(m_server.error()));
+        QCOMPARE(check(), QStringList { u"四通目"_qs });
+    }
+
+    void startTlsOnAnotherPort()
+    {
+        Accounts[0].PopPort = m_server.imapPort();
+        Accounts[0].UIDL.clear();
+        QCOMPARE(check().size(), 4);
+        static const QRegularExpression encryptedLogins(
             QStringLiteral("imap-login: .*Login: user=<taro>.*, TLS,"));
-        QVERIFY2(server.log().contains(encryptedLogin), qPrintable(server.log()));
+        QCOMPARE(m_server.log().count(encryptedLogins),
+            m_server.log().count(QStringLiteral("Login: user=<taro>")));
+    }
 
-        // The session above was read-only: the message is still unseen.
-        QCOMPARE(server.imapFlags(), QList<QByteArrayList> { {} });
-        const quint32 before = server.uidValidity();
-        QVERIFY2(server.changeUidValidity(), qPrintable(server.error()));
-        QVERIFY(server.uidValidity() != before);
+    void cleanupTestCase()
+    {
+        m_checker.reset();
+        m_server.stop();
+        TlsTestSeam::Reset();
     }
 };
 

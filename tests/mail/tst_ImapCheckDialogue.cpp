@@ -22,7 +22,8 @@ const QByteArray kFields = "(UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE)])";
 Dialogue signedIn(const QByteArray& capabilities = "IMAP4rev1 IDLE")
 {
     return { S::Greeting("* OK [CAPABILITY " + capabilities + "] ready\r\n"),
-        S::Exchange("A1 LOGIN \"taro\" \"secret\"", "A1 OK [CAPABILITY " + capabilities + "] Logged in\r\n") };
+        S::Exchange(
+            "A1 LOGIN \"taro\" \"secret\"", "A1 OK [CAPABILITY " + capabilities + "] Logged in\r\n") };
 }
 
 S::Step examine(int validity, int tag = 2)
@@ -41,7 +42,8 @@ S::Step search(const QByteArray& uids, int tag = 3)
 
 QByteArray fetched(int uid)
 {
-    const QByteArray header = "From: hanako@example.jp\r\nSubject: message " + QByteArray::number(uid) + "\r\n\r\n";
+    const QByteArray header
+        = "From: hanako@example.jp\r\nSubject: message " + QByteArray::number(uid) + "\r\n\r\n";
     return "* " + QByteArray::number(uid) + " FETCH (UID " + QByteArray::number(uid)
         + " BODY[HEADER.FIELDS (FROM SUBJECT DATE)] {" + QByteArray::number(header.size()) + "}\r\n" + header
         + ")\r\n";
@@ -111,8 +113,9 @@ private Q_SLOTS:
             << seen({ 0, 3, 5 }) << ok(2) << kSecret;
         QTest::newRow("nothing new: no FETCH") << (Dialogue(mailbox) << logout()) << true << seen({ 0, 3, 5 })
                                                << false << 0 << QStringList() << ok0 << kSecret;
-        QTest::newRow("one of two unseen is new") << (Dialogue(mailbox) << fetch({ 5 }) << logout()) << true
-                                                  << seen({ 0, 3 }) << false << 1 << seen({ 0, 3, 5 }) << ok(1) << kSecret;
+        QTest::newRow("one of two unseen is new")
+            << (Dialogue(mailbox) << fetch({ 5 }) << logout()) << true << seen({ 0, 3 }) << false << 1
+            << seen({ 0, 3, 5 }) << ok(1) << kSecret;
         QTest::newRow("rechecking announces every unseen message")
             << (Dialogue(mailbox) << fetch({ 3, 5 }) << logout()) << true << seen({ 0, 3, 5 }) << true << 2
             << QStringList() << ok(2) << kSecret;
@@ -126,49 +129,58 @@ private Q_SLOTS:
             << (Dialogue { S::Greeting("* OK [CAPABILITY IMAP4rev1] ready\r\n"),
                     S::Exchange("A1 LOGIN \"taro\" {10}", "+ go on\r\n"),
                     S::Exchange("pa\"sパス", "A1 OK Logged in\r\n"), examine(7), search("") }
-                << logout())
+                   << logout())
             << true << QStringList() << false << 0 << seen({ 0 }) << ok0 << QStringLiteral("pa\"sパス");
         QTest::newRow("LOGINDISABLED: AUTHENTICATE PLAIN on the command line")
-            << (Dialogue { S::Greeting("* OK [CAPABILITY IMAP4rev1 LOGINDISABLED AUTH=PLAIN SASL-IR] ready\r\n"),
+            << (Dialogue {
+                    S::Greeting("* OK [CAPABILITY IMAP4rev1 LOGINDISABLED AUTH=PLAIN SASL-IR] ready\r\n"),
                     S::Exchange("A1 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0", "A1 OK Logged in\r\n"), examine(7),
                     search("") }
-                << logout())
+                   << logout())
             << true << QStringList() << false << 0 << seen({ 0 }) << ok0 << kSecret;
 
         const QString fetchError = QStringLiteral("ｴﾗｰ(FETCH ｴﾗｰ)");
         QTest::newRow("plain port without STARTTLS: no credentials sent")
             << Dialogue { S::Greeting("* OK ready\r\n"),
                    S::Exchange("A1 CAPABILITY", "* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\nA1 OK\r\n") }
-            << false << seen({ 0, 3 }) << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(STARTTLS 非対応ｻｰﾊﾞｰ)") << kSecret;
+            << false << seen({ 0, 3 }) << false << 0 << QStringList()
+            << QStringLiteral("ｴﾗｰ(STARTTLS 非対応ｻｰﾊﾞｰ)") << kSecret;
         QTest::newRow("LOGIN refused") << replacing(signedIn(), "A1 LOGIN \"taro\" \"secret\"",
             "A1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n")
                                        << true << seen({ 0, 3 }) << false << 0 << QStringList()
                                        << QStringLiteral("ｴﾗｰ(LOGIN ｴﾗｰ: Authentication failed.)") << kSecret;
-        QTest::newRow("literal announcing 4 GB") << (Dialogue(mailbox) << S::Exchange("A4 UID FETCH 3,5 " + kFields,
-                                                         "* 1 FETCH (UID 3 BODY[HEADER.FIELDS (FROM)] {4000000000}\r\n"))
-                                                 << true << QStringList() << false << 0 << QStringList() << fetchError << kSecret;
-        QTest::newRow("malformed FETCH: UID given twice")
-            << (Dialogue(mailbox) << S::Exchange("A4 UID FETCH 3,5 " + kFields, "* 1 FETCH (UID 3 UID 3)\r\nA4 OK\r\n"))
+        QTest::newRow("literal announcing 4 GB")
+            << (Dialogue(mailbox) << S::Exchange("A4 UID FETCH 3,5 " + kFields,
+                    "* 1 FETCH (UID 3 BODY[HEADER.FIELDS (FROM)] {4000000000}\r\n"))
             << true << QStringList() << false << 0 << QStringList() << fetchError << kSecret;
+        QTest::newRow("malformed FETCH: UID given twice") << (Dialogue(mailbox)
+            << S::Exchange("A4 UID FETCH 3,5 " + kFields, "* 1 FETCH (UID 3 UID 3)\r\nA4 OK\r\n"))
+                                                          << true << QStringList() << false << 0
+                                                          << QStringList() << fetchError << kSecret;
         QTest::newRow("NUL byte in the SEARCH line")
-            << (signedIn() << examine(7) << S::Exchange("A3 UID SEARCH UNSEEN", QByteArray("* SEARCH 3\0 5\r\nA3 OK\r\n", 21)))
-            << true << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(SEARCH ｴﾗｰ)") << kSecret;
-        QTest::newRow("untagged responses without end")
-            << (signedIn() << examine(7)
-                           << S::Exchange("A3 UID SEARCH UNSEEN", QByteArray("* OK still here\r\n").repeated(8000)))
-            << true << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(SEARCH ｴﾗｰ)") << kSecret;
-        QTest::newRow("EXAMINE answered with another tag") << replacing(Dialogue(mailbox), "A2 EXAMINE INBOX", "A9 OK\r\n")
-                                                           << true << QStringList() << false << 0 << QStringList()
-                                                           << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
+            << (signedIn() << examine(
+                    7) << S::Exchange("A3 UID SEARCH UNSEEN", QByteArray("* SEARCH 3\0 5\r\nA3 OK\r\n", 21)))
+            << true << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(SEARCH ｴﾗｰ)")
+            << kSecret;
+        QTest::newRow("untagged responses without end") << (signedIn()
+            << examine(7)
+            << S::Exchange("A3 UID SEARCH UNSEEN", QByteArray("* OK still here\r\n").repeated(8000)))
+                                                        << true << QStringList() << false << 0
+                                                        << QStringList() << QStringLiteral("ｴﾗｰ(SEARCH ｴﾗｰ)")
+                                                        << kSecret;
+        QTest::newRow("EXAMINE answered with another tag")
+            << replacing(Dialogue(mailbox), "A2 EXAMINE INBOX", "A9 OK\r\n") << true << QStringList() << false
+            << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
         QTest::newRow("LOGIN answered twice, the second taken for EXAMINE")
             << replacing(Dialogue(mailbox), "A1 LOGIN \"taro\" \"secret\"", "A1 OK\r\nA1 OK\r\n") << true
             << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
         QTest::newRow("BYE instead of the EXAMINE reply")
-            << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* BYE shutting down\r\n", After::Close)) << true
-            << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
+            << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* BYE shutting down\r\n", After::Close))
+            << true << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)")
+            << kSecret;
         QTest::newRow("EXAMINE without UIDVALIDITY")
-            << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* 5 EXISTS\r\nA2 OK\r\n")) << true << QStringList()
-            << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
+            << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* 5 EXISTS\r\nA2 OK\r\n")) << true
+            << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
     }
 
     void check()
@@ -201,7 +213,8 @@ private Q_SLOTS:
         CommonSettings = CommonSettingsRecord();
         CommonSettings.PopTimeOut = 3600;
         CommonSettings.RecheckMailChecked = recheck;
-        connect(&server, &ScriptedPop3Server::Silenced, &checker, [&] { Q_EMIT checker.tmrPopTimeOut().Timer(); });
+        connect(&server, &ScriptedPop3Server::Silenced, &checker,
+            [&] { Q_EMIT checker.tmrPopTimeOut().Timer(); });
         Accounts.clear();
         Accounts.push_back(TestAccount(server.Port()));
         Accounts[0].PopServer = QStringLiteral("localhost");
@@ -217,7 +230,8 @@ private Q_SLOTS:
         QCOMPARE(host.arrival.calls.size(), announced ? announced + 2 : 0);
         // Read-only, always: nothing that could change a flag went out.
         for (const QByteArray& line : server.ReceivedLines())
-            QVERIFY2(!line.contains("SELECT") && !line.contains("STORE") && !line.contains("BODY["), line.constData());
+            QVERIFY2(!line.contains("SELECT") && !line.contains("STORE") && !line.contains("BODY["),
+                line.constData());
         Accounts.clear();
         TlsTestSeam::Reset();
     }
