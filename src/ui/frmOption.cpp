@@ -132,8 +132,11 @@ frmOption::frmOption(QWidget* parent)
     chkDeleteSpam
         = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 32, 166, 17 });
     btnSpamLists = MakeButton(fraOption[1], QStringLiteral("判定リスト(&L)..."), { 150, 14, 98, 18 });
+    // An IMAP check never changes the server, so deletion is POP3's alone.
     lblSpamNote
-        = Fun_PlainLabel::MakePlainLabel(fraOption[1], QStringLiteral("控えを保存"), { 184, 33, 64, 16 });
+        = Fun_PlainLabel::MakePlainLabel(fraOption[1], QStringLiteral("POP3のみ"), { 184, 33, 64, 16 });
+    lblSpamNote->setToolTip(
+        QStringLiteral("削除する前に控えを保存します。IMAPのアカウントではサーバーのメールを変えません。"));
     for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete })
         inert->setEnabled(false);
 

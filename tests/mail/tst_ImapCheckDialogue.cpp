@@ -11,6 +11,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using S = ScriptedPop3Server;
 using After = ScriptedPop3Server::After;
 using Dialogue = QList<ScriptedPop3Server::Step>;
@@ -19,7 +21,7 @@ namespace {
 
 const QByteArray kFields = "(UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE)])";
 
-Dialogue signedIn(const QByteArray& capabilities = "IMAP4rev1 IDLE")
+Dialogue signedIn(const QByteArray& capabilities = "IMAP4rev1")
 {
     return { S::Greeting("* OK [CAPABILITY " + capabilities + "] ready\r\n"),
         S::Exchange(
@@ -139,6 +141,18 @@ private Q_SLOTS:
                    << logout())
             << true << QStringList() << false << 0 << seen({ 0 }) << ok0 << kSecret;
 
+        const QByteArray verdictFields
+            = " (UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE X-SPAM-FLAG X-SPAM-STATUS "
+              "X-SPAM X-SPAM-RESULT X-MD-CLASS)])";
+        QTest::newRow("spam detection: the flagged message is not announced")
+            << (Dialogue(mailbox) << S::Exchange("A4 UID FETCH 3,5" + verdictFields,
+                    fetched(3)
+                        + "* 5 FETCH (UID 5 BODY[HEADER.FIELDS (X-SPAM-FLAG)] {20}\r\nX-Spam-Flag: "
+                          "YES\r\n\r\n)\r\n"
+                          "A4 OK done\r\n")
+                                  << logout())
+            << true << QStringList() << false << 1 << seen({ 0, 3, 5 }) << ok(1) << kSecret;
+
         const QString fetchError = QStringLiteral("ｴﾗｰ(FETCH ｴﾗｰ)");
         QTest::newRow("plain port without STARTTLS: no credentials sent")
             << Dialogue { S::Greeting("* OK ready\r\n"),
@@ -213,6 +227,9 @@ private Q_SLOTS:
         CommonSettings = CommonSettingsRecord();
         CommonSettings.PopTimeOut = 3600;
         CommonSettings.RecheckMailChecked = recheck;
+        // A row that asks for the filters' verdict fields judges spam.
+        CommonSettings.SpamCheck = std::any_of(dialogue.cbegin(), dialogue.cend(),
+            [](const S::Step& step) { return step.expectedLine.contains("X-SPAM-FLAG"); });
         connect(&server, &ScriptedPop3Server::Silenced, &checker,
             [&] { Q_EMIT checker.tmrPopTimeOut().Timer(); });
         Accounts.clear();
