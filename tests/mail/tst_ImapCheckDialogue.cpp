@@ -188,10 +188,18 @@ private Q_SLOTS:
         QTest::newRow("LOGIN answered twice, the second taken for EXAMINE")
             << replacing(Dialogue(mailbox), "A1 LOGIN \"taro\" \"secret\"", "A1 OK\r\nA1 OK\r\n") << true
             << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
-        QTest::newRow("BYE instead of the EXAMINE reply")
-            << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* BYE shutting down\r\n", After::Close))
-            << true << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)")
-            << kSecret;
+        // A server going away at any step: the check fails there, nothing stored.
+        const Dialogue whole = Dialogue(mailbox) << fetch({ 3, 5 });
+        const QStringList failures { QStringLiteral("ｴﾗｰ(going away)"), QStringLiteral("ｴﾗｰ(LOGIN ｴﾗｰ)"),
+            QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)"), QStringLiteral("ｴﾗｰ(SEARCH ｴﾗｰ)"), fetchError };
+        for (qsizetype i = 0; i < whole.size(); ++i) {
+            Dialogue cut = whole.mid(0, i + 1);
+            cut.last().pieces = { "* BYE going away\r\n" };
+            cut.last().after = After::Close;
+            const QByteArray name = "BYE instead of the reply to " + (i ? whole[i].expectedLine.left(12) : "connecting");
+            QTest::newRow(name.constData()) << cut << true << seen({ 0, 3 }) << false << 0 << QStringList()
+                                            << failures[i] << kSecret;
+        }
         QTest::newRow("EXAMINE without UIDVALIDITY")
             << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* 5 EXISTS\r\nA2 OK\r\n")) << true
             << QStringList() << false << 0 << QStringList() << QStringLiteral("ｴﾗｰ(EXAMINE ｴﾗｰ)") << kSecret;
