@@ -105,6 +105,7 @@ void tst_OAuthSignIn::signInThenCheck_data()
     row("token answer without a content type: the check waits no longer than its time-out", "Custom",
         "lifetime=30&shape=untyped", "", QStringLiteral("ｴﾗｰ(ﾄｰｸﾝ ｴﾗｰ: no token within 2 s)"));
     row("Google, signed in before elsewhere: a refresh token all the same", "Google", "consented=1", "", ok);
+    row("IMAP account: the token through AUTHENTICATE", "Microsoft", "protocol=imap", "", ok);
     row("browser signed in to another account: refused, naming both", "Google", "account=jiro@example.jp", "",
         QStringLiteral("(jiro@example.jp) が入力したアドレス (taro+news@example.jp)"));
     row("custom provider on a plain port: no token goes out", "Custom", "port=110", "",
@@ -120,7 +121,11 @@ void tst_OAuthSignIn::signInThenCheck()
     QFETCH(QString, afterSignIn);
     QFETCH(QString, status);
     m_provider.post(QStringLiteral("/control/set?mode=%1&%2").arg(provider.toLower(), set));
-    const QString port = QUrlQuery(set).queryItemValue(QStringLiteral("port"));
+    const bool imap = QUrlQuery(set).queryItemValue(QStringLiteral("protocol")) == u"imap";
+    const QString port = imap ? QString::number(m_server.imapTlsPort())
+                              : QUrlQuery(set).queryItemValue(QStringLiteral("port"));
+    TlsTestSeam::SetExtraTlsPort(imap ? m_server.imapTlsPort() : m_server.port());
+    const auto tlsPort = qScopeGuard([this] { TlsTestSeam::SetExtraTlsPort(m_server.port()); });
     const QByteArray url = m_provider.url({}).toEncoded();
     // Each provider of the dialog, played by the local server.
     QByteArray common = "[Common]\r\nPopTimeOut=2\r\nOAuthCustomScope=pop\r\n";
@@ -150,6 +155,7 @@ void tst_OAuthSignIn::signInThenCheck()
     frmTandrel w;
     w.Form_Load();
     w.txtChkInterval->setText(QStringLiteral("5"));
+    w.cmbProtocol->setCurrentIndex(imap ? 1 : 0);
     const bool registers = status.startsWith(u"ｴﾗｰ(") || status.startsWith(u"成功(");
 
     QElapsedTimer sinceOk;
@@ -176,6 +182,7 @@ void tst_OAuthSignIn::signInThenCheck()
     }
     QVERIFY(
         settings.read().contains("\r\nAuthMethod=OAuth2\r\nOAuthProvider=" + provider.toLatin1() + "\r\n"));
+    QCOMPARE(settings.read().contains("\r\nProtocol=IMAP\r\n"), imap);
     if (!afterSignIn.isEmpty())
         m_provider.post(QStringLiteral("/control/") + afterSignIn);
     // Half a minute on, a token of 90 s has less left than the renewal's margin.

@@ -196,9 +196,10 @@ private Q_SLOTS:
             Dialogue cut = whole.mid(0, i + 1);
             cut.last().pieces = { "* BYE going away\r\n" };
             cut.last().after = After::Close;
-            const QByteArray name = "BYE instead of the reply to " + (i ? whole[i].expectedLine.left(12) : "connecting");
-            QTest::newRow(name.constData()) << cut << true << seen({ 0, 3 }) << false << 0 << QStringList()
-                                            << failures[i] << kSecret;
+            const QByteArray name
+                = "BYE instead of the reply to " + (i ? whole[i].expectedLine.left(12) : "connecting");
+            QTest::newRow(name.constData())
+                << cut << true << seen({ 0, 3 }) << false << 0 << QStringList() << failures[i] << kSecret;
         }
         QTest::newRow("EXAMINE without UIDVALIDITY")
             << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* 5 EXISTS\r\nA2 OK\r\n")) << true
