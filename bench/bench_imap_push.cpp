@@ -1,0 +1,335 @@
+// Push on IMAP accounts against Dovecot on loopback. Prints figures; decides
+// nothing.
+//   - The time from a delivery into the Maildir to the arrival row, one
+//     message at a time while the account idles: counted from just before the
+//     delivery call and from just after it returns. A bare IDLE client of its
+//     own beside the program hears the server's EXISTS too; from the delivery
+//     to that is the server's share, which no client can shorten. The server
+//     tells each session apart, so the split is good to a few milliseconds
+//     (the program's share can even come out just below zero).
+//   - The CPU the program spends with three accounts in IDLE and nothing
+//     arriving.
+//
+//   bench_imap_push [deliveries] [idle-seconds]     (defaults: 20 30)
+//
+// Needs root: the private Dovecot switches users (bench/imap_push.sh runs it).
+
+#include "DovecotFixture.h"
+#include "FakeMailCheckHost.h"
+#include "ScriptedMailbox.h"
+#include "TestAccount.h"
+#include "TlsTestSeam.h"
+
+#include "app/AccountTable.h"
+#include "app/CommonSettings.h"
+#include "mail/MailChecker.h"
+#include "platform/TimerControl.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// No step here should take this long; past it the figure is reported missing.
+constexpr int kLimitMs = 10000;
+// How long the accounts' fresh connections get before idling is measured.
+constexpr int kSettleMs = 5000;
+
+QElapsedTimer g_clock;
+
+double nowMs() { return double(g_clock.nsecsElapsed()) / 1e6; }
+
+// What the program waits for, looked at again whenever something it depends
+// on happens (the checker reports, the probe reads).
+struct Wait {
+    QEventLoop* loop = nullptr;
+    std::function<bool()> done;
+};
+Wait g_wait;
+
+void poke()
+{
+    if (g_wait.loop && g_wait.done())
+        g_wait.loop->quit();
+}
+
+// Runs events until `done` holds; false when kLimitMs passed first.
+bool waitUntil(const std::function<bool()>& done)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    g_wait = { &loop, done };
+    limit.start(kLimitMs);
+    loop.exec();
+    g_wait = {};
+    return done();
+}
+
+// A bare IDLE client on the plain IMAP port (Dovecot takes a loopback
+// sign-in without STARTTLS): the moment it reads an EXISTS is when the
+// server told of the delivery.
+class ExistsProbe {
+public:
+    bool Start(quint16 port)
+    {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { read(); });
+        m_socket.connectToHost(DovecotFixture::host(), port);
+        return waitUntil([this] { return m_idling || m_failed; }) && m_idling;
+    }
+    void Stop() { m_socket.abort(); }
+    void Forget() { m_heardAt = -1; }
+    // When the last EXISTS since Forget() was read; -1 before.
+    double HeardAt() const { return m_heardAt; }
+
+private:
+    void read()
+    {
+        static const QRegularExpression exists(QStringLiteral(R"(^\* \d+ EXISTS$)"));
+        while (m_socket.canReadLine()) {
+            const QByteArray line = m_socket.readLine().trimmed();
+            if (m_idling) {
+                if (m_heardAt < 0 && exists.match(QString::fromLatin1(line)).hasMatch())
+                    m_heardAt = nowMs();
+            } else if (line.startsWith("* OK") && m_step == 0) {
+                send("a LOGIN " + DovecotFixture::user().toLatin1() + ' '
+                    + DovecotFixture::password().toLatin1());
+            } else if (line.startsWith("a OK")) {
+                send("b EXAMINE INBOX");
+            } else if (line.startsWith("b OK")) {
+                send("c IDLE");
+            } else if (line.startsWith("+")) {
+                m_idling = true;
+            } else if (!line.startsWith("*")) {
+                m_failed = true;
+                std::printf("the probe got: %s\n", line.constData());
+            }
+        }
+        poke();
+    }
+    void send(const QByteArray& command)
+    {
+        ++m_step;
+        m_socket.write(command + "\r\n");
+    }
+
+    QTcpSocket m_socket;
+    int m_step = 0;
+    bool m_idling = false;
+    bool m_failed = false;
+    double m_heardAt = -1;
+};
+
+QJsonObject message(const QString& subject)
+{
+    return { { QStringLiteral("fromName"), QStringLiteral("Hanako") },
+        { QStringLiteral("fromAddr"), QStringLiteral("hanako@example.jp") },
+        { QStringLiteral("subject"), subject },
+        { QStringLiteral("date"), QStringLiteral("Tue, 15 Apr 2003 10:20:30 +0900") } };
+}
+
+QString pushLine(qsizetype account) { return Accounts[std::size_t(account)].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ"); }
+
+struct Summary {
+    double median = 0;
+    double worst = 0;
+};
+
+Summary summarise(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return { median, values.back() };
+}
+
+struct Window {
+    double wallMs = 0;
+    double cpuMs = 0;
+    int wakeUps = 0; // the event loop's, its own ending included
+};
+
+// Runs the event loop for this long with nothing asked of it. What the
+// program does meanwhile shows as the CPU it uses and as the times the event
+// loop woke; the second is free of what the machine charges for a sleep.
+Window idleWindow(int ms)
+{
+    Window window;
+    QEventLoop loop;
+    const QMetaObject::Connection woke = QObject::connect(QAbstractEventDispatcher::instance(),
+        &QAbstractEventDispatcher::awake, [&window] { ++window.wakeUps; });
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    const double cpuBefore = ProcessCpuMs();
+    const double wallBefore = nowMs();
+    loop.exec();
+    window.cpuMs = ProcessCpuMs() - cpuBefore;
+    window.wallMs = nowMs() - wallBefore;
+    QObject::disconnect(woke);
+    return window;
+}
+
+void showWindow(const char* what, const Window& window)
+{
+    std::printf("%s %.1f s: CPU %.2f ms, %.3f %% of one core; the event loop woke %d times\n", what,
+        window.wallMs / 1000, window.cpuMs, 100 * window.cpuMs / window.wallMs, window.wakeUps);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    g_clock.start();
+    // Every row shows as it comes, also through a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int deliveries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
+
+    // What this machine charges a process that only sleeps, for comparison.
+    const Window floor = idleWindow(idleSeconds * 1000);
+
+    DovecotFixture server;
+    if (!server.start()) {
+        std::printf("no private Dovecot: %s\n",
+            qPrintable(server.skipReason().isEmpty() ? server.error() : server.skipReason()));
+        return 1;
+    }
+    if (server.imapPort() == 0) {
+        std::printf("dovecot-imapd is not installed (tools/setup.sh installs it)\n");
+        return 1;
+    }
+    // The account is checked over implicit TLS, as on 993.
+    TlsTestSeam::SetExtraTlsPort(server.imapTlsPort());
+    TlsTestSeam::TrustAuthorities({ server.authority() });
+    CommonSettings = CommonSettingsRecord();
+    CommonSettings.RecheckMailChecked = false;
+
+    FakeMailCheckHost host;
+    MailChecker checker(host);
+    host.Watch(checker);
+    // Only push may start a check: the timed fallback is not what is measured.
+    checker.tmrMailCheck().setEnabled(false);
+    double arrivedAt = -1;
+    QString awaited;
+    int signalsHeard = 0;
+    QObject::connect(&checker, &MailChecker::MailArrived, [&](qint32, const QList<NewMailItem>& mail) {
+        for (const NewMailItem& item : mail)
+            if (item.strSubject.trimmed() == awaited && arrivedAt < 0)
+                arrivedAt = nowMs();
+    });
+    const auto heard = [&] {
+        ++signalsHeard;
+        poke();
+    };
+    QObject::connect(&checker, &MailChecker::StatusChanged, heard);
+    QObject::connect(&checker, &MailChecker::TrayChanged, heard);
+    QObject::connect(&checker, &MailChecker::MailArrived, heard);
+    QObject::connect(&checker, &MailChecker::CheckCommandsEnabled, heard);
+
+    const auto addAccount = [&](qint32 tag) {
+        AccountEntry account = TestAccount(server.imapTlsPort());
+        account.UserTitle = QStringLiteral("push-%1").arg(tag + 1);
+        account.PopServer = DovecotFixture::tlsHost();
+        account.Protocol = MailProtocol::Imap;
+        Accounts.push_back(account);
+        host.AddRow(tag, true, QStringLiteral("5"));
+        checker.MailCheck(tag);
+    };
+    const auto idles = [&](qsizetype accounts) {
+        for (qsizetype a = 0; a < accounts; ++a)
+            if (!host.trayToolTip.contains(pushLine(a)))
+                return false;
+        return !checker.IsRunning();
+    };
+
+    // Delivery to arrival row.
+    addAccount(0);
+    if (!waitUntil([&] { return idles(1); })) {
+        std::printf("the account did not reach IDLE: %s / %s\n", qPrintable(host.Status(0)),
+            qPrintable(host.trayToolTip));
+        return 1;
+    }
+    ExistsProbe probe;
+    if (!probe.Start(server.imapPort())) {
+        std::printf("the probe did not reach IDLE\n");
+        return 1;
+    }
+    std::printf("Dovecot on loopback, IMAP over implicit TLS; %d deliveries of one message each\n", deliveries);
+    std::printf("  #  delivery call  from before  from after  server's share  program's share  checks\n");
+    std::vector<double> fromBefore, fromAfter, serverShare, programShare;
+    for (int i = 1; i <= deliveries; ++i) {
+        if (!waitUntil([&] { return idles(1); })) {
+            std::printf("the account stopped idling: %s\n", qPrintable(host.trayToolTip));
+            return 1;
+        }
+        awaited = QStringLiteral("push %1").arg(i);
+        arrivedAt = -1;
+        probe.Forget();
+        const int checksBefore = host.ChecksStarted(0);
+        const double before = nowMs();
+        if (!server.deliverMessages({ message(awaited) })) {
+            std::printf("delivery failed: %s\n", qPrintable(server.error()));
+            return 1;
+        }
+        const double after = nowMs();
+        if (!waitUntil([&] { return arrivedAt >= 0 && probe.HeardAt() >= 0; })) {
+            std::printf("%3d  not both within %d ms: arrival row %s, probe %s\n", i, kLimitMs,
+                arrivedAt >= 0 ? "shown" : "missing", probe.HeardAt() >= 0 ? "heard EXISTS" : "heard nothing");
+            continue;
+        }
+        fromBefore.push_back(arrivedAt - before);
+        fromAfter.push_back(arrivedAt - after);
+        serverShare.push_back(probe.HeardAt() - after);
+        programShare.push_back(arrivedAt - probe.HeardAt());
+        std::printf("%3d  %10.1f ms  %8.1f ms  %7.1f ms  %11.1f ms  %12.1f ms  %6d\n", i, after - before,
+            fromBefore.back(), fromAfter.back(), serverShare.back(), programShare.back(),
+            host.ChecksStarted(0) - checksBefore);
+    }
+    probe.Stop();
+    const auto show = [](const char* what, const std::vector<double>& values) {
+        const Summary s = summarise(values);
+        std::printf("%-52s median %7.1f ms, worst %7.1f ms\n", what, s.median, s.worst);
+    };
+    std::printf("%zu of %d deliveries reached the arrival row\n", fromBefore.size(), deliveries);
+    show("delivery to arrival row, from before the call:", fromBefore);
+    show("delivery to arrival row, from after the call:", fromAfter);
+    show("server's share (after the call to its EXISTS):", serverShare);
+    show("program's share (EXISTS to the arrival row):", programShare);
+
+    // Three accounts idling, nothing delivered.
+    addAccount(1);
+    addAccount(2);
+    if (!waitUntil([&] { return idles(3); })) {
+        std::printf("three accounts did not reach IDLE: %s\n", qPrintable(host.trayToolTip));
+        return 1;
+    }
+    // The connections just made still finish their work for a moment (the
+    // last check's connection closing among it); the first window shows
+    // that, the second what idling alone costs.
+    signalsHeard = 0;
+    showWindow("three accounts in IDLE, the first", idleWindow(kSettleMs));
+    showWindow("then, nothing arriving, for", idleWindow(idleSeconds * 1000));
+    std::printf("(target 0.0 %% of one core over 30 s); %d reports from the checker in both\n", signalsHeard);
+    showWindow("the floor: this process before any account, for", floor);
+
+    checker.AbortAll();
+    server.stop();
+    TlsTestSeam::Reset();
+    return 0;
+}
