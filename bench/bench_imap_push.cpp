@@ -142,7 +142,10 @@ QJsonObject message(const QString& subject)
         { QStringLiteral("date"), QStringLiteral("Tue, 15 Apr 2003 10:20:30 +0900") } };
 }
 
-QString pushLine(qsizetype account) { return Accounts[std::size_t(account)].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ"); }
+QString pushLine(qsizetype account)
+{
+    return Accounts[std::size_t(account)].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ");
+}
 
 struct Summary {
     double median = 0;
@@ -270,7 +273,8 @@ int main(int argc, char** argv)
         std::printf("the probe did not reach IDLE\n");
         return 1;
     }
-    std::printf("Dovecot on loopback, IMAP over implicit TLS; %d deliveries of one message each\n", deliveries);
+    std::printf(
+        "Dovecot on loopback, IMAP over implicit TLS; %d deliveries of one message each\n", deliveries);
     std::printf("  #  delivery call  from before  from after  server's share  program's share  checks\n");
     std::vector<double> fromBefore, fromAfter, serverShare, programShare;
     for (int i = 1; i <= deliveries; ++i) {
@@ -290,7 +294,8 @@ int main(int argc, char** argv)
         const double after = nowMs();
         if (!waitUntil([&] { return arrivedAt >= 0 && probe.HeardAt() >= 0; })) {
             std::printf("%3d  not both within %d ms: arrival row %s, probe %s\n", i, kLimitMs,
-                arrivedAt >= 0 ? "shown" : "missing", probe.HeardAt() >= 0 ? "heard EXISTS" : "heard nothing");
+                arrivedAt >= 0 ? "shown" : "missing",
+                probe.HeardAt() >= 0 ? "heard EXISTS" : "heard nothing");
             continue;
         }
         fromBefore.push_back(arrivedAt - before);
