@@ -71,7 +71,7 @@ bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
         return false;
     }
 
-    const qint32 result = waitUntil([&]() -> qint32 {
+    return waitForConnection([&]() -> qint32 {
         const int state = m_winSock->State();
         if (state == SocketControl::StateConnected && (bWaitConnectedOnly || !m_lastArrival.isEmpty()))
             return 1;
@@ -82,6 +82,11 @@ bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
             return 0;
         return kKeepWaiting;
     });
+}
+
+bool clsWinSockOperate::waitForConnection(const std::function<qint32()>& passRule)
+{
+    const qint32 result = waitUntil(passRule);
     stopTimer();
     if (result == 1)
         return true;
@@ -96,7 +101,7 @@ bool clsWinSockOperate::StartTls()
     if (!m_winSock || !m_winSock->StartTls())
         return false;
     restartTimer();
-    const qint32 result = waitUntil([&]() -> qint32 {
+    return waitForConnection([&]() -> qint32 {
         const int state = m_winSock->State();
         if (state == SocketControl::StateConnected)
             return 1;
@@ -104,11 +109,6 @@ bool clsWinSockOperate::StartTls()
             return 0;
         return kKeepWaiting;
     });
-    stopTimer();
-    if (result == 1)
-        return true;
-    m_winSock->Close();
-    return false;
 }
 
 void clsWinSockOperate::UserClose()

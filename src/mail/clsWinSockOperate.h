@@ -83,6 +83,9 @@ private:
     void consume(qsizetype length);
     // The ends a wait shares: closed, error, time-out; -1 when none holds.
     qint32 connectionEnded();
+    // A wait for the connection (or its TLS) to be ready; the socket is
+    // closed when the rule ends it otherwise.
+    bool waitForConnection(const std::function<qint32()>& passRule);
     // Shared loop of the waits: result of the first rule that holds.
     qint32 waitUntil(const std::function<qint32()>& passRule);
 
