@@ -22,9 +22,9 @@ struct CheckRequest {
     QString user;
     QString password;
     // An OAuth2 access token: when set, the account signs in with it through
-    // SASL (XOAUTH2, else OAUTHBEARER) and USER and PASS are never sent.
+    // SASL (XOAUTH2, else OAUTHBEARER) and the password is never sent.
     QString accessToken;
-    QStringList seen; // identifiers listed at the last successful check
+    QStringList seen; // the seen list: POP3 identifiers, or IMAP "<UIDVALIDITY>:<UID>"
     bool announceAll = true; // announce every message, seen or not
     qint32 timeOutMs = 10000; // longest silence of one wait
     qint64 memoryBound = CheckBudget::DefaultBound;
@@ -32,8 +32,8 @@ struct CheckRequest {
     ArrivalListCost arrival;
     // Set when spam is looked for: new mail it judges spam is not announced.
     std::optional<SpamVerdict::Lists> spam;
-    // Set when that spam is deleted on the server, after a copy is kept here;
-    // `mailbox` names the account's messages there.
+    // Set when that spam is deleted on the server (POP3 only), after a copy
+    // is kept here; `mailbox` names the account's messages there.
     SpamMaildir* keepSpamIn = nullptr;
     QString mailbox;
 };
@@ -41,7 +41,7 @@ struct CheckRequest {
 // How one check ended.
 struct CheckOutcome {
     std::optional<CheckFailure> failure; // none: the dialogue ran to its end
-    QStringList identifiers; // every identifier listed, in message order (on success)
+    QStringList identifiers; // the seen list to keep (on success)
     QList<NewMailItem> newMail;
     qsizetype spamFound = 0; // new messages judged spam, not announced
     QStringList spamKept; // copies kept of them (SpamMaildir names)
