@@ -3,7 +3,7 @@
 #include "mail/CheckRequest.h"
 #include "mail/clsWinSockOperate.h"
 
-#include <QList>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
