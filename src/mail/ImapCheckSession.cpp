@@ -2,10 +2,10 @@
 
 #include "mail/CheckBudget.h"
 #include "mail/HeaderFields.h"
+#include "mail/ImapCommands.h"
 #include "mail/ImapFraming.h"
 #include "mail/ImapResponses.h"
 #include "mail/Pop3Replies.h"
-#include "mail/SaslResponses.h"
 #include "mail/SpamVerdict.h"
 #include "platform/SocketControl.h"
 
@@ -135,18 +135,12 @@ std::optional<QByteArray> ImapCheckSession::next()
     return response;
 }
 
-std::optional<QByteArray> ImapCheckSession::command(const QList<QByteArray>& pieces, const Handler& untagged)
+std::optional<QByteArray> ImapCheckSession::command(
+    const ImapCommands::Command& sent, const Handler& untagged)
 {
     const QByteArray tag = 'A' + QByteArray::number(++m_tag);
-    qsizetype sent = 0;
-    const auto sendNext = [&] {
-        QByteArray piece = sent == 0 ? tag + ' ' + pieces[0] : pieces[sent];
-        if (sent == pieces.size() - 1)
-            piece += "\r\n";
-        ++sent;
-        return m_session.SendAhead(piece);
-    };
-    if (!sendNext())
+    qsizetype continued = 0;
+    if (!m_session.SendAhead(tag + ' ' + sent.line))
         return std::nullopt;
     for (;;) {
         const std::optional<QByteArray> response = next();
@@ -154,7 +148,8 @@ std::optional<QByteArray> ImapCheckSession::command(const QList<QByteArray>& pie
             return std::nullopt;
         if (ImapResponses::IsContinuation(*response)) {
             // A literal's bytes, or the answer to a challenge, only when asked.
-            if (sent == pieces.size() || !sendNext())
+            if (continued == sent.continuations.size()
+                || !m_session.SendAhead(sent.continuations[continued++]))
                 return std::nullopt;
             continue;
         }
@@ -174,11 +169,12 @@ std::optional<QByteArrayList> ImapCheckSession::capabilities(const QByteArrayLis
     if (!known.isEmpty())
         return known;
     QByteArrayList listed;
-    const std::optional<QByteArray> done = command({ "CAPABILITY" }, [&listed](const QByteArray& response) {
-        if (const std::optional<QByteArrayList> capabilities = ImapResponses::Capabilities(response))
-            listed += *capabilities;
-        return true;
-    });
+    const std::optional<QByteArray> done
+        = command({ "CAPABILITY\r\n" }, [&listed](const QByteArray& response) {
+              if (const std::optional<QByteArrayList> capabilities = ImapResponses::Capabilities(response))
+                  listed += *capabilities;
+              return true;
+          });
     if (!isOk(done))
         return std::nullopt;
     return listed;
@@ -196,7 +192,7 @@ std::optional<CheckFailure> ImapCheckSession::secure(
     // the network readable: such a server gets no credentials at all.
     if (!listed->contains("STARTTLS"))
         return failedAt(Step::ImapNoTls);
-    if (!isOk(command({ "STARTTLS" })) || !m_session.StartTls())
+    if (!isOk(command({ "STARTTLS\r\n" })) || !m_session.StartTls())
         return failedAt(Step::Connection, m_session.ErrorDescription());
     // What was listed in plain text may have been forged; ask again inside TLS.
     capabilities.clear();
@@ -206,49 +202,14 @@ std::optional<CheckFailure> ImapCheckSession::secure(
 std::optional<CheckFailure> ImapCheckSession::signIn(
     const CheckRequest& request, const QByteArrayList& capabilities)
 {
-    const bool initialResponse = capabilities.contains("SASL-IR");
-    // With SASL-IR the response rides on the command; without, it follows
-    // the server's "+". Every piece but the last is a whole line.
-    const auto authenticate = [&](const QByteArray& mechanism, const QByteArray& response) {
-        const QByteArray encoded = response.toBase64();
-        return initialResponse ? QList<QByteArray> { "AUTHENTICATE " + mechanism + ' ' + encoded }
-                               : QList<QByteArray> { "AUTHENTICATE " + mechanism + "\r\n", encoded };
-    };
-    if (!request.accessToken.isEmpty()) {
-        const bool xoauth2 = capabilities.contains("AUTH=XOAUTH2");
-        if (!xoauth2 && !capabilities.contains("AUTH=OAUTHBEARER"))
-            return failedAt(Step::OAuthMechanism);
-        QList<QByteArray> pieces = xoauth2
-            ? authenticate("XOAUTH2", SaslResponses::XOAuth2(request.user, request.accessToken))
-            : authenticate("OAUTHBEARER", SaslResponses::OAuthBearer(request.user, request.accessToken));
-        // A refusal comes as a challenge first, whose answer lets the server
-        // end the exchange with its NO.
-        pieces.last() += "\r\n";
-        pieces.append(xoauth2 ? QByteArray() : QByteArray("\x01").toBase64());
-        const std::optional<QByteArray> done = command(pieces);
-        if (isOk(done))
-            return std::nullopt;
-        return failedAt(Step::OAuthSignIn, reasonOf(done));
-    }
-    std::optional<QByteArray> done;
-    if (capabilities.contains("LOGINDISABLED")) {
-        if (!capabilities.contains("AUTH=PLAIN"))
-            return failedAt(Step::ImapLogin);
-        done = command(authenticate("PLAIN", SaslResponses::Plain(request.user, request.password)));
-    } else {
-        // Quoted strings, or literals for what quoting cannot carry.
-        QList<QByteArray> pieces { "LOGIN " };
-        const ImapFraming::Astring user = ImapFraming::ToAstring(request.user);
-        const ImapFraming::Astring password = ImapFraming::ToAstring(request.password);
-        for (const ImapFraming::Astring* argument : { &user, &password }) {
-            pieces.last() += (argument == &password ? " " : "") + argument->head;
-            if (argument->literal)
-                pieces.append(*argument->literal);
-        }
-        done = command(pieces);
-    }
+    const bool token = !request.accessToken.isEmpty();
+    const std::optional<ImapCommands::Command> signIn
+        = ImapCommands::SignIn(capabilities, request.user, request.password, request.accessToken);
+    if (!signIn)
+        return failedAt(token ? Step::OAuthMechanism : Step::ImapLogin);
+    const std::optional<QByteArray> done = command(*signIn);
     if (!isOk(done))
-        return failedAt(Step::ImapLogin, reasonOf(done));
+        return failedAt(token ? Step::OAuthSignIn : Step::ImapLogin, reasonOf(done));
     if (const std::optional<QByteArrayList> listed = ImapResponses::Capabilities(*done))
         m_idle = listed->contains("IDLE");
     return std::nullopt;
@@ -283,7 +244,7 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
 
     std::optional<quint32> validity;
     const std::optional<QByteArray> examined
-        = command({ "EXAMINE INBOX" }, [&validity](const QByteArray& response) {
+        = command({ "EXAMINE INBOX\r\n" }, [&validity](const QByteArray& response) {
               if (const std::optional<quint32> number = ImapResponses::CodeNumber(response, "UIDVALIDITY"))
                   validity = number;
               return true;
@@ -294,7 +255,7 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
     CheckBudget budget(request.memoryBound, request.arrival);
     QList<quint32> unseen;
     const std::optional<QByteArray> searched
-        = command({ "UID SEARCH UNSEEN" }, [&unseen, &budget](const QByteArray& response) {
+        = command({ "UID SEARCH UNSEEN\r\n" }, [&unseen, &budget](const QByteArray& response) {
               if (const std::optional<QList<quint32>> found = ImapResponses::SearchResults(response)) {
                   unseen += *found;
                   return budget.Charge(CheckBudget::IdentifierCost(22) * found->size());
@@ -323,30 +284,30 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
         const QList<quint32> batch = fresh.mid(start, kFetchBatch);
         const QSet<quint32> asked(batch.cbegin(), batch.cend());
         bool malformed = false;
-        const std::optional<QByteArray> fetched
-            = command({ "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])" },
-                [&](const QByteArray& response) {
-                    if (!isFetch(response))
-                        return true; // EXISTS, RECENT and the like: the next check sees them
-                    const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
-                    if (!fetch) {
-                        malformed = true;
-                        return false;
-                    }
-                    // A flag change of another message, told without being asked.
-                    if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
-                        return true;
-                    NewMailItem item = ExtractHeaderFields(*fetch->header);
-                    if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
-                        ++outcome.spamFound;
-                        return true;
-                    }
-                    item.nAccountIdx = request.nAccountIdx;
-                    if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
-                        return false;
-                    found.insert(*fetch->uid, item);
+        const std::optional<QByteArray> fetched = command(
+            { "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])\r\n" },
+            [&](const QByteArray& response) {
+                if (!isFetch(response))
+                    return true; // EXISTS, RECENT and the like: the next check sees them
+                const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                if (!fetch) {
+                    malformed = true;
+                    return false;
+                }
+                // A flag change of another message, told without being asked.
+                if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
                     return true;
-                });
+                NewMailItem item = ExtractHeaderFields(*fetch->header);
+                if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
+                    ++outcome.spamFound;
+                    return true;
+                }
+                item.nAccountIdx = request.nAccountIdx;
+                if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
+                    return false;
+                found.insert(*fetch->uid, item);
+                return true;
+            });
         if (malformed || !isOk(fetched))
             return failedAt(Step::ImapFetch, reasonOf(fetched));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/CheckRequest.h"
+#include "mail/ImapCommands.h"
 #include "mail/clsWinSockOperate.h"
 
 #include <QByteArray>
@@ -39,10 +40,10 @@ private:
     std::optional<CheckFailure> converse(const CheckRequest& request, CheckOutcome& outcome);
     std::optional<CheckFailure> secure(const CheckRequest& request, QByteArrayList& capabilities);
     std::optional<CheckFailure> signIn(const CheckRequest& request, const QByteArrayList& capabilities);
-    // Sends a tagged command (its pieces after the first each wait for the
-    // server's "+"), hands every untagged response to the handler, and gives
-    // the tagged status; nothing when the exchange broke.
-    std::optional<QByteArray> command(const QList<QByteArray>& pieces, const Handler& untagged = {});
+    // Sends a tagged command (its continuations each after the server's
+    // "+"), hands every untagged response to the handler, and gives the
+    // tagged status; nothing when the exchange broke.
+    std::optional<QByteArray> command(const ImapCommands::Command& sent, const Handler& untagged = {});
     std::optional<QByteArray> next();
     // The capabilities the server lists now, asked for when `known` is empty.
     std::optional<QByteArrayList> capabilities(const QByteArrayList& known);

@@ -2,8 +2,8 @@
 
 #include "accounts/OAuthTokens.h"
 #include "app/AccountTable.h"
+#include "mail/ImapCommands.h"
 #include "mail/ImapResponses.h"
-#include "mail/SaslResponses.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
 
@@ -316,46 +316,19 @@ void ImapIdleWatch::signIn()
                     return;
                 if (failure)
                     return self->fail(*failure);
-                if (self->m_capabilities.contains("AUTH=XOAUTH2"))
-                    return self->authenticate("XOAUTH2", SaslResponses::XOAuth2(user, token), "");
-                if (self->m_capabilities.contains("AUTH=OAUTHBEARER"))
-                    return self->authenticate("OAUTHBEARER", SaslResponses::OAuthBearer(user, token), "AQ==");
+                if (const auto signIn = ImapCommands::SignIn(self->m_capabilities, user, {}, token))
+                    return self->command(Phase::SignIn, signIn->line, signIn->continuations);
                 self->fail({ CheckFailure::Step::OAuthMechanism, {} });
             });
         return;
     }
     if (account.Secret == SecretState::InKeyringUnread)
         return fail({ CheckFailure::Step::Keyring, {} });
-    if (m_capabilities.contains("LOGINDISABLED"))
-        return authenticate("PLAIN", SaslResponses::Plain(account.PopAccount, account.PopPasswd), "*");
-
-    // Each literal goes only once the server has invited it with a "+".
-    const ImapFraming::Astring user = ImapFraming::ToAstring(account.PopAccount);
-    const ImapFraming::Astring password = ImapFraming::ToAstring(account.PopPasswd);
-    QByteArrayList pieces { "LOGIN " + user.head };
-    if (user.literal)
-        pieces.append(*user.literal);
-    pieces.last() += ' ' + password.head;
-    if (password.literal)
-        pieces.append(*password.literal);
-    pieces.last() += "\r\n";
-    const QByteArray first = pieces.takeFirst();
-    command(Phase::SignIn, first, pieces);
-}
-
-void ImapIdleWatch::authenticate(
-    const QByteArray& mechanism, const QByteArray& response, const QByteArray& cancel)
-{
-    QByteArray line = "AUTHENTICATE " + mechanism;
-    QByteArrayList continuations;
-    if (m_capabilities.contains("SASL-IR"))
-        line += ' ' + response.toBase64();
-    else
-        continuations.append(response.toBase64() + "\r\n");
-    // A refusal may come as a challenge that carries the reason; the answer
-    // to it lets the server complete the command with its NO.
-    continuations.append(cancel + "\r\n");
-    command(Phase::SignIn, line + "\r\n", continuations);
+    const std::optional<ImapCommands::Command> signIn
+        = ImapCommands::SignIn(m_capabilities, account.PopAccount, account.PopPasswd, {});
+    if (!signIn)
+        return fail({ CheckFailure::Step::ImapLogin, {} });
+    command(Phase::SignIn, signIn->line, signIn->continuations);
 }
 
 void ImapIdleWatch::command(Phase next, const QByteArray& text, const QByteArrayList& continuations)

@@ -78,7 +78,6 @@ private:
     void onContinuation();
     void afterCapabilities();
     void signIn();
-    void authenticate(const QByteArray& mechanism, const QByteArray& response, const QByteArray& cancel);
     void command(Phase next, const QByteArray& text, const QByteArrayList& continuations = {});
     void send(const QByteArray& bytes);
     void enterIdle();
