@@ -44,5 +44,7 @@ bool CheckBudget::Charge(qint64 bytes, qint64 newRows)
     m_held += bytes;
     m_newRows += newRows * m_bytesPerRow;
     // The account's rows shown now go once its new rows come, and no sooner.
-    return m_held + qMax(m_shownOwn, m_newRows) <= m_bound;
+    return Room() >= 0;
 }
+
+qint64 CheckBudget::Room() const { return m_bound - m_held - qMax(m_shownOwn, m_newRows); }

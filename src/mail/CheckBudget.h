@@ -45,6 +45,8 @@ public:
     // Holds `bytes` more, and `newRows` more rows for the arrival window;
     // false once what is held passes the bound.
     bool Charge(qint64 bytes, qint64 newRows = 0);
+    // What may still be charged before the bound is passed.
+    qint64 Room() const;
 
 private:
     qint64 m_bound; // less the other accounts' rows

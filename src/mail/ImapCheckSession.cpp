@@ -5,6 +5,7 @@
 #include "mail/ImapCommands.h"
 #include "mail/ImapFraming.h"
 #include "mail/ImapResponses.h"
+#include "mail/ImapSeenList.h"
 #include "mail/Pop3Replies.h"
 #include "mail/SpamVerdict.h"
 #include "platform/SocketControl.h"
@@ -47,46 +48,6 @@ QString reasonOf(const std::optional<QByteArray>& tagged)
     return text.left(Pop3Replies::MaxReasonLength);
 }
 
-bool isFetch(QByteArrayView response)
-{
-    if (!response.startsWith("* "))
-        return false;
-    qsizetype at = 2;
-    while (at < response.size() && response.at(at) >= '0' && response.at(at) <= '9')
-        ++at;
-    return at > 2 && response.sliced(at).startsWith(" FETCH ");
-}
-
-// "<UIDVALIDITY>:<UID>", the form of a seen-list entry.
-QString entry(quint32 validity, quint32 uid)
-{
-    return QString::number(validity) + u':' + QString::number(uid);
-}
-
-struct SeenUids {
-    std::optional<quint32> validity;
-    QSet<quint32> uids;
-};
-
-SeenUids readSeen(const QStringList& seen)
-{
-    SeenUids read;
-    for (const QString& text : seen) {
-        bool validityRead = false;
-        bool uidRead = false;
-        const quint32 validity = text.section(u':', 0, 0).toUInt(&validityRead);
-        const quint32 uid = text.section(u':', 1).toUInt(&uidRead);
-        // An entry of another form (a POP3 identifier) names no message here.
-        if (!validityRead || !uidRead || validity == 0)
-            continue;
-        if (!read.validity)
-            read.validity = validity;
-        if (validity == *read.validity && uid != 0)
-            read.uids.insert(uid);
-    }
-    return read;
-}
-
 QByteArray uidSet(const QList<quint32>& uids)
 {
     QByteArray set;
@@ -120,9 +81,9 @@ CheckOutcome ImapCheckSession::Run(const CheckRequest& request)
     return outcome;
 }
 
-std::optional<QByteArray> ImapCheckSession::next()
+std::optional<QByteArray> ImapCheckSession::next(qsizetype bound)
 {
-    if (m_session.WaitReply(Shape::ImapResponse) != clsWinSockOperate::ResultArrived)
+    if (m_session.WaitReply(Shape::ImapResponse, bound) != clsWinSockOperate::ResultArrived)
         return std::nullopt;
     QByteArray response = m_session.Reply();
     // Untagged responses the check never uses still cost the time to read
@@ -136,14 +97,14 @@ std::optional<QByteArray> ImapCheckSession::next()
 }
 
 std::optional<QByteArray> ImapCheckSession::command(
-    const ImapCommands::Command& sent, const Handler& untagged)
+    const ImapCommands::Command& sent, const Handler& untagged, qsizetype bound)
 {
     const QByteArray tag = 'A' + QByteArray::number(++m_tag);
     qsizetype continued = 0;
     if (!m_session.SendAhead(tag + ' ' + sent.line))
         return std::nullopt;
     for (;;) {
-        const std::optional<QByteArray> response = next();
+        const std::optional<QByteArray> response = next(bound);
         if (!response)
             return std::nullopt;
         if (ImapResponses::IsContinuation(*response)) {
@@ -243,55 +204,108 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
             return failure;
 
     std::optional<quint32> validity;
+    std::optional<quint32> exists;
     const std::optional<QByteArray> examined
-        = command({ "EXAMINE INBOX\r\n" }, [&validity](const QByteArray& response) {
+        = command({ "EXAMINE INBOX\r\n" }, [&validity, &exists](const QByteArray& response) {
               if (const std::optional<quint32> number = ImapResponses::CodeNumber(response, "UIDVALIDITY"))
                   validity = number;
+              if (const std::optional<quint32> count = ImapResponses::Exists(response))
+                  exists = count;
               return true;
           });
     if (!isOk(examined) || !validity)
         return failedAt(Step::ImapExamine, reasonOf(examined));
 
+    const ImapSeenList::Seen seen = ImapSeenList::Read(request.seen);
+    // Taken before the search, so that whatever arrives from now on is after it.
+    std::optional<qint64> newest;
+    if (ImapSeenList::NotesNewest(seen, *validity)) {
+        newest = ImapSeenList::EmptyMailbox;
+        if (exists.value_or(0) > 0) {
+            newest.reset();
+            const std::optional<QByteArray> fetched
+                = command({ "FETCH " + QByteArray::number(*exists) + " (INTERNALDATE)\r\n" },
+                    [&newest](const QByteArray& response) {
+                        const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                        if (fetch && fetch->arrived)
+                            newest = std::max(newest.value_or(ImapSeenList::EmptyMailbox), *fetch->arrived);
+                        return fetch || !ImapResponses::IsUntagged(response, "FETCH");
+                    });
+            if (!isOk(fetched) || !newest)
+                return failedAt(Step::ImapFetch, reasonOf(fetched));
+        }
+    }
+
     CheckBudget budget(request.memoryBound, request.arrival);
     QList<quint32> unseen;
-    const std::optional<QByteArray> searched
-        = command({ "UID SEARCH UNSEEN\r\n" }, [&unseen, &budget](const QByteArray& response) {
-              if (const std::optional<QList<quint32>> found = ImapResponses::SearchResults(response)) {
-                  unseen += *found;
-                  return budget.Charge(CheckBudget::IdentifierCost(22) * found->size());
-              }
-              return true;
-          });
-    if (!isOk(searched))
+    bool malformed = false;
+    // The answer is held some five times over while it is read (received,
+    // taken, numbers), all of it within what the check may hold.
+    const std::optional<QByteArray> searched = command(
+        { "UID SEARCH UNSEEN\r\n" },
+        [&unseen, &budget, &malformed](const QByteArray& response) {
+            const std::optional<QList<quint32>> found = ImapResponses::SearchResults(response);
+            if (found) {
+                unseen += *found;
+                return budget.Charge(CheckBudget::IdentifierCost(22) * found->size());
+            }
+            // Taking a broken answer for "nothing unseen" would forget the seen list.
+            malformed = ImapResponses::IsUntagged(response, "SEARCH");
+            return !malformed;
+        },
+        std::max(clsWinSockOperate::MaxImapResponse, budget.Room() / 5));
+    if (malformed || !isOk(searched))
         return failedAt(Step::ImapSearch, reasonOf(searched));
     std::sort(unseen.begin(), unseen.end());
     unseen.erase(std::unique(unseen.begin(), unseen.end()), unseen.end());
 
-    const SeenUids seen = readSeen(request.seen);
     QList<quint32> fresh;
-    // A changed validity makes the old list meaningless; every message unseen
-    // now counts as announced, rather than all of them being announced again.
-    const bool validityChanged = seen.validity && *seen.validity != *validity;
-    for (const quint32 uid : unseen)
-        if (request.announceAll || (!validityChanged && !seen.uids.contains(uid)))
-            fresh.append(uid);
+    const ImapSeenList::Rule rule = ImapSeenList::RuleFor(seen, *validity);
+    if (request.announceAll || rule == ImapSeenList::Rule::ByUid) {
+        for (const quint32 uid : unseen)
+            if (request.announceAll || !seen.uids.contains(uid))
+                fresh.append(uid);
+    } else if (rule == ImapSeenList::Rule::ByArrival) {
+        for (qsizetype start = 0; start < unseen.size(); start += kFetchBatch) {
+            const QList<quint32> batch = unseen.mid(start, kFetchBatch);
+            QSet<quint32> arrivedSince;
+            bool broken = false;
+            const std::optional<QByteArray> fetched
+                = command({ "UID FETCH " + uidSet(batch) + " (UID INTERNALDATE)\r\n" },
+                    [&](const QByteArray& response) {
+                        const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                        broken = !fetch && ImapResponses::IsUntagged(response, "FETCH");
+                        if (fetch && fetch->uid && fetch->arrived
+                            && ImapSeenList::ArrivedSince(seen, *fetch->arrived))
+                            arrivedSince.insert(*fetch->uid);
+                        return !broken;
+                    });
+            if (broken || !isOk(fetched))
+                return failedAt(Step::ImapFetch, reasonOf(fetched));
+            for (const quint32 uid : batch)
+                if (arrivedSince.contains(uid))
+                    fresh.append(uid);
+        }
+    }
 
     QByteArray fields = "FROM SUBJECT DATE";
     if (request.spam)
         fields += ' ' + SpamVerdict::VerdictFields().join(' ').toUpper();
     QMap<quint32, NewMailItem> found;
+    // Asked for and not (yet) come: kept out of the list, so that the next check asks again.
+    QSet<quint32> missing(fresh.cbegin(), fresh.cend());
     for (qsizetype start = 0; start < fresh.size(); start += kFetchBatch) {
         const QList<quint32> batch = fresh.mid(start, kFetchBatch);
         const QSet<quint32> asked(batch.cbegin(), batch.cend());
-        bool malformed = false;
+        bool broken = false;
         const std::optional<QByteArray> fetched = command(
             { "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])\r\n" },
             [&](const QByteArray& response) {
-                if (!isFetch(response))
+                if (!ImapResponses::IsUntagged(response, "FETCH"))
                     return true; // EXISTS, RECENT and the like: the next check sees them
                 const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
                 if (!fetch) {
-                    malformed = true;
+                    broken = true;
                     return false;
                 }
                 // A flag change of another message, told without being asked.
@@ -300,20 +314,20 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
                 NewMailItem item = ExtractHeaderFields(*fetch->header);
                 if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
                     ++outcome.spamFound;
+                    missing.remove(*fetch->uid);
                     return true;
                 }
                 item.nAccountIdx = request.nAccountIdx;
                 if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
                     return false;
                 found.insert(*fetch->uid, item);
+                missing.remove(*fetch->uid);
                 return true;
             });
-        if (malformed || !isOk(fetched))
+        if (broken || !isOk(fetched))
             return failedAt(Step::ImapFetch, reasonOf(fetched));
     }
     outcome.newMail = found.values();
-    outcome.identifiers.append(entry(*validity, 0));
-    for (const quint32 uid : unseen)
-        outcome.identifiers.append(entry(*validity, uid));
+    outcome.identifiers = ImapSeenList::Write(*validity, newest, unseen, missing);
     return std::nullopt;
 }

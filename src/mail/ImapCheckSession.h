@@ -18,11 +18,7 @@
 // the new messages' headers with BODY.PEEK, then LOGOUT. No command of it
 // changes a flag on the server.
 //
-// The seen list holds "<UIDVALIDITY>:<UID>" for each unseen message, after an
-// entry "<UIDVALIDITY>:0" that keeps the mailbox's validity when nothing is
-// unseen. When the validity changes, the old UIDs name nothing any more:
-// every message unseen at that check is taken as announced, so a rebuilt
-// server never floods the user with old mail.
+// What counts as new, and the seen list kept, follow ImapSeenList.
 class ImapCheckSession {
 public:
     // The session object must already have its socket and timer.
@@ -42,9 +38,11 @@ private:
     std::optional<CheckFailure> signIn(const CheckRequest& request, const QByteArrayList& capabilities);
     // Sends a tagged command (its continuations each after the server's
     // "+"), hands every untagged response to the handler, and gives the
-    // tagged status; nothing when the exchange broke.
-    std::optional<QByteArray> command(const ImapCommands::Command& sent, const Handler& untagged = {});
-    std::optional<QByteArray> next();
+    // tagged status; nothing when the exchange broke. No response may hold
+    // more than `bound` bytes.
+    std::optional<QByteArray> command(const ImapCommands::Command& sent, const Handler& untagged = {},
+        qsizetype bound = clsWinSockOperate::MaxImapResponse);
+    std::optional<QByteArray> next(qsizetype bound = clsWinSockOperate::MaxImapResponse);
     // The capabilities the server lists now, asked for when `known` is empty.
     std::optional<QByteArrayList> capabilities(const QByteArrayList& known);
 

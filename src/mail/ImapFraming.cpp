@@ -32,6 +32,17 @@ namespace {
         return size;
     }
 
+    // Whether the response is a SEARCH or ESEARCH answer, whose one line
+    // grows with the mailbox. Asked only once a line has passed MaxLine.
+    bool isSearchAnswer(QByteArrayView buffer, qsizetype lineStart)
+    {
+        const auto opens = [buffer](QByteArrayView word) {
+            return buffer.size() > word.size()
+                && buffer.first(word.size()).compare(word, Qt::CaseInsensitive) == 0;
+        };
+        return lineStart == 0 && (opens("* SEARCH ") || opens("* ESEARCH "));
+    }
+
 } // namespace
 
 Frame ScanResponse(QByteArrayView buffer, qsizetype maxSize, const Frame& previous)
@@ -39,7 +50,7 @@ Frame ScanResponse(QByteArrayView buffer, qsizetype maxSize, const Frame& previo
     qsizetype lineStart = previous.lineStart;
     qsizetype pos = previous.resumeAt;
     for (; pos < buffer.size(); ++pos) {
-        if (pos >= maxSize || pos - lineStart >= MaxLine)
+        if (pos >= maxSize || (pos - lineStart >= MaxLine && !isSearchAnswer(buffer, lineStart)))
             return { FrameState::TooLarge };
         const char c = buffer[pos];
         if (c == '\0')

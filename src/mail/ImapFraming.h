@@ -14,16 +14,18 @@
 namespace ImapFraming {
 
 // The longest line, between literals, its CR LF included. Servers send bulky
-// data as literals, but lists stay on one line: the UIDs of a neglected
-// mailbox with 30,000 unread messages make a SEARCH line of some 240 KB, and
-// such a user must still be served. Beyond this the line is an attack.
+// data as literals, and beyond this a line is an attack, with one exception:
+// the numbers of a SEARCH answer all come on one line, and a neglected
+// mailbox with 200,000 unread messages makes that line a megabyte or two.
+// Such a line may run up to the bound of the whole response, which the
+// caller sets from what the check may still hold.
 inline constexpr qsizetype MaxLine = 256 * 1024;
 
 enum class FrameState {
     Incomplete, // more bytes are needed
     Complete,
     Malformed, // a NUL byte or a line ended by a bare LF
-    TooLarge, // a line beyond MaxLine, or a literal that would take the response beyond its bound
+    TooLarge, // a line beyond MaxLine (but a SEARCH answer's), or the response beyond its bound
 };
 
 struct Frame {

@@ -1,5 +1,10 @@
 #include "mail/ImapResponses.h"
 
+#include <QDate>
+
+#include <algorithm>
+#include <iterator>
+
 namespace ImapResponses {
 
 namespace {
@@ -197,6 +202,59 @@ namespace {
             return start.first(start.size() - rest.size());
         }
 
+        // INTERNALDATE's "17-Jul-1996 02:44:25 -0700" (the day may be one
+        // digit, or padded with a blank), in seconds since the epoch.
+        std::optional<qint64> internalDate()
+        {
+            const std::optional<QByteArray> text = quoted();
+            if (!text)
+                return std::nullopt;
+            Cursor in { *text };
+            in.take(' ');
+            const auto digits = [&in](qsizetype count) -> std::optional<int> {
+                if (in.rest.size() < count)
+                    return std::nullopt;
+                int value = 0;
+                for (const char c : in.rest.first(count)) {
+                    if (!isDigit(c))
+                        return std::nullopt;
+                    value = value * 10 + (c - '0');
+                }
+                in.rest = in.rest.sliced(count);
+                return value;
+            };
+            std::optional<int> day = digits(1);
+            if (day && !in.rest.startsWith('-')) {
+                const std::optional<int> units = digits(1);
+                day = units ? std::optional(*day * 10 + *units) : std::nullopt;
+            }
+            if (!day || !in.take('-') || in.rest.size() < 3)
+                return std::nullopt;
+            static const QByteArrayView months[]
+                = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+            const auto month = std::find_if(std::begin(months), std::end(months),
+                [&in](QByteArrayView name) { return sameWord(in.rest.first(3), name); });
+            in.rest = in.rest.sliced(3);
+            if (month == std::end(months) || !in.take('-'))
+                return std::nullopt;
+            const std::optional<int> year = digits(4);
+            const QDate date(year.value_or(0), int(month - std::begin(months)) + 1, *day);
+            if (!year || !date.isValid() || !in.take(' '))
+                return std::nullopt;
+            const std::optional<int> hour = digits(2);
+            const std::optional<int> minute = hour && in.take(':') ? digits(2) : std::nullopt;
+            const std::optional<int> second = minute && in.take(':') ? digits(2) : std::nullopt;
+            if (!second || *hour > 23 || *minute > 59 || *second > 60 || !in.take(' '))
+                return std::nullopt;
+            const int sign = in.take('+') ? 1 : in.take('-') ? -1 : 0;
+            const std::optional<int> zone = digits(4);
+            if (sign == 0 || !zone || *zone % 100 > 59 || !in.atEnd())
+                return std::nullopt;
+            const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+            return days * 86400 + *hour * 3600 + *minute * 60 + *second
+                - sign * (*zone / 100 * 3600 + *zone % 100 * 60);
+        }
+
         // Whether a flag list "(\Seen \Answered)" holds \Seen.
         std::optional<bool> seenFlag()
         {
@@ -332,12 +390,26 @@ std::optional<QList<quint32>> SearchResults(QByteArrayView response)
         return std::nullopt;
     QList<quint32> numbers;
     while (in->take(' ')) {
+        // Servers that write "* SEARCH " for nothing found mean no harm by the blank.
+        if (in->atEnd())
+            break;
         const std::optional<quint32> number = in->number(true);
         if (!number)
             return std::nullopt;
         numbers.append(*number);
     }
     return in->atEnd() ? std::optional(numbers) : std::nullopt;
+}
+
+bool IsUntagged(QByteArrayView response, QByteArrayView name)
+{
+    std::optional<Cursor> in = untagged(response);
+    if (!in)
+        return false;
+    // The message number of "* 12 FETCH", when there is one.
+    if (Cursor numbered = *in; numbered.number(false) && numbered.take(' '))
+        in = numbered;
+    return in->keyword(name);
 }
 
 std::optional<Fetch> ReadFetch(QByteArrayView response)
@@ -367,6 +439,8 @@ std::optional<Fetch> ReadFetch(QByteArrayView response)
             read = once(fetch.uid, in->number(true));
         else if (sameWord(*name, "FLAGS"))
             read = once(fetch.seen, in->seenFlag());
+        else if (sameWord(*name, "INTERNALDATE"))
+            read = once(fetch.arrived, in->internalDate());
         else if (name->size() > 5 && sameWord(name->first(5), "BODY["))
             read = once(fetch.header, in->nstring());
         else

@@ -47,12 +47,20 @@ std::optional<quint32> Exists(QByteArrayView response);
 // The message numbers or UIDs of "* SEARCH 2 84 882"; an empty list for "* SEARCH".
 std::optional<QList<quint32>> SearchResults(QByteArrayView response);
 
+// Whether an untagged response is of the named kind, letter case ignored,
+// whatever follows and whether or not it reads: "SEARCH" for "* SEARCH 2 x",
+// "FETCH" for "* 12 FETCH (...)". A reader that finds nothing in a response
+// of its own kind has met a broken server, not someone else's response.
+bool IsUntagged(QByteArrayView response, QByteArrayView name);
+
 // What a check takes from "* n FETCH (...)". Items may come in any order and
 // among others the check did not ask for; none may come twice.
 struct Fetch {
     quint32 message = 0; // the sequence number
     std::optional<quint32> uid;
     std::optional<bool> seen; // whether FLAGS holds \Seen, when FLAGS came
+    // INTERNALDATE, when it came: seconds since the epoch, in UTC.
+    std::optional<qint64> arrived;
     // The bytes of the BODY[...] section (the check asks for one), a NIL one
     // being empty.
     std::optional<QByteArray> header;

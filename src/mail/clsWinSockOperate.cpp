@@ -12,10 +12,6 @@ namespace {
 
 constexpr qint32 kKeepWaiting = -1;
 
-// One IMAP response, its literals included: a header block as large as a
-// POP3 one may be, with room for the FETCH around it.
-constexpr qsizetype kMaxImapResponse = 2 * 1024 * 1024;
-
 } // namespace
 
 clsWinSockOperate::clsWinSockOperate() = default;
@@ -154,7 +150,7 @@ qint32 clsWinSockOperate::WaitArrival(bool bClearData)
     });
 }
 
-qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
+qint32 clsWinSockOperate::WaitReply(ReplyShape shape, qsizetype imapBound)
 {
     using namespace Pop3Framing;
     restartTimer();
@@ -169,7 +165,7 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
         // fired in the same pass: it came in time to be read.
         Frame frame;
         if (shape == ReplyShape::ImapResponse) {
-            imap = ImapFraming::ScanResponse(unread, kMaxImapResponse, imap);
+            imap = ImapFraming::ScanResponse(unread, imapBound, imap);
             frame.state = imap.state == ImapFraming::FrameState::Complete ? FrameState::Complete
                 : imap.state == ImapFraming::FrameState::Incomplete       ? FrameState::Incomplete
                                                                           : FrameState::TooLong;

@@ -29,6 +29,10 @@ public:
     // response, its literals included.
     enum class ReplyShape { SingleLine, MultiLine, Message, ImapResponse };
 
+    // One IMAP response, its literals included: a header block as large as a
+    // POP3 one may be, with room for the FETCH around it.
+    static constexpr qsizetype MaxImapResponse = 2 * 1024 * 1024;
+
     clsWinSockOperate();
     ~clsWinSockOperate();
 
@@ -66,7 +70,8 @@ public:
     // its bytes were split; the reply is then in Reply(). Result as WaitArrival,
     // or ResultTooLong. The time-out counts the longest silence: every arrival
     // of data starts it again. Bytes behind the reply stay for the next call.
-    qint32 WaitReply(ReplyShape shape);
+    // An IMAP response may hold at most `imapBound` bytes.
+    qint32 WaitReply(ReplyShape shape, qsizetype imapBound = MaxImapResponse);
     // The reply completed by the last successful WaitReply, terminator included.
     QByteArray Reply() const;
 

@@ -39,6 +39,9 @@ private Q_SLOTS:
         row("bare LF", "* OK hi\n", FrameState::Malformed);
         row("longest line", QByteArray(MaxLine - 2, 'x') + "\r\n", FrameState::Complete, MaxLine);
         row("one byte over the longest line", QByteArray(MaxLine - 1, 'x') + "\r\n", FrameState::TooLarge);
+        const QByteArray unread = "* SEARCH" + QByteArray(" 1234567").repeated(40000) + "\r\n";
+        row("SEARCH answer of a neglected mailbox, beyond the longest line", unread, FrameState::Complete,
+            unread.size());
     }
 
     void scan()

@@ -31,7 +31,8 @@ QByteArray readings(QByteArrayView response)
     }
     if (const std::optional<Fetch> fetch = ReadFetch(response)) {
         parts << "FETCH " + (fetch->uid ? QByteArray::number(*fetch->uid) : "-") + '|'
-                + (fetch->seen ? QByteArray::number(*fetch->seen) : "-") + '|' + fetch->header.value_or("-");
+                + (fetch->seen ? QByteArray::number(*fetch->seen) : "-") + '|' + fetch->header.value_or("-")
+                + (fetch->arrived ? " @" + QByteArray::number(*fetch->arrived) : "");
     }
     return parts.join("; ");
 }
@@ -77,6 +78,7 @@ private Q_SLOTS:
         row("RECENT is no EXISTS", "* 3 RECENT", "");
         row("UIDs found", "* SEARCH 2 84 882", "SEARCH 2 84 882");
         row("nothing found", "* SEARCH", "SEARCH");
+        row("nothing found, with a trailing blank", "* SEARCH ", "SEARCH");
         row("word among the UIDs", "* SEARCH 2 x84", "");
         row("header literal, \\seen in lower case among other flags",
             "* 1 FETCH (UID 42 FLAGS (\\Answered \\seen) BODY[HEADER.FIELDS (SUBJECT)] {14}\r\nSubject: "
@@ -91,6 +93,10 @@ private Q_SLOTS:
             "NIL 2) "
             "\"ALTERNATIVE\") MODSEQ (12) UID 9)",
             "FETCH 9|-|-");
+        row("INTERNALDATE west of UTC, its day padded with a blank",
+            "* 1 FETCH (UID 4 INTERNALDATE \" 7-Jul-1996 02:44:25 -0700\")", "FETCH 4|-|- @836732665");
+        row("INTERNALDATE of 31 February", "* 1 FETCH (UID 4 INTERNALDATE \"31-Feb-2026 02:44:25 +0000\")",
+            "");
         row("missing close paren", "* 5 FETCH (UID 9 FLAGS (\\Seen)", "");
         row("repeated UID item", "* 6 FETCH (UID 9 UID 10)", "");
         row("literal longer than the response", "* 7 FETCH (BODY[] {50}\r\nab)", "");

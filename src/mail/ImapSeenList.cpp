@@ -1,0 +1,73 @@
+#include "mail/ImapSeenList.h"
+
+#include <QDateTime>
+
+namespace ImapSeenList {
+
+namespace {
+
+    const QLatin1StringView kNewest("newest");
+    const QLatin1StringView kEmpty("empty");
+
+    std::optional<qint64> readNewest(const QString& text)
+    {
+        if (text == kEmpty)
+            return EmptyMailbox;
+        const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+        return time.isValid() ? std::optional(time.toSecsSinceEpoch()) : std::nullopt;
+    }
+
+} // namespace
+
+Seen Read(const QStringList& stored)
+{
+    Seen read;
+    for (const QString& text : stored) {
+        bool validityRead = false;
+        bool uidRead = false;
+        const quint32 validity = text.section(u':', 0, 0).toUInt(&validityRead);
+        const QString rest = text.section(u':', 1);
+        const quint32 uid = rest.toUInt(&uidRead);
+        if (!validityRead || validity == 0 || (read.validity && validity != *read.validity))
+            continue;
+        if (uidRead) {
+            read.validity = validity;
+            if (uid != 0)
+                read.uids.insert(uid);
+        } else if (read.validity && rest.section(u':', 0, 0) == kNewest) {
+            read.newest = readNewest(rest.section(u':', 1));
+        }
+    }
+    return read;
+}
+
+Rule RuleFor(const Seen& seen, quint32 validity)
+{
+    if (!seen.validity || *seen.validity == validity)
+        return Rule::ByUid;
+    return seen.newest ? Rule::ByArrival : Rule::AllKnown;
+}
+
+bool NotesNewest(const Seen& seen, quint32 validity) { return !seen.validity || *seen.validity != validity; }
+
+bool ArrivedSince(const Seen& seen, qint64 arrived) { return seen.newest && arrived > *seen.newest; }
+
+QStringList Write(quint32 validity, std::optional<qint64> newest, const QList<quint32>& unseen,
+    const QSet<quint32>& missing)
+{
+    const QString prefix = QString::number(validity) + u':';
+    QStringList list;
+    list.reserve(unseen.size() + 2);
+    list.append(prefix + u'0');
+    if (newest)
+        list.append(prefix + kNewest + u':'
+            + (*newest == EmptyMailbox
+                    ? QString(kEmpty)
+                    : QDateTime::fromSecsSinceEpoch(*newest, Qt::UTC).toString(Qt::ISODate)));
+    for (const quint32 uid : unseen)
+        if (!missing.contains(uid))
+            list.append(prefix + QString::number(uid));
+    return list;
+}
+
+} // namespace ImapSeenList
