@@ -6,24 +6,28 @@
 
 #include <QStringDecoder>
 
+#include <array>
+
 namespace {
 
 constexpr QLatin1StringView kJisPrefix("=?ISO-2022-JP?B?");
 
-int base64Index(char16_t c)
-{
-    if (c >= u'A' && c <= u'Z')
-        return c - u'A';
-    if (c >= u'a' && c <= u'z')
-        return c - u'a' + 26;
-    if (c >= u'0' && c <= u'9')
-        return c - u'0' + 52;
-    if (c == u'+')
-        return 62;
-    if (c == u'/')
-        return 63;
-    return -1;
-}
+// A table, since every character of every encoded word is looked up here.
+constexpr auto kBase64Index = [] {
+    std::array<qint8, 128> index {};
+    index.fill(-1);
+    for (int i = 0; i < 26; ++i) {
+        index[size_t('A' + i)] = qint8(i);
+        index[size_t('a' + i)] = qint8(26 + i);
+    }
+    for (int i = 0; i < 10; ++i)
+        index[size_t('0' + i)] = qint8(52 + i);
+    index['+'] = 62;
+    index['/'] = 63;
+    return index;
+}();
+
+int base64Index(char16_t c) { return c < kBase64Index.size() ? kBase64Index[c] : -1; }
 
 int hexValue(char16_t c)
 {
@@ -36,16 +40,20 @@ int hexValue(char16_t c)
     return -1;
 }
 
-bool isOneOf(QStringView name, std::initializer_list<const char*> names)
+bool isOneOf(QStringView name, std::initializer_list<QLatin1StringView> names)
 {
-    for (const char* candidate : names) {
-        if (name.compare(QLatin1StringView(candidate), Qt::CaseInsensitive) == 0)
+    for (const QLatin1StringView candidate : names) {
+        // The length first: a case-blind comparison is dear, and most names differ in length.
+        if (name.size() == candidate.size() && name.compare(candidate, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
 }
 
-bool isJis(QStringView name) { return isOneOf(name, { "ISO-2022-JP", "csISO2022JP" }); }
+bool isJis(QStringView name)
+{
+    return isOneOf(name, { QLatin1StringView("ISO-2022-JP"), QLatin1StringView("csISO2022JP") });
+}
 
 QStringView withoutLanguage(QStringView charset)
 {
@@ -62,6 +70,25 @@ qsizetype indexOfPair(QStringView text, char16_t first, char16_t second, qsizety
         if (text[i].unicode() == first && text[i + 1].unicode() == second)
             return i;
     return -1;
+}
+
+// Whether the ISO-2022-JP Base64 prefix, in any letter case, stands at `at`.
+// Asked at every "=?" of a header, so compared by hand: the general
+// case-blind comparison costs more than the rest of the search.
+bool hasJisPrefix(QStringView text, qsizetype at)
+{
+    if (text.size() - at < kJisPrefix.size())
+        return false;
+    for (qsizetype i = 0; i < kJisPrefix.size(); ++i) {
+        char16_t c = text[at + i].unicode();
+        if (c >= u'a' && c <= u'z')
+            c -= 0x20;
+        else if (c == 0x017F) // the long s, which case folding takes for an s
+            c = u'S';
+        if (c != char16_t(kJisPrefix[i].unicode()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -85,7 +112,7 @@ std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
     // each character a few times at most.
     for (qsizetype start = indexOfPair(text, u'=', u'?', from); start >= 0;
          start = indexOfPair(text, u'=', u'?', start + 1)) {
-        if (text.sliced(start).startsWith(kJisPrefix, Qt::CaseInsensitive)) {
+        if (hasJisPrefix(text, start)) {
             const QStringView charset = text.sliced(start + 2, kJisPrefix.size() - 5);
             // From the word's start, so a payload that begins with "=" ends at
             // the prefix's own last "?": an empty word.
@@ -115,8 +142,9 @@ std::optional<EncodedWord> FindEncodedWord(QStringView text, qsizetype from)
 
 std::optional<QByteArray> Base64Bytes(QStringView text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size() * 3 / 4 + 1);
+    // Written in place: appending byte by byte costs more than the decoding.
+    QByteArray bytes(text.size() * 3 / 4 + 1, Qt::Uninitialized);
+    char* put = bytes.data();
     quint32 queue = 0;
     int queued = 0;
     for (QChar c : text) {
@@ -129,9 +157,10 @@ std::optional<QByteArray> Base64Bytes(QStringView text)
         queued += 6;
         if (queued >= 8) {
             queued -= 8;
-            bytes.append(char((queue >> queued) & 0xFF));
+            *put++ = char((queue >> queued) & 0xFF);
         }
     }
+    bytes.truncate(put - bytes.data());
     return bytes;
 }
 
@@ -180,8 +209,10 @@ std::optional<QString> CharsetBytesToText(QStringView charset, const QByteArray&
     // Code page 932 is what Japanese mailers mean by these names, and its own
     // converter maps it as Windows does.
     if (isOneOf(name,
-            { "Shift_JIS", "Shift-JIS", "SJIS", "x-sjis", "MS_Kanji", "csShiftJIS", "CP932", "Windows-31J",
-                "windows-932" }))
+            { QLatin1StringView("Shift_JIS"), QLatin1StringView("Shift-JIS"), QLatin1StringView("SJIS"),
+                QLatin1StringView("x-sjis"), QLatin1StringView("MS_Kanji"), QLatin1StringView("csShiftJIS"),
+                QLatin1StringView("CP932"), QLatin1StringView("Windows-31J"),
+                QLatin1StringView("windows-932") }))
         return Cp932::Decode(bytes);
 
     const QByteArray latinName = name.toLatin1();

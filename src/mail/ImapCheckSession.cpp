@@ -14,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -292,11 +293,10 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
     if (request.spam)
         fields += ' ' + SpamVerdict::VerdictFields().join(' ').toUpper();
     QMap<quint32, NewMailItem> found;
-    // Asked for and not (yet) come: kept out of the list, so that the next check asks again.
-    QSet<quint32> missing(fresh.cbegin(), fresh.cend());
+    QList<quint32> came; // found, or judged spam
+    came.reserve(fresh.size());
     for (qsizetype start = 0; start < fresh.size(); start += kFetchBatch) {
-        const QList<quint32> batch = fresh.mid(start, kFetchBatch);
-        const QSet<quint32> asked(batch.cbegin(), batch.cend());
+        const QList<quint32> batch = fresh.mid(start, kFetchBatch); // in order, as `unseen` is
         bool broken = false;
         const std::optional<QByteArray> fetched = command(
             { "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])\r\n" },
@@ -309,25 +309,31 @@ std::optional<CheckFailure> ImapCheckSession::converse(const CheckRequest& reque
                     return false;
                 }
                 // A flag change of another message, told without being asked.
-                if (!fetch->uid || !asked.contains(*fetch->uid) || !fetch->header)
+                if (!fetch->uid || !std::binary_search(batch.cbegin(), batch.cend(), *fetch->uid)
+                    || !fetch->header)
                     return true;
                 NewMailItem item = ExtractHeaderFields(*fetch->header);
                 if (request.spam && SpamVerdict::IsSpam(*fetch->header, item, *request.spam)) {
                     ++outcome.spamFound;
-                    missing.remove(*fetch->uid);
+                    came.append(*fetch->uid);
                     return true;
                 }
                 item.nAccountIdx = request.nAccountIdx;
                 if (found.contains(*fetch->uid) || !budget.Charge(CheckBudget::NewMailCost(item), 1))
                     return false;
                 found.insert(*fetch->uid, item);
-                missing.remove(*fetch->uid);
+                came.append(*fetch->uid);
                 return true;
             });
         if (broken || !isOk(fetched))
             return failedAt(Step::ImapFetch, reasonOf(fetched));
     }
     outcome.newMail = found.values();
+    // Asked for and not come: kept out of the list, so that the next check asks again.
+    std::sort(came.begin(), came.end());
+    QList<quint32> missing;
+    std::set_difference(
+        fresh.cbegin(), fresh.cend(), came.cbegin(), came.cend(), std::back_inserter(missing));
     outcome.identifiers = ImapSeenList::Write(*validity, newest, unseen, missing);
     return std::nullopt;
 }

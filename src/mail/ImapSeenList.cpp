@@ -53,7 +53,7 @@ bool NotesNewest(const Seen& seen, quint32 validity) { return !seen.validity || 
 bool ArrivedSince(const Seen& seen, qint64 arrived) { return seen.newest && arrived > *seen.newest; }
 
 QStringList Write(quint32 validity, std::optional<qint64> newest, const QList<quint32>& unseen,
-    const QSet<quint32>& missing)
+    const QList<quint32>& missing)
 {
     const QString prefix = QString::number(validity) + u':';
     QStringList list;
@@ -64,9 +64,13 @@ QStringList Write(quint32 validity, std::optional<qint64> newest, const QList<qu
             + (*newest == EmptyMailbox
                     ? QString(kEmpty)
                     : QDateTime::fromSecsSinceEpoch(*newest, Qt::UTC).toString(Qt::ISODate)));
-    for (const quint32 uid : unseen)
-        if (!missing.contains(uid))
+    auto skip = missing.cbegin();
+    for (const quint32 uid : unseen) {
+        while (skip != missing.cend() && *skip < uid)
+            ++skip;
+        if (skip == missing.cend() || *skip != uid)
             list.append(prefix + QString::number(uid));
+    }
     return list;
 }
 

@@ -58,8 +58,9 @@ bool NotesNewest(const Seen& seen, quint32 validity);
 bool ArrivedSince(const Seen& seen, qint64 arrived);
 
 // The list to keep: every unseen message but those that were to be fetched
-// and did not come, which the next check then asks for again.
+// and did not come, which the next check then asks for again. Both lists
+// are in ascending order.
 QStringList Write(quint32 validity, std::optional<qint64> newest, const QList<quint32>& unseen,
-    const QSet<quint32>& missing);
+    const QList<quint32>& missing);
 
 } // namespace ImapSeenList

@@ -2,6 +2,8 @@
 
 #include "platform/Cp932.h"
 
+#include <algorithm>
+
 namespace KNJconv {
 
 namespace {
@@ -17,8 +19,8 @@ namespace {
         return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF);
     }
 
-    // Appends the two code page bytes of one JIS X 0208 pair (both 0x21-0x7E).
-    void appendSjisPair(QByteArray& bytes, int j1, int j2)
+    // Writes the two code page bytes of one JIS X 0208 pair (both 0x21-0x7E).
+    char* putSjisPair(char* put, int j1, int j2)
     {
         int trail;
         if (j1 % 2 == 0) {
@@ -32,8 +34,9 @@ namespace {
         int lead = (j1 - 33) / 2 + 129;
         if (lead > 159)
             lead += 64;
-        bytes.append(char(lead & 0xFF));
-        bytes.append(char(trail & 0xFF));
+        *put++ = char(lead & 0xFF);
+        *put++ = char(trail & 0xFF);
+        return put;
     }
 
     enum class Escape { None, ToKanji, ToSingleBytes };
@@ -67,8 +70,15 @@ bool HasJisEscape(QByteArrayView bytes)
 QByteArray JisBytesToSjis(QByteArrayView bytes)
 {
     const qsizetype n = bytes.size();
-    QByteArray result;
-    result.reserve(n);
+    // Never longer than the input: escapes go, and a pair stays two bytes.
+    // Written in place, since appending byte by byte costs more than the mapping.
+    QByteArray result(n, Qt::Uninitialized);
+    char* put = result.data();
+    const auto rest = [&](qsizetype from) {
+        put = std::copy(bytes.begin() + from, bytes.end(), put);
+        result.truncate(put - result.data());
+        return result;
+    };
     bool kanji = false;
     qsizetype i = 0;
     while (i < n) {
@@ -76,10 +86,8 @@ QByteArray JisBytesToSjis(QByteArrayView bytes)
         case Escape::ToKanji:
             // Too short to hold a pair and its closing escape: shown as it
             // came rather than read past the end.
-            if (n - (i + 3) < 3) {
-                result += bytes.sliced(i);
-                return result;
-            }
+            if (n - (i + 3) < 3)
+                return rest(i);
             kanji = true;
             i += 3;
             continue;
@@ -91,14 +99,14 @@ QByteArray JisBytesToSjis(QByteArrayView bytes)
             break;
         }
         if (!kanji) {
-            result += bytes.at(i);
+            *put++ = bytes.at(i);
             ++i;
             continue;
         }
         const int j1 = static_cast<unsigned char>(bytes.at(i));
         const int j2 = i + 1 < n ? static_cast<unsigned char>(bytes.at(i + 1)) : -1;
         if (isJisByte(j1) && isJisByte(j2)) {
-            appendSjisPair(result, j1, j2);
+            put = putSjisPair(put, j1, j2);
             i += 2;
         } else {
             // Only the first byte is dropped: an escape that starts at the
@@ -108,12 +116,10 @@ QByteArray JisBytesToSjis(QByteArrayView bytes)
         // The end of a run that never closes has always been shown as it
         // stands, so the cut-off bytes stay visible; a closing escape there
         // is read as usual.
-        if (n - i <= 3 && escapeAt(bytes, i) == Escape::None) {
-            result += bytes.sliced(i);
-            break;
-        }
+        if (n - i <= 3 && escapeAt(bytes, i) == Escape::None)
+            return rest(i);
     }
-    return result;
+    return rest(n);
 }
 
 QString SjisBytesToText(QByteArrayView bytes)
@@ -146,7 +152,7 @@ QString JisWordText(QByteArrayView bytes)
     qsizetype blanks = 0;
     while (blanks < text.size() && text.at(blanks) == u' ')
         ++blanks;
-    return text.sliced(blanks);
+    return blanks == 0 ? text : text.sliced(blanks);
 }
 
 } // namespace KNJconv
