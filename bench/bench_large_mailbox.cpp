@@ -2,8 +2,10 @@
 // arrival window, every message new. Prints its time, its CPU and the peak
 // memory of the process; bench/large_mailbox.sh puts it beside the floor.
 //
-//   QT_QPA_PLATFORM=offscreen bench_large_mailbox <port> [memory-bound-MiB] [checks]
+//   QT_QPA_PLATFORM=offscreen bench_large_mailbox <port> [memory-bound-MiB] [checks] [authority.pem]
 //
+// With an authority the account is an IMAP one over TLS from the first byte,
+// to localhost, whose certificate that authority signed (bench/imap_mailbox.sh).
 // A bound given replaces the program's own, to see what a check costs
 // beyond it. Later checks find the arrival window still showing the rows of
 // the one before, as it does unless the user closes it.
@@ -21,10 +23,12 @@
 #include "RecordingSoundService.h"
 #include "ScriptedMailbox.h"
 #include "TempSettingsFile.h"
+#include "TlsTestSeam.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSslCertificate>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +53,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <port> [memory-bound-MiB] [checks]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <port> [memory-bound-MiB] [checks] [authority.pem]\n", argv[0]);
         return 2;
     }
 
@@ -67,6 +71,17 @@ int main(int argc, char* argv[])
     entry.CheckInterval = 60;
     // Ticked only once the window is up, so that its start does not check it.
     entry.Enabled = false;
+    if (argc > 4) {
+        QFile authority(QString::fromLocal8Bit(argv[4]));
+        if (!authority.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", argv[4]);
+            return 2;
+        }
+        TlsTestSeam::TrustAuthorities(QSslCertificate::fromData(authority.readAll()));
+        TlsTestSeam::SetExtraTlsPort(quint16(entry.PopPort));
+        entry.PopServer = QStringLiteral("localhost");
+        entry.Protocol = MailProtocol::Imap;
+    }
     Accounts.push_back(entry);
 
     frmTandrel window;
