@@ -147,6 +147,10 @@ private Q_SLOTS:
         watch.Start();
 
         QTRY_VERIFY(!idling.isEmpty() || !unsupported.isEmpty() || !failures.isEmpty());
+        // A flood is about the count of responses; the other rows frame byte by byte, and its
+        // 60 KB at one TLS record a byte would take longer than any wait on a busy machine.
+        if (push.size() > 1024)
+            server.SetChunkSize(0);
         server.Push(push);
         if (timer == u"renew")
             Q_EMIT renew.Timer();
@@ -171,8 +175,10 @@ private Q_SLOTS:
         QCOMPARE(failures.size(), int(failed));
         if (failed)
             QCOMPARE(StatusText::Of(failures[0][1].value<CheckFailure>()), outcome);
-        // Only the renewal ticks while idling.
-        QVERIFY(!silence.Enabled() && renew.Enabled() == watch.IsIdling());
+        // Only the renewal ticks while idling. A renewed IDLE counts as idling from the moment
+        // it goes out, but waits on its "+" under the silence like any command until it is read.
+        QTRY_COMPARE(renew.Enabled(), idles);
+        QVERIFY(!silence.Enabled());
     }
 };
 

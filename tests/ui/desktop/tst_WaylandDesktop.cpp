@@ -36,6 +36,8 @@ class Desktop {
 public:
     Desktop(bool tray, bool withDisplay = true)
     {
+        // A session that cannot start says why there, and IsReady alone would not.
+        m_session.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_session.start(QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/desktop-session.sh"),
             { tray ? QStringLiteral("--tray") : QString() });
         for (QByteArray line; (line = m_session.readLine().trimmed()) != "ready";) {
