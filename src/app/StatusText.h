@@ -26,6 +26,10 @@ struct CheckFailure {
         ImapSearch,
         ImapFetch,
         ImapIdle, // IDLE or its DONE unanswered or refused, after the server listed it
+        ImapStartTls, // STARTTLS refused, or plain-text bytes sent behind its answer
+        CheckTooLong, // the whole check outlasted its bound, however lively the server
+        Oversized, // the server sent more than the check may hold; the reason names the command
+        HungUp, // the server hung up in mid-dialogue; the reason names the command
         // (the STATUS texts follow this order)
     };
     Step step;

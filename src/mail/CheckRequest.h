@@ -27,6 +27,9 @@ struct CheckRequest {
     QStringList seen; // the seen list: POP3 identifiers, or IMAP "<UIDVALIDITY>:<UID>"
     bool announceAll = true; // announce every message, seen or not
     qint32 timeOutMs = 10000; // longest silence of one wait
+    // The longest a whole check may take: a server that trickles one line
+    // at a time never falls silent, and every other account waits behind it.
+    qint32 longestMs = 5 * 60 * 1000;
     qint64 memoryBound = CheckBudget::DefaultBound;
     // What the arrival window holds while the check runs.
     ArrivalListCost arrival;

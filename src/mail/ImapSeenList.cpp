@@ -48,7 +48,13 @@ Rule RuleFor(const Seen& seen, quint32 validity)
     return seen.newest ? Rule::ByArrival : Rule::AllKnown;
 }
 
-bool NotesNewest(const Seen& seen, quint32 validity) { return !seen.validity || *seen.validity != validity; }
+bool NotesNewest(const Seen& seen, quint32 validity)
+{
+    // A list that notes it is renewed at every check: checks on one
+    // connection keep their validity, and the next connection's new one must
+    // not find the time of a check that announced mail since.
+    return !seen.validity || *seen.validity != validity || seen.newest;
+}
 
 bool ArrivedSince(const Seen& seen, qint64 arrived) { return seen.newest && arrived > *seen.newest; }
 

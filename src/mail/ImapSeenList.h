@@ -49,7 +49,7 @@ enum class Rule {
 Rule RuleFor(const Seen& seen, quint32 validity);
 
 // Whether a check notes the newest arrival for the next one: a first check,
-// and one that finds a new validity.
+// one that finds a new validity, and one whose list noted it already.
 bool NotesNewest(const Seen& seen, quint32 validity);
 
 // Whether a message that arrived at `arrived` is new under Rule::ByArrival.

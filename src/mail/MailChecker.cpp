@@ -7,8 +7,7 @@
 #include "app/Fun_UboundEx.h"
 #include "app/TrayPictureCode.h"
 #include "mail/IAccountRows.h"
-#include "mail/ImapCheckSession.h"
-#include "mail/ImapIdleWatch.h"
+#include "mail/ImapConnection.h"
 #include "mail/Pop3CheckSession.h"
 #include "mail/PopTimeOut.h"
 #include "mail/SpamMaildir.h"
@@ -16,6 +15,8 @@
 #include "platform/EventPump.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
+
+#include <QPointer>
 
 namespace {
 
@@ -47,7 +48,7 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
 
 MailChecker::~MailChecker()
 {
-    m_push.clear();
+    m_imap.clear();
     m_session.reset();
 }
 
@@ -62,29 +63,6 @@ QString loginOf(const AccountEntry& account)
 
 } // namespace
 
-void MailChecker::followPush(qint32 tag, bool idle)
-{
-    if (!idle || m_push.count(tag))
-        return;
-    Push& push = m_push[tag];
-    push.renew = std::make_unique<TimerControl>();
-    push.retry = std::make_unique<TimerControl>();
-    push.silence = std::make_unique<TimerControl>();
-    push.silence->setInterval(PopTimeOutMilliseconds(CommonSettings.PopTimeOut));
-    push.login = loginOf(Accounts[tag]);
-    push.watch = std::make_unique<ImapIdleWatch>(tag, *push.renew, *push.retry, *push.silence);
-    // The account's own check fetches and announces what the server told of.
-    connect(push.watch.get(), &ImapIdleWatch::Changed, this, [this](qint32 changed) { MailCheck(changed); });
-    connect(push.watch.get(), &ImapIdleWatch::Failed, this, &MailChecker::ReportFailure);
-    connect(push.watch.get(), &ImapIdleWatch::Idling, this, &MailChecker::ShowCheckFailures);
-    connect(push.watch.get(), &ImapIdleWatch::Unsupported, this, [this](qint32 unsupported) {
-        // Not from inside the watch's own handler.
-        QMetaObject::invokeMethod(
-            this, [this, unsupported] { m_push.erase(unsupported); }, Qt::QueuedConnection);
-    });
-    push.watch->Start();
-}
-
 void MailChecker::reviewPush()
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -92,18 +70,51 @@ void MailChecker::reviewPush()
     // that seem open are dead.
     const bool slept = m_lastTick.isValid() && m_lastTick.secsTo(now) > 3 * 60;
     m_lastTick = now;
-    for (auto it = m_push.begin(); it != m_push.end();) {
+    for (auto it = m_imap.begin(); it != m_imap.end();) {
         const qint32 tag = it->first;
-        if (!m_rows.IsRowChecked(tag) || !IsAccountIndex(tag) || Accounts[tag].Protocol != MailProtocol::Imap
-            || it->second.login != loginOf(Accounts[tag])) {
-            // A changed account gets a new push at its next check.
-            it = m_push.erase(it);
+        // A changed account gets a new connection at its next check; one in
+        // the middle of its check is left to end it.
+        if (!it->second->connection->IsChecking()
+            && (!m_rows.IsRowChecked(tag) || !IsAccountIndex(tag)
+                || Accounts[tag].Protocol != MailProtocol::Imap
+                || it->second->login != loginOf(Accounts[tag]))) {
+            m_closing.remove(tag);
+            it = m_imap.erase(it);
             continue;
         }
-        if (slept)
-            it->second.watch->Start();
         ++it;
     }
+    if (slept)
+        ReopenPush();
+}
+
+void MailChecker::ReopenPush()
+{
+    for (const auto& [tag, imap] : m_imap)
+        if (imap->connection->WantsPush())
+            imap->connection->Reopen();
+}
+
+void MailChecker::ClosePush()
+{
+    for (const auto& [tag, imap] : m_imap)
+        m_closing.insert(tag);
+    if (m_closing.isEmpty()) {
+        QMetaObject::invokeMethod(this, &MailChecker::PushClosed, Qt::QueuedConnection);
+        return;
+    }
+    for (const auto& [tag, imap] : m_imap)
+        imap->connection->Close();
+}
+
+std::optional<ImapConnection::Timers> MailChecker::ImapTimers(qint32 tag) const
+{
+    const auto found = m_imap.find(tag);
+    if (found == m_imap.end())
+        return std::nullopt;
+    ImapAccount& imap = *found->second;
+    return ImapConnection::Timers { imap.silence, imap.length, imap.renew, imap.retry, imap.floor,
+        imap.settle };
 }
 
 SocketControl& MailChecker::wsPopSocket() { return *m_wsPopSocket; }
@@ -144,8 +155,8 @@ bool MailChecker::IsRunning() const { return m_scheduler.IsRunning(); }
 
 void MailChecker::AbortAll()
 {
-    for (auto& [tag, push] : m_push)
-        push.watch->Stop();
+    for (const auto& [tag, imap] : m_imap)
+        imap->connection->Stop();
     if (!m_scheduler.IsRunning())
         return;
     m_scheduler.Abort();
@@ -171,9 +182,6 @@ void MailChecker::checkOne(qint32 tag)
         m_session->CloseConnection();
         m_session.reset();
     }
-    m_session = std::make_unique<clsWinSockOperate>();
-    m_session->WinSock(m_wsPopSocket);
-    m_session->Timer(m_tmrPopTimeOut);
 
     // The table is a deque: this entry stays put even if the user registers
     // another account during one of the waits.
@@ -210,7 +218,8 @@ void MailChecker::checkOne(qint32 tag)
         // A bearer token read off the wire signs anyone in: it never goes
         // out in plain text, nor is a new one asked for to that end.
         outcome.failure = CheckFailure { CheckFailure::Step::OAuthWithoutTls, {} };
-    } else if (account.IsOAuth2()) {
+    } else if (account.IsOAuth2() && !imap) {
+        // An IMAP connection asks for its token only when it signs in.
         if (!waitForAccessToken(account, request, outcome.failure)) {
             endCheck();
             return;
@@ -220,15 +229,21 @@ void MailChecker::checkOne(qint32 tag)
     }
     if (!outcome.failure) {
         if (imap) {
-            ImapCheckSession session(*m_session);
-            outcome = session.Run(request);
-            if (outcome.succeeded())
-                followPush(tag, session.OffersIdle());
+            std::optional<CheckOutcome> checked = checkImap(tag, request);
+            if (!checked) {
+                endCheck();
+                return;
+            }
+            outcome = std::move(*checked);
         } else {
+            m_session = std::make_unique<clsWinSockOperate>();
+            m_session->WinSock(m_wsPopSocket);
+            m_session->Timer(m_tmrPopTimeOut);
             outcome = Pop3CheckSession(*m_session).Run(request);
         }
-        // A token the server refused is not offered again.
-        if (account.IsOAuth2() && !outcome.succeeded())
+        // A token the server refused is not offered again; one that never
+        // reached it, on a network that failed, still serves.
+        if (account.IsOAuth2() && outcome.failure && outcome.failure->step == CheckFailure::Step::OAuthSignIn)
             OAuthTokens::Drop(account);
     }
 
@@ -252,11 +267,51 @@ void MailChecker::checkOne(qint32 tag)
     if (outcome.succeeded() && !outcome.newMail.isEmpty() && m_rows.HasRow(tag))
         Q_EMIT MailArrived(tag, outcome.newMail);
 
-    m_session->CloseConnection();
+    if (m_session)
+        m_session->CloseConnection();
     m_session.reset();
     m_checking = false;
     ShowCheckFailures();
     EventPump::ProcessPendingEvents();
+}
+
+std::optional<CheckOutcome> MailChecker::checkImap(qint32 tag, const CheckRequest& request)
+{
+    std::unique_ptr<ImapAccount>& imap = m_imap[tag];
+    const QString login = loginOf(Accounts[tag]);
+    if (imap && imap->login != login)
+        imap.reset(); // another server or user: the old connection signs in as nobody now
+    if (!imap) {
+        imap = std::make_unique<ImapAccount>();
+        imap->login = login;
+        imap->connection = std::make_unique<ImapConnection>(tag,
+            ImapConnection::Timers {
+                imap->silence, imap->length, imap->renew, imap->retry, imap->floor, imap->settle });
+        // Queued by the connection, so the check never runs inside its handlers.
+        connect(imap->connection.get(), &ImapConnection::CheckWanted, this,
+            [this](qint32 wanted) { MailCheck(wanted); });
+        connect(imap->connection.get(), &ImapConnection::PushChanged, this, &MailChecker::ShowCheckFailures);
+        connect(imap->connection.get(), &ImapConnection::Closed, this, [this](qint32 closed) {
+            if (m_closing.remove(closed) && m_closing.isEmpty())
+                Q_EMIT PushClosed();
+        });
+    }
+    const QPointer<ImapConnection> connection = imap->connection.get();
+    std::optional<CheckOutcome> outcome;
+    const QMetaObject::Connection taken = connect(
+        connection, &ImapConnection::Checked, this, [&outcome](qint32, const CheckOutcome& checked) {
+            outcome = checked;
+            EventPump::WakeUp();
+        });
+    connection->Check(request);
+    // The connection runs on the socket's signals; the run waits for its
+    // outcome like every other wait of a check, handling events meanwhile.
+    while (!outcome && connection && connection->IsChecking() && !m_scheduler.IsAborting())
+        EventPump::WaitForEvents();
+    disconnect(taken);
+    if (!outcome && connection)
+        connection->Stop();
+    return outcome;
 }
 
 bool MailChecker::waitForAccessToken(
@@ -314,8 +369,8 @@ void MailChecker::ShowCheckFailures()
         tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
         failing = true;
     }
-    for (const auto& [tag, push] : m_push)
-        if (push.watch->IsIdling() && m_rows.IsRowChecked(tag) && IsAccountIndex(tag)
+    for (const auto& [tag, imap] : m_imap)
+        if (imap->connection->IsIdling() && m_rows.IsRowChecked(tag) && IsAccountIndex(tag)
             && !m_failedStatus.contains(tag))
             tip += u'\n' + Accounts[tag].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ待機中");
     // Spam is not announced; the tip still says how much a check passed over.

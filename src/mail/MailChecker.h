@@ -3,11 +3,14 @@
 #include "app/NewMailItem.h"
 #include "app/StatusText.h"
 #include "mail/CheckScheduler.h"
+#include "mail/ImapConnection.h"
+#include "platform/TimerControl.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -19,8 +22,6 @@ struct AccountEntry;
 struct CheckRequest;
 class IAccountRows;
 class SocketControl;
-class TimerControl;
-class ImapIdleWatch;
 class clsWinSockOperate;
 
 // The mail engine of the main window: its socket, its two timers and the
@@ -74,6 +75,16 @@ public:
     // Where spam is kept before its deletion; beside the settings file unless set here.
     void SetSpamFolder(const QString& folder) { m_spamFolder = folder; }
 
+    // Opens every push connection anew and checks its account (after the
+    // machine woke, or the network came back): the old ones may be dead.
+    void ReopenPush();
+    // Leaves IDLE and logs out on every push connection (before the machine
+    // sleeps); PushClosed follows once all are gone.
+    void ClosePush();
+    // The timers of an IMAP account's connection, once it has been checked;
+    // a test steps them.
+    std::optional<ImapConnection::Timers> ImapTimers(qint32 tag) const;
+
 Q_SIGNALS:
     // The row's STATUS: "ﾒｰﾙﾁｪｯｸ中" as its check begins, then how it ended.
     void StatusChanged(qint32 tag, const QString& status);
@@ -90,6 +101,8 @@ Q_SIGNALS:
     void MailArrived(qint32 tag, const QList<NewMailItem>& mail);
     // Whether the two "check all" commands may be used: not during a run.
     void CheckCommandsEnabled(bool enabled);
+    // After ClosePush: no push connection is open any more.
+    void PushClosed();
 
 private:
     // One check of one row's account: tray picture, STATUS while it runs,
@@ -101,11 +114,11 @@ private:
         const AccountEntry& account, CheckRequest& request, std::optional<CheckFailure>& failure);
     // Ends a check that was abandoned before its dialogue.
     void endCheck();
-    // After a successful IMAP check: a server that can push gets a
-    // connection that stays in IDLE, unless the account has one.
-    void followPush(qint32 tag, bool idle);
-    // Drops the push of accounts no longer checked, changed, or not IMAP any
-    // more, and reconnects them all after the machine slept.
+    // Runs an IMAP check on the account's connection and waits for its outcome;
+    // nothing when the run was aborted meanwhile or the connection dropped.
+    std::optional<CheckOutcome> checkImap(qint32 tag, const CheckRequest& request);
+    // Drops the connections of accounts no longer checked, changed, or not
+    // IMAP any more, and reopens them all after the machine slept.
     void reviewPush();
 
     IAccountRows& m_rows;
@@ -119,14 +132,16 @@ private:
     QString m_trayTip;
     bool m_checking = false;
     std::optional<qint64> m_checkMemoryBound;
-    // One IDLE connection per IMAP account whose server offers it, with the
-    // timers it runs on and the sign-in it was started with.
-    struct Push {
-        std::unique_ptr<TimerControl> renew, retry, silence;
-        std::unique_ptr<ImapIdleWatch> watch;
+    // One connection per IMAP account, with the timers it runs on and the
+    // sign-in it was opened with.
+    struct ImapAccount {
+        TimerControl silence, length, renew, retry, floor, settle;
+        std::unique_ptr<ImapConnection> connection;
         QString login;
     };
-    std::map<qint32, Push> m_push;
+    std::map<qint32, std::unique_ptr<ImapAccount>> m_imap;
+    // The connections ClosePush waits for.
+    QSet<qint32> m_closing;
     QDateTime m_lastTick;
     QString m_spamFolder;
     // The spam each account's last successful check found, by tag.

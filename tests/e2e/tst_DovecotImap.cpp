@@ -77,7 +77,7 @@ private Q_SLOTS:
     {
         QCOMPARE(check(), (QStringList { u"一通目"_qs, u"二通目"_qs }));
         QCOMPARE(m_host.Status(0), u"成功(新着2件)"_qs);
-        QCOMPARE(Accounts[0].UIDL.size(), 3);
+        QCOMPARE(Accounts[0].UIDL.size(), 4); // the validity, the newest arrival, two UIDs
         QCOMPARE(m_server.imapFlags(), (QList<QByteArrayList> { {}, {} }));
     }
 
