@@ -36,6 +36,10 @@ class tst_DovecotImap : public QObject {
     FakeMailCheckHost m_host;
     std::unique_ptr<MailChecker> m_checker;
 
+    // What the program signed in with, less the fixture's own sessions that read the flags.
+    qsizetype m_signInsAfterFirstCheck = 0;
+    qsizetype signIns() const { return m_server.log().count(QStringLiteral("Login: user=<taro>")); }
+
     // The subjects the arrival window was given by the last check.
     QStringList check()
     {
@@ -78,7 +82,9 @@ private Q_SLOTS:
         QCOMPARE(check(), (QStringList { u"一通目"_qs, u"二通目"_qs }));
         QCOMPARE(m_host.Status(0), u"成功(新着2件)"_qs);
         QCOMPARE(Accounts[0].UIDL.size(), 4); // the validity, the newest arrival, two UIDs
+        QCOMPARE(signIns(), 1);
         QCOMPARE(m_server.imapFlags(), (QList<QByteArrayList> { {}, {} }));
+        m_signInsAfterFirstCheck = signIns();
     }
 
     void nothingChangedAnnouncesNothing()
@@ -89,13 +95,16 @@ private Q_SLOTS:
     }
 
     // The account idles after its check; a delivery is announced without
-    // any timer of the program firing.
+    // any timer of the program firing, on the connection of the first check:
+    // two checks and the one that the push brings, one sign-in in all.
     void deliveryWhileIdlingIsAnnounced()
     {
         QTRY_VERIFY(m_host.trayToolTip.contains(u"ﾌﾟｯｼｭ"));
         m_host.arrival.calls.clear();
         QVERIFY2(m_server.deliverMessages({ message(u"三通目"_qs) }), qPrintable(m_server.error()));
         QTRY_VERIFY_WITH_TIMEOUT(m_host.arrival.calls.filter(u"三通目"_qs).size() == 1, 10000);
+        QCOMPARE(signIns(), m_signInsAfterFirstCheck);
+        QCOMPARE(m_server.imapFlags(), (QList<QByteArrayList> { {}, {}, {} }));
     }
 
     void changedUidValidityFloodsNothing()

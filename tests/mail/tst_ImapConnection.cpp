@@ -9,6 +9,7 @@
 #include "mail/MailChecker.h"
 #include "platform/TimerControl.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -124,7 +125,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("recheck");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QByteArray>("push"); // written unasked once the connection idles
-        // Then: "renew", "check" (a timed check), "floor", "retry" (the back-off ends),
+        // Then: "renew", "check" (a timed check), "floor", "retry" (the back-off ends), "close" and
+        // "reopen" (around the machine's sleep),
         // "silence" or "length" (fired once the server stays silent).
         QTest::addColumn<QString>("act");
         // Client lines in all; -1: each the dialogue expects, once; 0: however many went out before the
@@ -323,6 +325,12 @@ private Q_SLOTS:
         QTest::newRow("IDLE renewed after 29 minutes")
             << (Dialogue(idling) << S::Exchange("DONE", "A5 OK done\r\n") << idle(6)) << true << seen({ 0 })
             << false << kSecret << none << "renew" << -1 << 1 << seen({ 0, 3 }) << ok(1) << true << 0;
+        QTest::newRow("before the machine sleeps: DONE, then LOGOUT")
+            << (Dialogue(idling) << S::Exchange("DONE", "A5 OK done\r\n") << logout(6)) << true << seen({ 0 })
+            << false << kSecret << none << "close" << -1 << 1 << seen({ 0, 3 }) << ok(1) << false << 0;
+        QTest::newRow("after the machine woke: a new connection checks and idles")
+            << (signedIn(idleCaps) << examine(7) << search("") << idle(4)) << true << seen({ 0 }) << false
+            << kSecret << none << "reopen" << 8 << 0 << seen({ 0 }) << ok0 << true << 0;
         QTest::newRow("IDLE listed only after sign-in: asked for, and push starts")
             << (Dialogue { S::Greeting("* OK [CAPABILITY IMAP4rev1] ready\r\n"),
                    S::Exchange("A1 LOGIN \"taro\" \"secret\"", "A1 OK Logged in\r\n"),
@@ -419,7 +427,8 @@ private Q_SLOTS:
         const auto pushed = [&] { return host.trayToolTip.contains(u"ﾌﾟｯｼｭ"); };
 
         checker.MailCheck(0);
-        if (!push.isEmpty() || act == u"renew" || act == u"check" || act == u"floor") {
+        if (!push.isEmpty() || act == u"renew" || act == u"check" || act == u"floor" || act == u"close"
+            || act == u"reopen") {
             QTRY_VERIFY(pushed() && checker.ImapTimers(0)->renew.Enabled());
             // A flood is about the count of responses; the other rows frame byte by byte, and a
             // flood at one TLS record a byte would take longer than any wait on a busy machine.
@@ -429,6 +438,13 @@ private Q_SLOTS:
         }
         if (act == u"renew")
             Q_EMIT checker.ImapTimers(0)->renew.Timer();
+        if (act == u"close") {
+            QSignalSpy closed(&checker, &MailChecker::PushClosed);
+            checker.ClosePush();
+            QVERIFY(closed.wait());
+        }
+        if (act == u"reopen")
+            checker.ReopenPush();
         if (act == u"check")
             checker.MailCheck(0);
         if (act == u"floor") {
