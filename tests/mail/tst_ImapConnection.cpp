@@ -184,6 +184,21 @@ private Q_SLOTS:
             << none << "" << -1 << 1
             << (QStringList { "8:0", "8:newest:2026-12-10T03:05:00Z" } << seen({ 1, 2 }, 8)) << ok(1) << false
             << 0;
+        QTest::newRow("new UIDVALIDITY every session, the mailbox empty at the last check: all unseen is new")
+            << (signedIn()
+                   << examine(8) << newest("10-Dec-2026 03:05:00 +0000") << search("1", 4)
+                   << S::Exchange("A5 UID FETCH 1 (UID INTERNALDATE)",
+                          "* 1 FETCH (UID 1 INTERNALDATE \"10-Dec-2026 03:05:00 +0000\")\r\nA5 OK\r\n")
+                   << fetch({ 1 }, 6) << logout(7))
+            << true << QStringList { "7:0", "7:newest:empty" } << false << kSecret << none << "" << -1 << 1
+            << (QStringList { "8:0", "8:newest:2026-12-10T03:05:00Z" } << seen({ 1 }, 8)) << ok(1) << false
+            << 0;
+        QTest::newRow("first check of an empty mailbox: no message to take the arrival of")
+            << (signedIn() << S::Exchange(
+                    "A2 EXAMINE INBOX", "* 0 EXISTS\r\n* OK [UIDVALIDITY 7] x\r\nA2 OK\r\n")
+                           << search("") << logout(4))
+            << true << QStringList() << false << kSecret << none << "" << -1 << 0
+            << QStringList { "7:0", "7:newest:empty" } << ok0 << false << 0;
         QTest::newRow("UID asked for and not returned: not taken as seen")
             << (Dialogue(mailbox) << S::Exchange("A4 UID FETCH 3,5 " + kFields, fetched(3) + "A4 OK\r\n")
                                   << logout(5))

@@ -42,6 +42,8 @@ private Q_SLOTS:
         const QByteArray unread = "* SEARCH" + QByteArray(" 1234567").repeated(40000) + "\r\n";
         row("SEARCH answer of a neglected mailbox, beyond the longest line", unread, FrameState::Complete,
             unread.size());
+        row("SEARCH answer beyond the response's bound", "* SEARCH" + QByteArray(" 1234567").repeated(140000),
+            FrameState::TooLarge);
     }
 
     void scan()
