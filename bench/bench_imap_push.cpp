@@ -273,6 +273,9 @@ int main(int argc, char** argv)
         std::printf("the probe did not reach IDLE\n");
         return 1;
     }
+    // Every connection of the program signs in once; the probe's is the one more.
+    const auto signIns = [&] { return server.log().count(QStringLiteral("Login: user=<taro>")); };
+    const qsizetype signInsBefore = signIns();
     std::printf(
         "Dovecot on loopback, IMAP over implicit TLS; %d deliveries of one message each\n", deliveries);
     std::printf("  #  delivery call  from before  from after  server's share  program's share  checks\n");
@@ -316,6 +319,9 @@ int main(int argc, char** argv)
     show("delivery to arrival row, from after the call:", fromAfter);
     show("server's share (after the call to its EXISTS):", serverShare);
     show("program's share (EXISTS to the arrival row):", programShare);
+    std::printf("sign-ins (each a connection) of the account over the deliveries: %lld; since its first "
+                "check: %lld\n",
+        static_cast<long long>(signIns() - signInsBefore), static_cast<long long>(signIns() - 1));
 
     // Three accounts idling, nothing delivered.
     addAccount(1);
