@@ -11,6 +11,7 @@
 #include "DovecotFixture.h"
 #include "RecordingSoundService.h"
 #include "RecordingTrayIconService.h"
+#include "ScriptedPop3Server.h"
 #include "ScriptedMessageBoxService.h"
 #include "TempSettingsFile.h"
 
@@ -22,6 +23,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 // The whole program against a real POP3 server: start-up reads the settings
 // file, the window's load runs the start-up check, the arrival window lists
@@ -38,6 +42,8 @@ private Q_SLOTS:
     void seenListSurvivesAKill();
     void passwordOnlyInTheKeyring_data();
     void passwordOnlyInTheKeyring();
+    void hostileImapServer_data();
+    void hostileImapServer();
     void cleanupTestCase();
 
 private:
@@ -201,6 +207,67 @@ void tst_EndToEndDovecot::seenListSurvivesAKill()
     tandrel.kill();
     QVERIFY(tandrel.waitForFinished());
     QVERIFY(saved());
+}
+
+void tst_EndToEndDovecot::hostileImapServer_data()
+{
+    QTest::addColumn<int>("everyMs"); // how often the server writes
+    QTest::addColumn<QByteArray>("writes");
+    const QByteArray line = "* OK x\r\n";
+    QTest::newRow("short untagged responses as fast as the socket takes them") << 1 << line.repeated(2048);
+    QTest::newRow("one untagged line a second, never silent") << 1000 << line;
+}
+
+// The program itself against an IMAP server that answers its CAPABILITY
+// without end: its memory stays within the check's bound, and SIGTERM ends it
+// at once whatever the server is sending.
+void tst_EndToEndDovecot::hostileImapServer()
+{
+    QFETCH(int, everyMs);
+    QFETCH(QByteArray, writes);
+    ScriptedPop3Server server;
+    server.SetDialogue({ ScriptedPop3Server::Greeting("* OK ready\r\n"),
+        ScriptedPop3Server::Exchange("A1 CAPABILITY", writes) });
+    QVERIFY(server.Listen());
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QStringLiteral(TANDREL_BINARY_DIR "/tandrel"), folder.filePath("tandrel")));
+    QFile ini(folder.filePath("tandrel.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly)
+        && ini.write("[Common]\r\nPopTimeOut=30\r\nFormClosedIsMinimized=True\r\n[Account0]\r\n"
+                     "UserTitle=hostile\r\nPopAccount=taro\r\nPopPasswd=secret\r\nPopServer=127.0.0.1\r\n"
+                     "PopPort="
+                + QByteArray::number(server.Port()) + "\r\nCheckInterval=1\r\nEnabled=True\r\nProtocol=IMAP\r\n")
+            > 0);
+    ini.close();
+
+    QProcess tandrel; // on the offscreen platform, as this test is
+    tandrel.start(folder.filePath("tandrel"), {});
+    QTRY_VERIFY_WITH_TIMEOUT(server.ReceivedLines().contains("A1 CAPABILITY"), 60'000);
+    QTimer feed;
+    connect(&feed, &QTimer::timeout, &server, [&] { server.Push(writes); });
+    feed.start(everyMs);
+    // Half a minute of it: long enough for a flood to pass the check's bound many times over.
+    QEventLoop run;
+    QTimer::singleShot(30'000, &run, &QEventLoop::quit);
+    run.exec();
+    QVERIFY(tandrel.state() == QProcess::Running);
+    QFile status(QStringLiteral("/proc/%1/status").arg(tandrel.processId()));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QByteArray all = status.readAll();
+    const qsizetype at = all.indexOf("VmHWM:");
+    const QByteArray peak = at < 0 ? QByteArray() : all.mid(at, all.indexOf('\n', at) - at);
+    const qint64 peakKb = peak.mid(6).trimmed().split(' ').value(0).toLongLong();
+    qInfo("peak resident memory %lld MB", peakKb / 1024);
+    // The check holds at most its bound (150 MiB) of what it reads, beside what the program holds anyway.
+    QVERIFY2(peakKb > 0 && peakKb < 200 * 1024, peak.constData());
+
+    QElapsedTimer ending;
+    ending.start();
+    ::kill(pid_t(tandrel.processId()), SIGTERM);
+    QVERIFY(tandrel.waitForFinished(10'000));
+    qInfo("ended %lld ms after SIGTERM", ending.elapsed());
+    QVERIFY2(ending.elapsed() < 2000, qPrintable(QString::number(ending.elapsed())));
+    QCOMPARE(tandrel.exitStatus(), QProcess::NormalExit);
 }
 
 void tst_EndToEndDovecot::passwordOnlyInTheKeyring_data()
