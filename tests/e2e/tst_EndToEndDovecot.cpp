@@ -11,8 +11,8 @@
 #include "DovecotFixture.h"
 #include "RecordingSoundService.h"
 #include "RecordingTrayIconService.h"
-#include "ScriptedPop3Server.h"
 #include "ScriptedMessageBoxService.h"
+#include "ScriptedPop3Server.h"
 #include "TempSettingsFile.h"
 
 #include <QFileInfo>
@@ -236,7 +236,8 @@ void tst_EndToEndDovecot::hostileImapServer()
         && ini.write("[Common]\r\nPopTimeOut=30\r\nFormClosedIsMinimized=True\r\n[Account0]\r\n"
                      "UserTitle=hostile\r\nPopAccount=taro\r\nPopPasswd=secret\r\nPopServer=127.0.0.1\r\n"
                      "PopPort="
-                + QByteArray::number(server.Port()) + "\r\nCheckInterval=1\r\nEnabled=True\r\nProtocol=IMAP\r\n")
+               + QByteArray::number(server.Port())
+               + "\r\nCheckInterval=1\r\nEnabled=True\r\nProtocol=IMAP\r\n")
             > 0);
     ini.close();
 
