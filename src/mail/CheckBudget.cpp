@@ -43,8 +43,19 @@ bool CheckBudget::Charge(qint64 bytes, qint64 newRows)
 {
     m_held += bytes;
     m_newRows += newRows * m_bytesPerRow;
-    // The account's rows shown now go once its new rows come, and no sooner.
-    return Room() >= 0;
+    return withinBound();
 }
 
-qint64 CheckBudget::Room() const { return m_bound - m_held - qMax(m_shownOwn, m_newRows); }
+bool CheckBudget::Waiting(qint64 bytes)
+{
+    m_waiting = bytes;
+    return withinBound();
+}
+
+bool CheckBudget::withinBound() const { return Room() >= 0; }
+
+qint64 CheckBudget::Room() const
+{
+    // The account's rows shown now go once its new rows come, and no sooner.
+    return m_bound - m_held - m_waiting - qMax(m_shownOwn, m_newRows);
+}

@@ -47,11 +47,17 @@ public:
     bool Charge(qint64 bytes, qint64 newRows = 0);
     // What may still be charged before the bound is passed.
     qint64 Room() const;
+    // The bytes received and not yet read, which come and go as replies are
+    // taken; false once they and what is held pass the bound.
+    bool Waiting(qint64 bytes);
 
 private:
+    bool withinBound() const;
+
     qint64 m_bound; // less the other accounts' rows
     qint64 m_shownOwn;
     qint64 m_bytesPerRow;
     qint64 m_held = 0;
     qint64 m_newRows = 0;
+    qint64 m_waiting = 0;
 };

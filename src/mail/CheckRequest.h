@@ -12,8 +12,6 @@
 
 #include <optional>
 
-class SpamMaildir;
-
 // What one check of one account needs to know.
 struct CheckRequest {
     qint32 nAccountIdx = 0; // the account the new-mail items are announced for
@@ -29,16 +27,13 @@ struct CheckRequest {
     qint32 timeOutMs = 10000; // longest silence of one wait
     // The longest a whole check may take: a server that trickles one line
     // at a time never falls silent, and every other account waits behind it.
+    // A POP3 listing gets this again and time for each message it counts.
     qint32 longestMs = 5 * 60 * 1000;
     qint64 memoryBound = CheckBudget::DefaultBound;
     // What the arrival window holds while the check runs.
     ArrivalListCost arrival;
     // Set when spam is looked for: new mail it judges spam is not announced.
     std::optional<SpamVerdict::Lists> spam;
-    // Set when that spam is deleted on the server (POP3 only), after a copy
-    // is kept here; `mailbox` names the account's messages there.
-    SpamMaildir* keepSpamIn = nullptr;
-    QString mailbox;
 };
 
 // How one check ended.
@@ -47,7 +42,7 @@ struct CheckOutcome {
     QStringList identifiers; // the seen list to keep (on success)
     QList<NewMailItem> newMail;
     qsizetype spamFound = 0; // new messages judged spam, not announced
-    QStringList spamKept; // copies kept of them (SpamMaildir names)
+    QStringList spamKept; // copies kept of them (the spam folder's names)
     bool spamDeleted = false; // the server took their deletion at QUIT
 
     bool succeeded() const { return !failure; }

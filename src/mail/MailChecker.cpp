@@ -30,6 +30,7 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
     , m_wsPopSocket(new SocketControl(this))
     , m_tmrPopTimeOut(new TimerControl(this))
     , m_tmrMailCheck(new TimerControl(this))
+    , m_tmrCheckDeadline(new TimerControl(this))
     , m_scheduler(
           rows, [this](qint32 tag) { checkOne(tag); },
           [this](bool enabled) { Q_EMIT CheckCommandsEnabled(enabled); })
@@ -39,6 +40,7 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
     connect(m_wsPopSocket, &SocketControl::Error, this, &MailChecker::wsPopSocket_Error);
     connect(m_tmrPopTimeOut, &TimerControl::Timer, this, &MailChecker::tmrPopTimeOut_Timer);
     connect(m_tmrMailCheck, &TimerControl::Timer, this, &MailChecker::tmrMailCheck_Timer);
+    connect(m_tmrCheckDeadline, &TimerControl::Timer, this, &MailChecker::tmrCheckDeadline_Timer);
 
     m_tmrPopTimeOut->setInterval(kMinuteMs);
     m_tmrPopTimeOut->setEnabled(false);
@@ -123,6 +125,8 @@ TimerControl& MailChecker::tmrPopTimeOut() { return *m_tmrPopTimeOut; }
 
 TimerControl& MailChecker::tmrMailCheck() { return *m_tmrMailCheck; }
 
+TimerControl& MailChecker::tmrCheckDeadline() { return *m_tmrCheckDeadline; }
+
 void MailChecker::MailCheck(qint32 rowTag) { m_scheduler.CheckRow(rowTag); }
 
 void MailChecker::tmrMailCheck_Timer()
@@ -149,6 +153,12 @@ void MailChecker::tmrPopTimeOut_Timer()
 {
     if (m_session)
         m_session->TimeOutReceiver();
+}
+
+void MailChecker::tmrCheckDeadline_Timer()
+{
+    if (m_session)
+        m_session->DeadlineReceiver();
 }
 
 bool MailChecker::IsRunning() const { return m_scheduler.IsRunning(); }
@@ -203,11 +213,9 @@ void MailChecker::checkOne(qint32 tag)
         request.spam = SpamVerdict::Lists { CommonSettings.SpamTags.value_or(SpamVerdict::DefaultTags()),
             CommonSettings.SpamSenders.value_or(QStringList()) };
         // An IMAP check never changes the server; deleting is POP3's alone.
-        if (CommonSettings.SpamDelete && account.Protocol == MailProtocol::Pop3) {
-            spamFolder.emplace(m_spamFolder.isEmpty() ? SpamMaildir::BesideSettings() : m_spamFolder);
-            request.keepSpamIn = &*spamFolder;
-            request.mailbox = account.PopAccount + u'@' + account.PopServer;
-        }
+        if (CommonSettings.SpamDelete && account.Protocol == MailProtocol::Pop3)
+            spamFolder.emplace(m_spamFolder.isEmpty() ? SpamMaildir::BesideSettings() : m_spamFolder,
+                account.PopAccount + u'@' + account.PopServer);
     }
     // Without its password the account would only be refused by the
     // server, or worse locked: nothing is sent, and the keyring is named.
@@ -239,7 +247,8 @@ void MailChecker::checkOne(qint32 tag)
             m_session = std::make_unique<clsWinSockOperate>();
             m_session->WinSock(m_wsPopSocket);
             m_session->Timer(m_tmrPopTimeOut);
-            outcome = Pop3CheckSession(*m_session).Run(request);
+            m_session->DeadlineTimer(m_tmrCheckDeadline);
+            outcome = Pop3CheckSession(*m_session, spamFolder ? &*spamFolder : nullptr).Run(request);
         }
         // A token the server refused is not offered again; one that never
         // reached it, on a network that failed, still serves.

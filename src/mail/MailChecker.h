@@ -39,6 +39,7 @@ public:
     SocketControl& wsPopSocket();
     TimerControl& tmrPopTimeOut();
     TimerControl& tmrMailCheck(); // the minute tick; started by the constructor
+    TimerControl& tmrCheckDeadline(); // the bound on the whole length of one check
 
     // Checks the account of the row with this tag once; returns when the
     // dialogue is over (its waits keep processing events). Called while a run
@@ -55,6 +56,7 @@ public:
     void wsPopSocket_DataArrival();
     void wsPopSocket_Error(const QString& Description);
     void tmrPopTimeOut_Timer();
+    void tmrCheckDeadline_Timer();
 
     // True while a run (manual, start-up or timed) is in progress.
     bool IsRunning() const;
@@ -125,6 +127,7 @@ private:
     SocketControl* m_wsPopSocket;
     TimerControl* m_tmrPopTimeOut;
     TimerControl* m_tmrMailCheck;
+    TimerControl* m_tmrCheckDeadline;
     std::unique_ptr<clsWinSockOperate> m_session;
     CheckScheduler m_scheduler;
     // The STATUS of each account whose last check failed, by tag.

@@ -3,25 +3,19 @@
 #include "mail/CheckBudget.h"
 #include "mail/HeaderFields.h"
 #include "mail/Pop3Framing.h"
+#include "mail/Pop3Pipeline.h"
 #include "mail/Pop3Replies.h"
+#include "mail/PopTimeOut.h"
 #include "mail/SaslResponses.h"
-#include "mail/SpamMaildir.h"
+#include "mail/SpamDeletion.h"
 #include "mail/clsWinSockOperate.h"
 
+#include <QScopeGuard>
 #include <QSet>
-
-#include <deque>
-#include <functional>
 
 namespace {
 
 using Shape = clsWinSockOperate::ReplyShape;
-
-// Bytes of commands sent ahead and not yet answered, at most: far under any
-// server's receive buffer, so a server that reads one command at a time
-// never holds our writes back, yet some 370 commands a round trip, so that a
-// distant server with thousands of messages is asked in a few round trips.
-constexpr qsizetype kPipelineBytes = 4096;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -44,9 +38,6 @@ QString topLine(qsizetype message)
 {
     return QStringLiteral("TOP ") + QString::number(message) + QStringLiteral(" 0");
 }
-
-// A command line as it goes out ahead of its reply.
-QByteArray ahead(const QString& line) { return (line + kCrLf).toLatin1(); }
 
 std::optional<QByteArray> identifierOf(const QByteArray& reply)
 {
@@ -79,19 +70,6 @@ std::optional<QByteArray> headerBlockOf(const QByteArray& reply, bool pipelined)
     return block;
 }
 
-// The header lines of a message or header block, up to its empty line.
-QByteArrayView headerSection(QByteArrayView text)
-{
-    if (text.startsWith("\r\n"))
-        return {};
-    const qsizetype end = text.indexOf("\r\n\r\n");
-    return end < 0 ? text : text.first(end + 2);
-}
-
-QString retrLine(qsizetype message) { return QStringLiteral("RETR ") + QString::number(message); }
-
-QString deleLine(qsizetype message) { return QStringLiteral("DELE ") + QString::number(message); }
-
 } // namespace
 
 // What the check has found, taken in dialogue order (UIDL 1, TOP 1, UIDL 2,
@@ -102,13 +80,13 @@ QString deleLine(qsizetype message) { return QStringLiteral("DELE ") + QString::
 // memory bound that way may stop at an earlier step (failing all the same).
 class Pop3CheckSession::Listing {
 public:
-    explicit Listing(const CheckRequest& request)
+    Listing(const CheckRequest& request, bool keepSpam)
         : m_seen(request.seen.cbegin(), request.seen.cend())
         , m_announceAll(request.announceAll)
         , m_account(request.nAccountIdx)
         , m_budget(request.memoryBound, request.arrival)
         , m_spam(request.spam)
-        , m_keepSpam(request.keepSpamIn != nullptr)
+        , m_keepSpam(keepSpam)
     {
         for (const QString& identifier : request.seen)
             m_budget.Charge(CheckBudget::SeenCost(identifier));
@@ -166,13 +144,10 @@ public:
         return true;
     }
 
-    // A message judged spam, to be kept and deleted.
-    struct Spam {
-        qsizetype message; // its number in this session
-        QString identifier;
-        QByteArray headers;
-    };
-    const QList<Spam>& spamToDelete() const { return m_spamToDelete; }
+    // The messages judged spam, to be kept and deleted.
+    const QList<SpamDeletion::Message>& spamToDelete() const { return m_spamToDelete; }
+
+    CheckBudget& budget() { return m_budget; }
 
     CheckOutcome success()
     {
@@ -195,76 +170,12 @@ private:
     std::optional<SpamVerdict::Lists> m_spam;
     bool m_keepSpam;
     qsizetype m_spamFound = 0;
-    QList<Spam> m_spamToDelete;
+    QList<SpamDeletion::Message> m_spamToDelete;
 };
 
-// Commands sent ahead of their replies, at most kPipelineBytes of them
-// unanswered, and their replies read back one by one in order.
-class Pop3CheckSession::Pipeline {
-public:
-    Pipeline(clsWinSockOperate& session, Shape shape, qsizetype count,
-        std::function<QByteArray(qsizetype)> commandAt)
-        : m_session(session)
-        , m_shape(shape)
-        , m_count(count)
-        , m_commandAt(std::move(commandAt))
-    {
-    }
-
-    // Reads the next reply into the session's Reply(), sending more commands
-    // first when the window has room; false when the connection ended.
-    bool next()
-    {
-        // Refilling a quarter of the window at a time keeps the writes few and
-        // large, and the window full enough that a long round trip is not idle.
-        if (m_sent < m_count && m_unansweredBytes <= kPipelineBytes * 3 / 4) {
-            QByteArray batch;
-            while (m_sent < m_count) {
-                const QByteArray command = m_commandAt(m_sent);
-                if (m_unansweredBytes + command.size() > kPipelineBytes)
-                    break;
-                batch += command;
-                m_unansweredBytes += command.size();
-                m_unanswered.push_back(command.size());
-                ++m_sent;
-            }
-            if (!batch.isEmpty() && !m_session.SendAhead(batch))
-                return false;
-        }
-        return readReply();
-    }
-
-    // Reads the replies still owed for commands already sent.
-    bool drain()
-    {
-        while (!m_unanswered.empty())
-            if (!readReply())
-                return false;
-        return true;
-    }
-
-private:
-    bool readReply()
-    {
-        if (m_unanswered.empty() || m_session.WaitReply(m_shape) != clsWinSockOperate::ResultArrived)
-            return false;
-        m_unansweredBytes -= m_unanswered.front();
-        m_unanswered.pop_front();
-        return true;
-    }
-
-    clsWinSockOperate& m_session;
-    Shape m_shape;
-    qsizetype m_count;
-    std::function<QByteArray(qsizetype)> m_commandAt;
-    qsizetype m_sent = 0;
-    // The sizes of the commands sent and not yet answered, oldest first.
-    std::deque<qsizetype> m_unanswered;
-    qsizetype m_unansweredBytes = 0;
-};
-
-Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session)
+Pop3CheckSession::Pop3CheckSession(clsWinSockOperate& session, ISpamFolder* spamFolder)
     : m_session(session)
+    , m_spamFolder(spamFolder)
 {
 }
 
@@ -273,87 +184,34 @@ CheckOutcome Pop3CheckSession::Run(const CheckRequest& request)
     m_session.RemoteHost(request.server);
     m_session.RemotePort(QString::number(request.port));
     m_session.TimeOutSecond(request.timeOutMs);
+    m_session.AllowFor(request.longestMs);
 
-    Listing listing(request);
+    Listing listing(request, m_spamFolder != nullptr);
+    // What waits to be read counts with what the listing holds, for as long
+    // as there is a listing.
+    m_session.Budget(&listing.budget());
+    const auto unbudgeted = qScopeGuard([this] { m_session.Budget(nullptr); });
     qint32 messageCount = 0;
     bool pipelined = false;
     if (const std::optional<CheckFailure> failure = converse(request, listing, messageCount, pipelined)) {
         CheckOutcome outcome;
-        outcome.failure = failure;
+        // Whatever step the check was at, the bound that ended it is what the user must hear of.
+        outcome.failure = m_session.BoundPassed().value_or(*failure);
         return outcome;
     }
-    if (!request.keepSpamIn || listing.spamToDelete().isEmpty()) {
+    if (!m_spamFolder || listing.spamToDelete().isEmpty()) {
         // The goodbye is not waited for: the answer would change nothing.
         m_session.SendData(QStringLiteral("QUIT") + kCrLf, false);
         return listing.success();
     }
     // The mail found stands whatever becomes of the spam: a deletion that
     // fails leaves the spam on the server, and the check still counts.
-    QStringList kept;
-    const bool commit = deleteSpam(request, messageCount, pipelined, listing, kept);
+    SpamDeletion deletion(m_session, *m_spamFolder);
+    const bool deleted = deletion.Run(listing.spamToDelete(), messageCount, pipelined);
     CheckOutcome outcome = listing.success();
-    outcome.spamKept = kept;
-    // Without QUIT the server forgets every DELE of the session.
-    if (commit && ask(QStringLiteral("QUIT"), Shape::SingleLine, true) == Answer::Positive) {
-        request.keepSpamIn->MarkDeleted(kept);
-        outcome.spamDeleted = true;
-    }
+    outcome.spamKept = deletion.Kept();
+    outcome.spamDeleted = deleted;
     return outcome;
-}
-
-bool Pop3CheckSession::deleteSpam(
-    const CheckRequest& request, qint32 messageCount, bool pipelined, Listing& listing, QStringList& kept)
-{
-    const QList<Listing::Spam>& spam = listing.spamToDelete();
-    // A whole message is taken as the one judged only when it begins with
-    // the very headers that TOP gave for that number in this session.
-    const auto keep = [&](const Listing::Spam& message) {
-        const QByteArray reply = m_session.Reply();
-        if (!Pop3Framing::IsPositive(Pop3Framing::StatusLine(reply)))
-            return false;
-        const QByteArray whole = Pop3Framing::MultiLineBody(reply);
-        if (headerSection(whole) != headerSection(message.headers))
-            return false;
-        const QString name = request.keepSpamIn->Keep(request.mailbox, message.identifier, whole);
-        if (name.isEmpty())
-            return false;
-        kept.append(name);
-        return true;
-    };
-    if (pipelined) {
-        Pipeline retr(m_session, Shape::Message, spam.size(),
-            [&spam](qsizetype i) { return ahead(retrLine(spam[i].message)); });
-        for (const Listing::Spam& message : spam)
-            if (!retr.next() || !keep(message))
-                return false;
-    }
-    // Each DELE is followed by a STAT that must count one message less: a
-    // reply out of place (a line nobody asked for, a shifted pipeline) cannot
-    // pass for a STAT reply, and no further DELE goes out after it. Nothing
-    // received is dropped here, as it is before other commands, so a line
-    // nobody asked for always shifts the replies behind it into view.
-    qint32 remaining = messageCount;
-    const auto counted = [this, &remaining] {
-        const std::optional<qint32> count
-            = Pop3Replies::StatMessageCount(Pop3Framing::StatusLine(m_session.Reply()));
-        return count && *count == --remaining;
-    };
-    for (const Listing::Spam& message : spam) {
-        if (pipelined) {
-            if (!m_session.SendAhead(ahead(deleLine(message.message)) + ahead(QStringLiteral("STAT")))
-                || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
-                || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply()))
-                || m_session.WaitReply(Shape::SingleLine) != clsWinSockOperate::ResultArrived
-                || !Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) || !counted())
-                return false;
-            continue;
-        }
-        if (ask(retrLine(message.message), Shape::Message, true) != Answer::Positive || !keep(message)
-            || ask(deleLine(message.message), Shape::SingleLine, true) != Answer::Positive
-            || ask(QStringLiteral("STAT"), Shape::SingleLine, true) != Answer::Positive || !counted())
-            return false;
-    }
-    return true;
 }
 
 std::optional<CheckFailure> Pop3CheckSession::converse(
@@ -398,14 +256,16 @@ std::optional<CheckFailure> Pop3CheckSession::converse(
     if (!counted)
         return failedAt(Step::Stat);
     messageCount = *counted;
+    // The listing's own time, after however long the sign-in took.
+    m_session.AllowFor(ListingLengthMilliseconds(request.longestMs, messageCount));
     pipelined = Pop3Replies::ListsPipelining(capabilities);
     return pipelined ? listPipelined(messageCount, listing) : listOneByOne(messageCount, listing);
 }
 
-Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape, bool keepUnread)
+Pop3CheckSession::Answer Pop3CheckSession::ask(const QString& line, Shape shape)
 {
-    const bool sent = keepUnread ? m_session.SendAhead(ahead(line)) : m_session.SendData(line + kCrLf, false);
-    if (!sent || m_session.WaitReply(shape) != clsWinSockOperate::ResultArrived)
+    if (!m_session.SendData(line + kCrLf, false)
+        || m_session.WaitReply(shape) != clsWinSockOperate::ResultArrived)
         return Answer::None;
     return Pop3Framing::IsPositive(Pop3Framing::StatusLine(m_session.Reply())) ? Answer::Positive
                                                                                : Answer::Negative;
@@ -475,8 +335,8 @@ std::optional<CheckFailure> Pop3CheckSession::listPipelined(qint32 messageCount,
     // dialogue would fail on (or once holding the identifiers passes the bound);
     // what that dialogue would have fetched before it is fetched next.
     qsizetype read = 0;
-    Pipeline uidl(
-        m_session, Shape::SingleLine, messageCount, [](qsizetype k) { return ahead(uidlLine(k + 1)); });
+    Pop3Pipeline uidl(m_session, Shape::SingleLine, messageCount,
+        [](qsizetype k) { return Pop3Pipeline::Line(uidlLine(k + 1)); });
     while (read < messageCount) {
         if (!uidl.next())
             return failedAt(CheckFailure::Step::Uidl);
@@ -498,7 +358,7 @@ std::optional<CheckFailure> Pop3CheckSession::listPipelined(qint32 messageCount,
         toFetch += listing.announces(k);
     // The pipeline asks for its commands in order, the one that did not fit
     // once more: command i is for the i-th announced message.
-    Pipeline top(m_session, Shape::MultiLine, toFetch,
+    Pop3Pipeline top(m_session, Shape::MultiLine, toFetch,
         [&listing, asked = qsizetype(-1), place = qsizetype(-1)](qsizetype i) mutable {
             if (i != asked) {
                 asked = i;
@@ -506,7 +366,7 @@ std::optional<CheckFailure> Pop3CheckSession::listPipelined(qint32 messageCount,
                     ++place;
                 while (!listing.announces(place));
             }
-            return ahead(topLine(place + 1));
+            return Pop3Pipeline::Line(topLine(place + 1));
         });
 
     // Then the replies taken in the order of the one-by-one dialogue.

@@ -1,5 +1,7 @@
 #include "mail/Pop3Framing.h"
 
+#include <cstring>
+
 namespace Pop3Framing {
 
 namespace {
@@ -117,6 +119,36 @@ QByteArray MultiLineBody(QByteArrayView reply)
         pos = lineEnd + 1;
     }
     return body;
+}
+
+QByteArray MultiLineBodyLf(QByteArray reply)
+{
+    const qsizetype statusEnd = reply.indexOf(kLf);
+    const Frame frame = ScanMultiLine(reply, 0, MaxMessage);
+    if (statusEnd < 0 || frame.state != FrameState::Complete || frame.length <= statusEnd + 1)
+        return {};
+
+    // Every line moves towards the front, over the status line and the bytes
+    // dropped before it, so the bytes ahead are always already read.
+    const qsizetype last = QByteArrayView(reply).first(frame.length - 1).lastIndexOf('.');
+    char* bytes = reply.data();
+    qsizetype out = 0;
+    qsizetype pos = statusEnd + 1;
+    while (pos < last) {
+        const qsizetype lineEnd = reply.indexOf(kLf, pos);
+        qsizetype start = pos;
+        qsizetype end = lineEnd;
+        if (end > start && bytes[end - 1] == '\r')
+            --end;
+        if (end > start && bytes[start] == '.')
+            ++start;
+        std::memmove(bytes + out, bytes + start, end - start);
+        out += end - start;
+        bytes[out++] = kLf;
+        pos = lineEnd + 1;
+    }
+    reply.truncate(out);
+    return reply;
 }
 
 } // namespace Pop3Framing

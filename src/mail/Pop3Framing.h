@@ -50,4 +50,8 @@ bool OpensWithStatus(QByteArrayView text);
 // lines removed. Empty for a reply without such lines.
 QByteArray MultiLineBody(QByteArrayView reply);
 
+// The same lines each ended by a bare LF, as local files have them, cut out
+// of the reply's own bytes: a whole message is never held twice.
+QByteArray MultiLineBodyLf(QByteArray reply);
+
 } // namespace Pop3Framing

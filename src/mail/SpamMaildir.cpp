@@ -40,13 +40,27 @@ NameParts parts(const QString& fileName)
     return name;
 }
 
+// True when the file holds exactly these bytes.
+bool holds(const QString& path, QByteArrayView bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    constexpr qint64 block = 1024 * 1024;
+    for (qint64 at = 0; at < bytes.size(); at += block)
+        if (file.read(block) != bytes.sliced(at, qMin(block, bytes.size() - at)))
+            return false;
+    return true;
+}
+
 // Enough of a copy to show its sender, date and subject.
 constexpr qint64 kHeaderRead = 64 * 1024;
 
 } // namespace
 
-SpamMaildir::SpamMaildir(QString folder)
+SpamMaildir::SpamMaildir(QString folder, QString mailbox)
     : m_folder(std::move(folder))
+    , m_mailbox(std::move(mailbox))
 {
 }
 
@@ -55,39 +69,50 @@ QString SpamMaildir::BesideSettings()
     return QFileInfo(API_IniFileAccess::GetIniFilePath()).absolutePath() + QStringLiteral("/Spam");
 }
 
-QString SpamMaildir::find(const QString& key) const
+QString SpamMaildir::find(const QString& name) const
 {
     for (const char16_t* sub : { u"new", u"cur" }) {
         const QDir dir(m_folder + u'/' + QString::fromUtf16(sub));
-        for (const QString& file : dir.entryList(QDir::Files))
-            if (parts(file).key == key)
+        for (const QString& file : dir.entryList({ name + u'*' }, QDir::Files))
+            if (ownName(file) == name)
                 return dir.filePath(file);
     }
     return {};
 }
 
-QString SpamMaildir::Keep(const QString& account, const QString& identifier, QByteArrayView message)
+QString SpamMaildir::Keep(const QString& identifier, QByteArray message)
 {
     const QString key = QString::fromLatin1(
-        QCryptographicHash::hash((account + u'\n' + identifier).toUtf8(), QCryptographicHash::Sha1)
+        QCryptographicHash::hash((m_mailbox + u'\n' + identifier).toUtf8(), QCryptographicHash::Sha1)
             .toHex()
             .left(20));
-    // The same message found again (its deletion failed last time) keeps its first copy.
-    if (const QString existing = find(key); !existing.isEmpty())
-        return ownName(QFileInfo(existing).fileName());
     if (!QDir().mkpath(m_folder + QStringLiteral("/tmp")) || !QDir().mkpath(m_folder + QStringLiteral("/new"))
         || !QDir().mkpath(m_folder + QStringLiteral("/cur")))
         return {};
-    QByteArray local = message.toByteArray();
-    local.replace("\r\n", "\n");
-    const QString name = QString::number(QDateTime::currentSecsSinceEpoch()) + u'.' + key + u'.' + kOnServer;
+    const QString seconds = QString::number(QDateTime::currentSecsSinceEpoch());
+    // Two messages of one identifier in the same second still get a name each.
+    QString name = seconds + u'.' + key + u'.' + kOnServer;
+    for (int n = 2; !find(name).isEmpty() || QFileInfo::exists(m_folder + QStringLiteral("/tmp/") + name);
+         ++n)
+        name = seconds + u'.' + key + u'-' + QString::number(n) + u'.' + kOnServer;
     // Written whole in tmp, then moved into new: a reader never sees half a copy.
     const QString written = m_folder + QStringLiteral("/tmp/") + name;
-    if (!DurableFile::CreateNew(written, local))
+    if (!DurableFile::CreateNew(written, message))
         return {};
     if (!DurableFile::Rename(written, m_folder + QStringLiteral("/new/") + name)) {
         QFile::remove(written);
         return {};
+    }
+    // The same message found again, after its deletion failed, leaves one
+    // copy: an older one that holds the very same bytes goes.
+    for (const char16_t* sub : { u"new", u"cur" }) {
+        const QDir dir(m_folder + u'/' + QString::fromUtf16(sub));
+        for (const QString& file : dir.entryList({ u'*' + key + u'*' }, QDir::Files)) {
+            const NameParts old = parts(file);
+            if (old.state == kOnServer && old.key.section(u'-', 0, 0) == key && ownName(file) != name
+                && holds(dir.filePath(file), message))
+                QFile::remove(dir.filePath(file));
+        }
     }
     return name;
 }
@@ -95,7 +120,7 @@ QString SpamMaildir::Keep(const QString& account, const QString& identifier, QBy
 void SpamMaildir::MarkDeleted(const QStringList& names)
 {
     for (const QString& name : names) {
-        const QString path = find(parts(name).key);
+        const QString path = find(name);
         if (path.isEmpty() || parts(QFileInfo(path).fileName()).state != kOnServer)
             continue;
         const QString file = QFileInfo(path).fileName();

@@ -21,6 +21,8 @@ clsWinSockOperate::~clsWinSockOperate()
     CloseConnection();
     // A tick after this object is gone would have nobody to tell.
     stopTimer();
+    if (m_deadline)
+        m_deadline->setEnabled(false);
 }
 
 void clsWinSockOperate::Timer(TimerControl* timer) { m_timer = timer; }
@@ -44,6 +46,19 @@ void clsWinSockOperate::RemotePort(const QString& port)
 }
 
 void clsWinSockOperate::WinSock(SocketControl* socket) { m_winSock = socket; }
+
+void clsWinSockOperate::Budget(CheckBudget* budget) { m_budget = budget ? budget : &m_ownBudget; }
+
+void clsWinSockOperate::DeadlineTimer(TimerControl* timer) { m_deadline = timer; }
+
+void clsWinSockOperate::AllowFor(qint32 milliseconds)
+{
+    if (!m_deadline)
+        return;
+    m_deadline->setEnabled(false);
+    m_deadline->setInterval(milliseconds);
+    m_deadline->setEnabled(milliseconds > 0);
+}
 
 bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
 {
@@ -71,7 +86,7 @@ bool clsWinSockOperate::Connect(bool bWaitConnectedOnly)
         const int state = m_winSock->State();
         if (state == SocketControl::StateConnected && (bWaitConnectedOnly || !m_lastArrival.isEmpty()))
             return 1;
-        if (bAbortRequested || bTimedOut)
+        if (bAbortRequested || bTimedOut || m_boundPassed)
             return 0;
         if (state == SocketControl::StateClosed || state == SocketControl::StateClosing
             || state == SocketControl::StateConnectionPending || state == SocketControl::StateError)
@@ -101,7 +116,7 @@ bool clsWinSockOperate::StartTls()
         const int state = m_winSock->State();
         if (state == SocketControl::StateConnected)
             return 1;
-        if (bAbortRequested || bTimedOut || state != SocketControl::StateConnecting)
+        if (bAbortRequested || bTimedOut || m_boundPassed || state != SocketControl::StateConnecting)
             return 0;
         return kKeepWaiting;
     });
@@ -122,6 +137,7 @@ bool clsWinSockOperate::SendData(const QString& strData, bool bWaitResponse)
     // Whatever came unasked before this command belongs to no reply.
     m_pending.clear();
     m_consumed = 0;
+    heldWithinBound();
     if (!m_winSock || !m_winSock->SendData(strData))
         return false;
     if (bWaitResponse)
@@ -159,6 +175,10 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape, qsizetype imapBound)
     qsizetype seen = -1;
     ImapFraming::Frame imap;
     return waitUntil([&]() -> qint32 {
+        // The program's end and the check's bounds come before any reply: a
+        // server that never stops sending would always have one ready.
+        if (bAbortRequested || m_boundPassed)
+            return connectionEnded();
         const QByteArrayView unread = QByteArrayView(m_pending).sliced(m_consumed);
         // A reply that is complete counts even when the server closed right
         // after it ("-ERR" and hang up is common), or when the time-out
@@ -179,8 +199,14 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape, qsizetype imapBound)
         if (frame.state == FrameState::Complete) {
             stopTimer();
             bTimedOut = false;
-            m_reply = unread.first(frame.length).toByteArray();
-            consume(frame.length);
+            if (m_consumed == 0 && frame.length == m_pending.size()) {
+                // The usual case, and the one of a whole message: no copy.
+                m_reply = std::exchange(m_pending, QByteArray());
+            } else {
+                m_reply = unread.first(frame.length).toByteArray();
+                consume(frame.length);
+            }
+            heldWithinBound();
             return ResultArrived;
         }
         if (frame.state == FrameState::TooLong) {
@@ -228,7 +254,12 @@ qint32 clsWinSockOperate::connectionEnded()
         CloseConnection();
         return ResultError;
     }
-    if (bAbortRequested || bTimedOut) {
+    if (m_boundPassed == CheckFailure::Step::Oversized) {
+        stopTimer();
+        CloseConnection();
+        return ResultTooLong;
+    }
+    if (bAbortRequested || bTimedOut || m_boundPassed) {
         stopTimer();
         CloseConnection();
         return ResultTimedOut;
@@ -238,15 +269,33 @@ qint32 clsWinSockOperate::connectionEnded()
 
 QByteArray clsWinSockOperate::Reply() const { return m_reply; }
 
+QByteArray clsWinSockOperate::TakeReply()
+{
+    QByteArray reply = std::exchange(m_reply, QByteArray());
+    heldWithinBound();
+    return reply;
+}
+
+bool clsWinSockOperate::heldWithinBound() { return m_budget->Waiting(m_pending.size() + m_reply.size()); }
+
 void clsWinSockOperate::DataArraivalReceiver()
 {
     if (!m_winSock)
         return;
     const QByteArray bytes = m_winSock->GetBytes();
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || m_boundPassed)
         return;
     m_pending += bytes;
     m_lastArrival = bytes;
+    if (!heldWithinBound()) {
+        // A server that sends faster than its replies are read, or sends
+        // without end: what it sent is dropped, and the waits end.
+        m_boundPassed = CheckFailure::Step::Oversized;
+        m_pending.clear();
+        m_consumed = 0;
+        m_lastArrival.clear();
+        heldWithinBound();
+    }
 }
 
 void clsWinSockOperate::ErrorReceiver(const QString& Description) { strErrorDescription = Description; }
@@ -254,6 +303,19 @@ void clsWinSockOperate::ErrorReceiver(const QString& Description) { strErrorDesc
 QString clsWinSockOperate::ErrorDescription() const { return strErrorDescription; }
 
 void clsWinSockOperate::TimeOutReceiver() { bTimedOut = true; }
+
+void clsWinSockOperate::DeadlineReceiver()
+{
+    if (!m_boundPassed)
+        m_boundPassed = CheckFailure::Step::CheckTooLong;
+}
+
+std::optional<CheckFailure> clsWinSockOperate::BoundPassed() const
+{
+    if (!m_boundPassed)
+        return std::nullopt;
+    return CheckFailure { *m_boundPassed, {} };
+}
 
 void clsWinSockOperate::CloseConnection()
 {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/StatusText.h"
+#include "mail/CheckBudget.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class SocketControl;
 class TimerControl;
@@ -46,6 +50,15 @@ public:
     void RemoteHost(const QString& host);
     void RemotePort(const QString& port);
     void WinSock(SocketControl* socket);
+    // What the check may hold: the bytes received and not yet read count
+    // against it beside what the check keeps. Without one (or with nullptr)
+    // they alone stay within the program's bound.
+    void Budget(CheckBudget* budget);
+    // The timer that bounds the whole check, however busy the server keeps
+    // every wait; its tick goes to DeadlineReceiver.
+    void DeadlineTimer(TimerControl* timer);
+    // The rest of the check may take this long: the count starts again.
+    void AllowFor(qint32 milliseconds);
 
     // Connects; with bWaitConnectedOnly false, waits for the server's first data too.
     bool Connect(bool bWaitConnectedOnly);
@@ -74,18 +87,26 @@ public:
     qint32 WaitReply(ReplyShape shape, qsizetype imapBound = MaxImapResponse);
     // The reply completed by the last successful WaitReply, terminator included.
     QByteArray Reply() const;
+    // The same, handed over: a large reply is then held once, by the caller.
+    QByteArray TakeReply();
 
     void DataArraivalReceiver();
     void ErrorReceiver(const QString& Description);
     QString ErrorDescription() const;
     void TimeOutReceiver();
+    void DeadlineReceiver();
     void CloseConnection();
+    // The bound that ended the session (the check's time, or what it may
+    // hold), if one did: every wait after it ends as timed out or too long.
+    std::optional<CheckFailure> BoundPassed() const;
 
 private:
     void restartTimer();
     void stopTimer();
     // Drops a reply just taken from the front of the received bytes.
     void consume(qsizetype length);
+    // Tells the budget what waits here; false once that passes the bound.
+    bool heldWithinBound();
     // The ends a wait shares: closed, error, time-out; -1 when none holds.
     qint32 connectionEnded();
     // A wait for the connection (or its TLS) to be ready; the socket is
@@ -106,4 +127,9 @@ private:
     QByteArray m_pending;
     qsizetype m_consumed = 0;
     QByteArray m_reply;
+
+    CheckBudget m_ownBudget { CheckBudget::DefaultBound, {} };
+    CheckBudget* m_budget = &m_ownBudget;
+    TimerControl* m_deadline = nullptr;
+    std::optional<CheckFailure::Step> m_boundPassed; // sticks for the rest of the check
 };

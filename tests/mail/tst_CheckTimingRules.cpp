@@ -1,3 +1,4 @@
+#include "mail/CheckRequest.h"
 #include "mail/NextCheck.h"
 #include "mail/PopTimeOut.h"
 
@@ -59,6 +60,13 @@ private Q_SLOTS:
         QFETCH(qint32, milliseconds);
 
         QCOMPARE(PopTimeOutMilliseconds(seconds), milliseconds);
+    }
+
+    void checkLengthFitsALargeFirstCheck()
+    {
+        // Years of mail left on the server, asked one by one (UIDL and TOP)
+        // over a line with a round trip of 10 ms.
+        QVERIFY(ListingLengthMilliseconds(CheckRequest().longestMs, 200000) >= 200000LL * 2 * 10);
     }
 };
 

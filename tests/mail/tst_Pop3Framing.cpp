@@ -200,6 +200,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
 
         QCOMPARE(MultiLineBody(reply), body);
+        // A whole message on its way to a local file: the same lines, LF-ended.
+        QCOMPARE(MultiLineBodyLf(reply), QByteArray(body).replace("\r\n", "\n"));
     }
 };
 

@@ -1,10 +1,13 @@
 #include "ScriptedPop3Server.h"
 
 #include "TlsTestSeam.h"
+#include "app/StatusText.h"
+#include "mail/CheckBudget.h"
 #include "mail/clsWinSockOperate.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
 
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 
@@ -158,15 +161,70 @@ private Q_SLOTS:
         QCOMPARE(session->WaitArrival(true), qint32(clsWinSockOperate::ResultClosed));
     }
 
-    void userCloseEndsTheWaitAsTimedOut()
+    // However the server sends, the waits end when the program ends or the
+    // check passes one of its bounds, and nothing more is read after that.
+    void waitEndsWhateverTheServerSends_data()
     {
-        server->SetDialogue({ S::Greeting("+OK\r\n"), S::Exchange("NOOP", "", After::Continue) });
+        QTest::addColumn<QByteArray>("stream"); // what the server answers NOOP with
+        QTest::addColumn<QString>("ending"); // "UserClose", "deadline", or none
+        QTest::addColumn<int>("atReply"); // replies read before the ending (-1: no ending)
+        QTest::addColumn<QString>("bound"); // the bound the session names
+
+        // Within the bound of 64 KiB, and far beyond it.
+        const QByteArray lines = QByteArray("* OK x\r\n").repeated(7000);
+        const QByteArray flood = QByteArray("* OK x\r\n").repeated(200000);
+        QTest::newRow("program ends while the server is silent") << QByteArray() << "UserClose" << 0 << "";
+        QTest::newRow("program ends while short lines keep coming") << lines << "UserClose" << 3 << "";
+        QTest::newRow("lines trickling past the check's time")
+            << lines << "deadline" << 3 << QStringLiteral("ｴﾗｰ(ﾁｪｯｸ時間超過)");
+        QTest::newRow("lines sent faster than read pass the check's memory bound")
+            << flood << "" << -1 << QStringLiteral("ｴﾗｰ(受信ｻｲｽﾞ超過)");
+    }
+
+    void waitEndsWhateverTheServerSends()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QString, ending);
+        QFETCH(int, atReply);
+        QFETCH(QString, bound);
+
+        CheckBudget budget(64 * 1024, {});
+        session->Budget(&budget);
+        TimerControl deadline;
+        session->DeadlineTimer(&deadline);
+        const auto detach = qScopeGuard([this] {
+            session->DeadlineTimer(nullptr);
+            session->Budget(nullptr);
+        });
+        connect(&deadline, &TimerControl::Timer, this, [this] { session->DeadlineReceiver(); });
+        const auto end = [&] {
+            if (ending == u"UserClose")
+                session->UserClose();
+            else if (ending == u"deadline")
+                Q_EMIT deadline.Timer();
+        };
+        // Only the ending may end the silent row, and the flood rows end
+        // with a hang-up, not a silence, should the waits read on.
         disconnect(server.get(), &ScriptedPop3Server::Silenced, this, nullptr);
-        connect(server.get(), &ScriptedPop3Server::LineReceived, this, [this] { session->UserClose(); });
+        if (atReply == 0)
+            connect(server.get(), &ScriptedPop3Server::LineReceived, this, end);
+        server->SetDialogue({ S::Greeting("+OK\r\n"),
+            S::Exchange("NOOP", stream, stream.isEmpty() ? After::Silence : After::Close) });
         QVERIFY(session->Connect(false));
+        QCOMPARE(session->WaitReply(Shape::SingleLine), qint32(1));
         QVERIFY(session->SendData(QStringLiteral("NOOP\r\n"), false));
-        QCOMPARE(session->WaitReply(Shape::SingleLine), qint32(clsWinSockOperate::ResultTimedOut));
+        int replies = 0;
+        while (session->WaitReply(Shape::SingleLine) == clsWinSockOperate::ResultArrived)
+            if (++replies == atReply)
+                end();
+
+        if (atReply >= 0)
+            QCOMPARE(replies, atReply);
+        else
+            QVERIFY(replies < stream.count('\n'));
+        QCOMPARE(session->BoundPassed() ? StatusText::Of(*session->BoundPassed()) : QString(), bound);
         QCOMPARE(session->ErrorDescription(), QString());
+        QVERIFY(!timer->Enabled());
     }
 
     void replyReadToItsEnd_data()
