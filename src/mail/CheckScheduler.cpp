@@ -36,9 +36,10 @@ void CheckScheduler::MinuteTick()
     runQueue();
 }
 
-void CheckScheduler::CheckAllRows()
+void CheckScheduler::CheckAllRows() { CheckRows(m_rows.RowTags()); }
+
+void CheckScheduler::CheckRows(const QList<qint32>& tags)
 {
-    const QList<qint32> tags = m_rows.RowTags();
     for (const qint32 tag : tags)
         enqueue(tag, false);
     runQueue();

@@ -26,6 +26,8 @@ public:
     void MinuteTick();
     // Queues every row in list order and runs the queue.
     void CheckAllRows();
+    // Queues these rows in this order and runs the queue.
+    void CheckRows(const QList<qint32>& tags);
 
     bool IsRunning() const;
     // Drops the rest of the run; the check in progress ends as its caller makes it.

@@ -13,6 +13,8 @@
 #include "mail/SpamMaildir.h"
 #include "mail/clsWinSockOperate.h"
 #include "platform/EventPump.h"
+#include "platform/NetworkWatch.h"
+#include "platform/SleepWatch.h"
 #include "platform/SocketControl.h"
 #include "platform/TimerControl.h"
 
@@ -35,6 +37,10 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
           rows, [this](qint32 tag) { checkOne(tag); },
           [this](bool enabled) { Q_EMIT CheckCommandsEnabled(enabled); })
     , m_trayTip(AppIdentity::AppTitle())
+    , m_now(&QDateTime::currentDateTimeUtc)
+    , m_tmrCatchUp(new TimerControl(this))
+    , m_catchUp(
+          *m_tmrCatchUp, [this](quint64 generation) { catchUp(generation); }, [this] { return mayCheck(); })
 {
     connect(m_wsPopSocket, &SocketControl::DataArrival, this, &MailChecker::wsPopSocket_DataArrival);
     connect(m_wsPopSocket, &SocketControl::Error, this, &MailChecker::wsPopSocket_Error);
@@ -67,7 +73,7 @@ QString loginOf(const AccountEntry& account)
 
 void MailChecker::reviewPush()
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_now();
     // Minutes went by between two ticks: the machine slept, and connections
     // that seem open are dead.
     const bool slept = m_lastTick.isValid() && m_lastTick.secsTo(now) > 3 * 60;
@@ -127,6 +133,94 @@ TimerControl& MailChecker::tmrMailCheck() { return *m_tmrMailCheck; }
 
 TimerControl& MailChecker::tmrCheckDeadline() { return *m_tmrCheckDeadline; }
 
+TimerControl& MailChecker::tmrCatchUp() { return *m_tmrCatchUp; }
+
+void MailChecker::SetClock(std::function<QDateTime()> now)
+{
+    m_now = now ? std::move(now) : &QDateTime::currentDateTimeUtc;
+}
+
+void MailChecker::Follow(SleepWatch& sleep, NetworkWatch& network)
+{
+    m_sleep = &sleep;
+    connect(&sleep, &SleepWatch::GoingToSleep, this, &MailChecker::goingToSleep);
+    connect(&sleep, &SleepWatch::Resumed, this, &MailChecker::resumed);
+    connect(&network, &NetworkWatch::OnlineChanged, this, &MailChecker::networkChanged);
+    connect(this, &MailChecker::PushClosed, this, [this] {
+        m_pushClosing = false;
+        readyForSleepIfClosed();
+    });
+    if (!network.IsOnline())
+        networkChanged(false);
+}
+
+bool MailChecker::mayCheck() const { return !m_asleep && !m_offline; }
+
+void MailChecker::goingToSleep()
+{
+    m_asleep = true;
+    ++m_interruptions;
+    // The wake asks for its own check; the rest of a run starts nothing now.
+    m_catchUp.Drop();
+    m_closingForSleep = true;
+    m_pushClosing = true;
+    ClosePush();
+    ShowCheckFailures();
+    // A running check goes on to its end while the login manager waits.
+    readyForSleepIfClosed();
+}
+
+void MailChecker::readyForSleepIfClosed()
+{
+    if (!m_closingForSleep || m_pushClosing || m_checking)
+        return;
+    m_closingForSleep = false;
+    if (m_sleep)
+        m_sleep->ReadyToSleep();
+}
+
+void MailChecker::resumed()
+{
+    m_asleep = false;
+    m_closingForSleep = false;
+    // A check still running from before the sleep waits on a dead connection.
+    if (m_checking && m_session)
+        m_session->UserClose();
+    // The login manager told of the sleep: the minute tick's wall-clock rule
+    // would reconnect push a second time.
+    m_lastTick = m_now();
+    if (mayCheck())
+        ReopenPush();
+    m_catchUp.Resumed();
+    ShowCheckFailures();
+}
+
+void MailChecker::networkChanged(bool online)
+{
+    if (m_offline == !online)
+        return;
+    m_offline = !online;
+    if (m_offline) {
+        ++m_interruptions;
+        // Connections that cannot reach their servers would only fail.
+        ClosePush();
+    } else if (!m_asleep) {
+        // The catch-up's check opens push again, within the floor, where
+        // reopening at once would check at every return of a flapping network.
+        m_catchUp.NetworkBack();
+    }
+    ShowCheckFailures();
+}
+
+void MailChecker::catchUp(quint64 generation)
+{
+    QList<qint32> behind;
+    for (const qint32 tag : m_rows.RowTags())
+        if (m_rows.IsRowChecked(tag) && m_checkedAt.value(tag) < generation)
+            behind << tag;
+    m_scheduler.CheckRows(behind);
+}
+
 void MailChecker::MailCheck(qint32 rowTag) { m_scheduler.CheckRow(rowTag); }
 
 void MailChecker::tmrMailCheck_Timer()
@@ -178,6 +272,12 @@ void MailChecker::checkOne(qint32 tag)
 {
     if (!m_rows.IsRowChecked(tag) || !IsAccountIndex(tag))
         return;
+    // Asleep or offline the check could only fail; the wake or the network's
+    // return checks the account.
+    if (!mayCheck())
+        return;
+    m_checkedAt.insert(tag, m_catchUp.Generation());
+    const quint64 interruptions = m_interruptions;
 
     m_checking = true;
     Q_EMIT TrayChanged(TrayPictureCode::Checking, m_trayTip);
@@ -261,11 +361,15 @@ void MailChecker::checkOne(qint32 tag)
     if (outcome.succeeded())
         m_spamFound.insert(tag, outcome.spamFound);
 
-    const QString status = outcome.status();
+    // A check that the sleep or the network's loss cut short says nothing of
+    // the account: its STATUS goes back to what it was, and it is not failing.
+    const bool cutShort = !outcome.succeeded() && (interruptions != m_interruptions || !mayCheck());
+    const QString status = cutShort ? m_shownStatus.value(tag) : outcome.status();
     if (outcome.succeeded())
         m_failedStatus.remove(tag);
-    else
+    else if (!cutShort)
         m_failedStatus.insert(tag, status);
+    m_shownStatus.insert(tag, status);
     Q_EMIT StatusChanged(tag, status);
     // An empty mailbox keeps the old list: nothing says those messages went.
     // A list that came back the same is not stored again.
@@ -281,6 +385,7 @@ void MailChecker::checkOne(qint32 tag)
     m_session.reset();
     m_checking = false;
     ShowCheckFailures();
+    readyForSleepIfClosed();
     EventPump::ProcessPendingEvents();
 }
 
@@ -354,12 +459,14 @@ void MailChecker::endCheck()
     m_session.reset();
     m_checking = false;
     ShowCheckFailures();
+    readyForSleepIfClosed();
 }
 
 void MailChecker::ReportFailure(qint32 tag, const CheckFailure& failure)
 {
     const QString status = StatusText::Of(failure);
     m_failedStatus.insert(tag, status);
+    m_shownStatus.insert(tag, status);
     Q_EMIT StatusChanged(tag, status);
     ShowCheckFailures();
 }
@@ -370,6 +477,9 @@ void MailChecker::ShowCheckFailures()
     if (m_checking)
         return;
     QString tip = AppIdentity::AppTitle();
+    // First, as it says why nothing else moves.
+    if (m_offline)
+        tip += QStringLiteral("\nﾈｯﾄﾜｰｸ待ち");
     bool failing = false;
     for (auto it = m_failedStatus.cbegin(); it != m_failedStatus.cend(); ++it) {
         // A deleted row reads as unticked: both are out of the checks.

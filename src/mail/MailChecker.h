@@ -2,6 +2,7 @@
 
 #include "app/NewMailItem.h"
 #include "app/StatusText.h"
+#include "mail/CatchUpChecks.h"
 #include "mail/CheckScheduler.h"
 #include "mail/ImapConnection.h"
 #include "platform/TimerControl.h"
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +24,8 @@ struct AccountEntry;
 struct CheckRequest;
 class IAccountRows;
 class SocketControl;
+class NetworkWatch;
+class SleepWatch;
 class clsWinSockOperate;
 
 // The mail engine of the main window: its socket, its two timers and the
@@ -40,6 +44,18 @@ public:
     TimerControl& tmrPopTimeOut();
     TimerControl& tmrMailCheck(); // the minute tick; started by the constructor
     TimerControl& tmrCheckDeadline(); // the bound on the whole length of one check
+    // The wait before the check that a wake or the network's return asks for,
+    // and the floor after it.
+    TimerControl& tmrCatchUp();
+
+    // Follows the machine's sleep and network. Asleep or offline, no check
+    // starts and a check cut short is no failure; at the wake or the
+    // network's return every ticked account is checked and push reopened.
+    // Both must outlive the checker.
+    void Follow(SleepWatch& sleep, NetworkWatch& network);
+    // The wall clock by which the minute tick sees that the machine slept
+    // where no login manager tells it.
+    void SetClock(std::function<QDateTime()> now);
 
     // Checks the account of the row with this tag once; returns when the
     // dialogue is over (its waits keep processing events). Called while a run
@@ -123,6 +139,16 @@ private:
     // IMAP any more, and reopens them all after the machine slept.
     void reviewPush();
 
+    void goingToSleep();
+    void resumed();
+    void networkChanged(bool online);
+    // Lets the machine sleep once the check and the push connections are closed.
+    void readyForSleepIfClosed();
+    // Neither asleep nor offline.
+    bool mayCheck() const;
+    // Checks every ticked account not checked since the event of `generation`.
+    void catchUp(quint64 generation);
+
     IAccountRows& m_rows;
     SocketControl* m_wsPopSocket;
     TimerControl* m_tmrPopTimeOut;
@@ -146,7 +172,22 @@ private:
     // The connections ClosePush waits for.
     QSet<qint32> m_closing;
     QDateTime m_lastTick;
+    std::function<QDateTime()> m_now;
     QString m_spamFolder;
     // The spam each account's last successful check found, by tag.
     QMap<qint32, qsizetype> m_spamFound;
+
+    SleepWatch* m_sleep = nullptr;
+    TimerControl* m_tmrCatchUp;
+    CatchUpChecks m_catchUp;
+    // The catch-up generation each account's last check started in.
+    QMap<qint32, quint64> m_checkedAt;
+    // What each account's STATUS said after its last check that ended.
+    QMap<qint32, QString> m_shownStatus;
+    bool m_asleep = false;
+    bool m_offline = false;
+    // Counts sleeps and losses of the network: a check that saw one was cut short.
+    quint64 m_interruptions = 0;
+    bool m_closingForSleep = false;
+    bool m_pushClosing = false;
 };

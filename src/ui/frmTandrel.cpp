@@ -14,6 +14,8 @@
 #include "platform/BusyService.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
+#include "platform/NetworkWatch.h"
+#include "platform/SleepWatch.h"
 #include "platform/gui/FlatListView.h"
 #include "platform/gui/TrayIconService.h"
 #include "ui/FaceFonts.h"
@@ -91,6 +93,7 @@ frmTandrel::frmTandrel(QWidget* parent)
         });
     connect(m_checker.get(), &MailChecker::MailArrived, this, &frmTandrel::ShowArrivals);
     connect(m_checker.get(), &MailChecker::CheckCommandsEnabled, this, &frmTandrel::SetCheckCommandsEnabled);
+    m_checker->Follow(*new SleepWatch(AppIdentity::AppTitle(), this), *new NetworkWatch(this));
     m_busyLook = new QTimer(this);
     m_busyLook->setInterval(60 * 1000);
     connect(m_busyLook, &QTimer::timeout, this, &frmTandrel::ShowHeldArrivals);

@@ -3,6 +3,7 @@
 // turns each desktop's do-not-disturb on and off, and a full-screen window
 // made active by the window manager of a real X server.
 
+#include "PrivateBus.h"
 #include "RecordingSoundService.h"
 #include "RecordingTrayIconService.h"
 #include "ScriptedMessageBoxService.h"
@@ -22,9 +23,7 @@
 #include <QFile>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -40,39 +39,21 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", m_home.path().toLocal8Bit());
-        m_service.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_service.start(QStringLiteral("dbus-run-session"),
-            { QStringLiteral("--"),
-                QStringLiteral(TANDREL_SOURCE_DIR "/tests/support/notification_service.py") });
-        m_address = ReadLine();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
+        if (m_bus.Start(QStringLiteral("notification_service.py")))
+            qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.Address());
     }
-    ~DesktopSettings()
-    {
-        m_service.closeWriteChannel();
-        m_service.waitForFinished();
-    }
-    bool IsReady() const { return m_address.startsWith("unix:"); }
+    bool IsReady() const { return m_bus.Address().startsWith("unix:"); }
 
     // Returns once the change is on the bus.
     bool SetDoNotDisturb(const QByteArray& desktop, bool on)
     {
         const QByteArray line = desktop + (on ? " on" : " off");
-        m_service.write(line + '\n');
-        return ReadLine() == line;
+        return m_bus.Ask(line) == line;
     }
 
 private:
-    QByteArray ReadLine()
-    {
-        while (!m_service.canReadLine() && m_service.waitForReadyRead(-1)) { }
-        return m_service.readLine().trimmed();
-    }
-
     QTemporaryDir m_home;
-    QProcess m_service;
-    QByteArray m_address;
+    PrivateBus m_bus;
 };
 
 bool ArrivalShown(const frmTandrel& w) { return w.ArrivalForm() && w.ArrivalForm()->isVisible(); }
