@@ -176,12 +176,17 @@ private Q_SLOTS:
             << true << Mailbox::Pop3 << "5" << asleep + QStringList { "check", "2s" } << 1 << 0 << false;
         QTest::newRow("sleep during a check: the check cut short is no failure")
             << true << Mailbox::Silent << "5" << QStringList { "sleep", "wake" } << 0 << 0 << false;
+        // Push reopens with a check of its own, which serves for the wake's.
         QTest::newRow("push reopened at once at the wake, and not again by the next minute's tick")
             << true << Mailbox::ImapPush << "5"
-            << QStringList { "tick", "sleep", "locks=0", "gap", "wake", "locks=1", "idle", "tick", "idle" }
-            << 0 << 2 << false;
+            << QStringList { "tick", "sleep", "locks=0", "gap", "wake", "locks=1", "idle", "tick", "idle",
+                   "2s" }
+            << 1 << 2 << false;
+        QTest::newRow("network back: push reopened by the account's check")
+            << true << Mailbox::ImapPush << "5"
+            << QStringList { "offline", "waiting", "online", "!waiting", "2s", "idle" } << 1 << 2 << false;
         QTest::newRow("no login or network manager: a tick after minutes of silence reopens push")
-            << false << Mailbox::ImapPush << "5" << QStringList { "tick", "gap", "tick", "idle" } << 0 << 2
+            << false << Mailbox::ImapPush << "5" << QStringList { "tick", "gap", "tick", "idle" } << 1 << 2
             << false;
     }
 
