@@ -374,18 +374,11 @@ private Q_SLOTS:
             << (Dialogue(idling) << S::Exchange("DONE", {}, After::Silence)) << true << seen({ 0 }) << false
             << kSecret << exists << "silence" << -1 << 1 << seen({ 0, 3 }) << QStringLiteral("ｴﾗｰ(IDLE ｴﾗｰ)")
             << false << 5000;
-        QTest::newRow("DONE answered with the tag of EXAMINE")
-            << (Dialogue(idling) << S::Exchange("DONE", "A2 OK done\r\n")) << true << seen({ 0 }) << false
-            << kSecret << exists << "" << -1 << 1 << seen({ 0, 3 }) << QStringLiteral("ｴﾗｰ(IDLE ｴﾗｰ)")
-            << false << 5000;
         QTest::newRow("endless untagged stream during IDLE")
             << idling << true << seen({ 0 }) << false << kSecret << QByteArray("* OK\r\n").repeated(1001)
             << "" << -1 << 1 << seen({ 0, 3 }) << ok(1) << false << 5000;
         QTest::newRow("NUL byte during IDLE")
             << idling << true << seen({ 0 }) << false << kSecret << QByteArray("* 4 EXI\0STS\r\n", 13) << ""
-            << -1 << 1 << seen({ 0, 3 }) << ok(1) << false << 5000;
-        QTest::newRow("malformed FETCH during IDLE")
-            << idling << true << seen({ 0 }) << false << kSecret << QByteArray("* 3 FETCH (FLAGS\r\n") << ""
             << -1 << 1 << seen({ 0, 3 }) << ok(1) << false << 5000;
     }
 
