@@ -5,6 +5,7 @@
 #     client; detection reads headers the check fetches anyway.
 #   - deletion: 100 new spam messages behind a proxy that makes every round
 #     trip 20 ms, deleted pipelined and one by one (the proxy refuses CAPA).
+#   - a spam message of 60 MB deleted: the check's peak resident memory.
 #
 #   bench/spam.sh [build-dir] [count] [runs]     (defaults: build 2000 5)
 #
@@ -84,3 +85,19 @@ done
 p="$(median <"$dir/pipelined")"; s="$(median <"$dir/one-by-one")"
 awk -v p="$p" -v s="$s" 'BEGIN {
   printf "deleting 100 spam at a 20 ms round trip: pipelined %.0f ms, one by one %.0f ms (%.1f times)\n", p, s, s / p }'
+
+# One spam message of 60 MB (its lines dot-stuffed on the wire) beside a plain one.
+python3 - "$dir" <<'PY'
+import sys
+d = sys.argv[1]
+head = "From: ads@example.com\r\nTo: taro@example.jp\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\n"
+open(d + "/plain.eml", "w").write(head + "Subject: hello\r\n\r\nplain\r\n")
+line = "." + "x" * 76 + "\r\n"
+with open(d + "/big.eml", "w") as f:
+    f.write(head + "Subject: [meiwaku] big offer\r\n\r\n")
+    f.write(line * (60 * 1000 * 1000 // len(line)))
+PY
+bash "$fixture" deliver "$dir/spam" "$dir/plain.eml" "$dir/big.eml"
+rm -rf "$dir/kept"
+TANDREL_BENCH_SPAM="delete:$dir/kept" /usr/bin/time -v "$check" 127.0.0.1 "$sport" taro secret 1 >/dev/null 2>"$dir/time"
+awk '/Maximum resident/ { printf "deleting a 60 MB spam message: peak %.1f MB resident\n", $NF / 1000 }' "$dir/time"
