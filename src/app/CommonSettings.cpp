@@ -1,17 +1,18 @@
 #include "app/CommonSettings.h"
 
-#include "app/AppIdentity.h"
+#include "platform/AppFolders.h"
 #include "platform/FormPositionCode.h"
 
 #include <QDir>
 
 namespace {
 
-// "\Wave" beside the program on Windows; the same folder with the local
-// separator elsewhere, so the path names a real folder there too.
+// "\Wave" beside the settings file, which is beside the program wherever the
+// program's folder is the user's; with the local separator, so the path names
+// a real folder there too.
 QString waveFolder()
 {
-    return QDir::toNativeSeparators(AppIdentity::ProgramFolder() + QStringLiteral("/Wave"));
+    return QDir::toNativeSeparators(AppFolders::ProgramSettingsFolder() + QStringLiteral("/Wave"));
 }
 
 using R = CommonSettingsRecord;

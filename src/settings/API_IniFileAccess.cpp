@@ -1,6 +1,7 @@
 #include "settings/API_IniFileAccess.h"
 
 #include "app/AppIdentity.h"
+#include "platform/AppFolders.h"
 #include "platform/Cp932.h"
 #include "platform/ExecutableInfo.h"
 #include "platform/IniProfile.h"
@@ -67,7 +68,8 @@ QString GetIniFilePath()
     const QChar separator = u'/';
 #endif
     // Always inserted: beside a root folder that gives a doubled separator, read as one.
-    return ExecutableInfo::Folder() + separator + ExecutableInfo::BaseName() + QStringLiteral(".ini");
+    return AppFolders::ProgramSettingsFolder() + separator + ExecutableInfo::BaseName()
+        + QStringLiteral(".ini");
 }
 
 void SetIniFilePathForTests(const QString& path) { pathForTests() = path; }

@@ -3,6 +3,7 @@
 #include "accounts/KeyringPasswords.h"
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
+#include "platform/AppFolders.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxService.h"
 #include "platform/SingleInstance.h"
@@ -26,6 +27,9 @@ bool StartUp(const SingleInstance& instance)
             MessageBoxService::Icon::Exclamation, MessageBoxService::Buttons::Ok, AppIdentity::AppTitle());
         return false;
     }
+    // A copy in a system folder keeps its settings, spam copies and sounds in
+    // the user's configuration folder, which may not exist yet.
+    AppFolders::MakeProgramSettingsFolder();
     SetOptionDefaults();
     LoadSettings();
     // The window comes up meanwhile; its first check waits for these reads.

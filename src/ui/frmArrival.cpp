@@ -5,6 +5,7 @@
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
+#include "platform/AppFolders.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/ShellOpenService.h"
 #include "platform/gui/SoundService.h"
@@ -226,9 +227,10 @@ void frmArrival::ShowForm(bool playSound)
     if (!playSound)
         return;
 
-    const QString sound = CommonSettings.SoundFolder + QLatin1Char('\\') + CommonSettings.ArrivalSound;
-    if (Fun_FileOperate::IsFileExist(sound))
-        SoundService::Current().PlayAsyncNoStop(Fun_FileOperate::LocalPath(sound));
+    const QString sound = AppFolders::FindSound(CommonSettings.ArrivalSound,
+        Fun_FileOperate::LocalPath(CommonSettings.SoundFolder), AppFolders::ProgramDataFolder());
+    if (!sound.isEmpty())
+        SoundService::Current().PlayAsyncNoStop(sound);
 }
 
 ArrivalListCost frmArrival::ListCost(qint32 nAccountIdx) const

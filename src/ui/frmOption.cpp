@@ -4,6 +4,7 @@
 #include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/NumericText.h"
+#include "platform/AppFolders.h"
 #include "platform/FormPositionCode.h"
 #include "platform/MessageBoxService.h"
 #include "platform/gui/ShellOpenService.h"
@@ -281,14 +282,8 @@ void frmOption::Form_Load()
 void frmOption::GetSoundFile(const QString& strName)
 {
     cboArrivalSound->clear();
-    const QString folder = Fun_FileOperate::LocalPath(CommonSettings.SoundFolder);
-    if (!Fun_FileOperate::IsFolderExist(folder))
-        return;
-    // Names matched without regard to case, as the wildcard does on Windows
-    // ("Ding.WAV" is a sound too); sorted by name so the list reads the same
-    // on every file system.
-    const QStringList names
-        = QDir(folder).entryList({ QStringLiteral("*.wav") }, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = AppFolders::SoundNames(
+        Fun_FileOperate::LocalPath(CommonSettings.SoundFolder), AppFolders::ProgramDataFolder());
     const QString wanted = strName.toUpper();
     int selected = -1;
     for (const QString& name : names) {
