@@ -16,6 +16,7 @@ packages=(
   xvfb xauth openbox trayer x11-utils imagemagick libxcb1-dev
   dovecot-core dovecot-pop3d dovecot-imapd
   python3 procps time ccache openssl xdotool desktop-file-utils
+  lintian appstream dpkg-dev file
   mpop libclang-rt-14-dev
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus libglib2.0-bin
   qt6-translations-l10n qt6-networkauth-dev
@@ -49,4 +50,5 @@ cmake -S "$root" -B "$build" -G Ninja \
 # folder can look current and skip it (the link then fails); forgetting its stamps
 # makes it look at every header again, which costs a few seconds.
 find "$build" -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
-cmake --build "$build" -j "$(nproc)"
+# TANDREL_TARGETS (blank-separated) builds only those, as tools/package.sh does.
+cmake --build "$build" -j "$(nproc)" ${TANDREL_TARGETS:+--target $TANDREL_TARGETS}
