@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Pictures of the options dialog and of the about box on a day of each colour
-# scheme, taken on a virtual display with a window manager, into
-# build/screenshots/ (each window on its own and the whole screen around it).
+# Pictures of the options dialog, the spam lists, the kept spam and of the
+# about box on a day of each colour scheme, taken on a virtual display with a
+# window manager, into build/screenshots/ (each window on its own, and the
+# options and the about box with the whole screen around them).
 #   tools/screenshots-dialogs.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -3,7 +3,7 @@
 # virtual display with a window manager and a tray host, into build/screenshots/:
 # the main window, the arrival window in each corner (and the centre), the tray
 # icon and the tray menu; then the options dialog and the about box
-# (tools/screenshots-dialogs.sh).
+# (tools/screenshots-dialogs.sh), with the spam lists and the kept spam.
 #   tools/screenshots.sh [build-dir] [--docs]
 # --docs also copies the README's pictures into docs/.
 # Needs root for the private Dovecot instance (see tests/support/dovecot-fixture.sh).
@@ -134,6 +134,7 @@ done
 "$root/tools/screenshots-dialogs.sh" "$build"
 if [ -n "$docs" ]; then
   mkdir -p "$root/docs"
-  cp "$out/main-window.png" "$out/arrival-window.png" "$out/options.png" "$root/docs/"
+  cp "$out/main-window.png" "$out/arrival-window.png" "$out/options.png" "$out/spam-lists.png" \
+    "$out/spam-kept.png" "$root/docs/"
 fi
 echo "pictures in $out"

@@ -51,11 +51,15 @@ Target For(const AccountEntry& account)
 QString FailureText(const Target& target)
 {
     const QString crlf = QStringLiteral("\r\n");
+    // Short lines broken by hand, so that the box never breaks one where it
+    // likes; what to set is named as the user finds it on screen, not by the
+    // keys and files behind it.
     if (target.source.isEmpty())
         return QStringLiteral("メールを開くものが見つかりません。") + crlf + crlf
-            + QStringLiteral("アカウントの OpenMailWith=、[Common] の OpenMailWith= (オプションの"
-                             "「新着メールを開く」) はどちらも空で、mimeapps.list に ")
-            + kMailto + QStringLiteral(" を扱うプログラムがありません。");
+            + QStringLiteral("次のどちらかを設定してください。") + crlf
+            + QStringLiteral("・オプションの「新着メールを開く」に、") + crlf
+            + QStringLiteral("　メールプログラムかウェブメールのアドレス") + crlf
+            + QStringLiteral("・デスクトップの設定で、既定のメールプログラム");
     return QStringLiteral("メールを開けませんでした。") + crlf + crlf + target.source + crlf + target.value;
 }
 

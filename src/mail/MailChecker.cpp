@@ -2,7 +2,6 @@
 
 #include "accounts/OAuthTokens.h"
 #include "app/AccountTable.h"
-#include "app/AppIdentity.h"
 #include "app/CommonSettings.h"
 #include "app/Fun_UboundEx.h"
 #include "app/TrayPictureCode.h"
@@ -36,7 +35,6 @@ MailChecker::MailChecker(IAccountRows& rows, QObject* parent)
     , m_scheduler(
           rows, [this](qint32 tag) { checkOne(tag); },
           [this](bool enabled) { Q_EMIT CheckCommandsEnabled(enabled); })
-    , m_trayTip(AppIdentity::AppTitle())
     , m_now(&QDateTime::currentDateTimeUtc)
     , m_tmrCatchUp(new TimerControl(this))
     , m_catchUp(
@@ -280,7 +278,7 @@ void MailChecker::checkOne(qint32 tag)
     const quint64 interruptions = m_interruptions;
 
     m_checking = true;
-    Q_EMIT TrayChanged(TrayPictureCode::Checking, m_trayTip);
+    Q_EMIT TrayChanged(TrayPictureCode::Checking, m_trayMentions);
     EventPump::ProcessPendingEvents();
     if (m_scheduler.IsAborting()) {
         endCheck();
@@ -476,27 +474,28 @@ void MailChecker::ShowCheckFailures()
     // The checking picture stays up until the check is over.
     if (m_checking)
         return;
-    QString tip = AppIdentity::AppTitle();
-    // First, as it says why nothing else moves.
+    QList<TrayTip::Mention> mentions;
+    // Of no account; the tip puts it first, as it says why nothing else moves.
     if (m_offline)
-        tip += QStringLiteral("\nﾈｯﾄﾜｰｸ待ち");
+        mentions.append({ -1, {}, QStringLiteral("ﾈｯﾄﾜｰｸ待ち") });
     bool failing = false;
     for (auto it = m_failedStatus.cbegin(); it != m_failedStatus.cend(); ++it) {
         // A deleted row reads as unticked: both are out of the checks.
         if (!m_rows.IsRowChecked(it.key()) || !IsAccountIndex(it.key()))
             continue;
-        tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ") + it.value();
+        mentions.append({ it.key(), Accounts[it.key()].UserTitle, it.value() });
         failing = true;
     }
     for (const auto& [tag, imap] : m_imap)
         if (imap->connection->IsIdling() && m_rows.IsRowChecked(tag) && IsAccountIndex(tag)
             && !m_failedStatus.contains(tag))
-            tip += u'\n' + Accounts[tag].UserTitle + QStringLiteral(": ﾌﾟｯｼｭ待機中");
+            mentions.append({ tag, Accounts[tag].UserTitle, QStringLiteral("ﾌﾟｯｼｭ待機中") });
     // Spam is not announced; the tip still says how much a check passed over.
     for (auto it = m_spamFound.cbegin(); it != m_spamFound.cend(); ++it)
         if (it.value() > 0 && m_rows.IsRowChecked(it.key()) && IsAccountIndex(it.key())
             && !m_failedStatus.contains(it.key()))
-            tip += u'\n' + Accounts[it.key()].UserTitle + QStringLiteral(": ｽﾊﾟﾑ%1件").arg(it.value());
-    m_trayTip = tip;
-    Q_EMIT TrayChanged(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle, tip);
+            mentions.append(
+                { it.key(), Accounts[it.key()].UserTitle, QStringLiteral("ｽﾊﾟﾑ%1件").arg(it.value()) });
+    m_trayMentions = mentions;
+    Q_EMIT TrayChanged(failing ? TrayPictureCode::Failing : TrayPictureCode::Idle, mentions);
 }

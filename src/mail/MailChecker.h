@@ -2,6 +2,7 @@
 
 #include "app/NewMailItem.h"
 #include "app/StatusText.h"
+#include "app/TrayTip.h"
 #include "mail/CatchUpChecks.h"
 #include "mail/CheckScheduler.h"
 #include "mail/ImapConnection.h"
@@ -106,9 +107,9 @@ public:
 Q_SIGNALS:
     // The row's STATUS: "ﾒｰﾙﾁｪｯｸ中" as its check begins, then how it ended.
     void StatusChanged(qint32 tag, const QString& status);
-    // One of the TrayPictureCode pictures, and the tip: the application
-    // title, then the accounts that fail.
-    void TrayChanged(int picture, const QString& tip);
+    // One of the TrayPictureCode pictures, and what the tip says of the
+    // accounts: those that fail, those pushed, the spam passed over.
+    void TrayChanged(int picture, const QList<TrayTip::Mention>& mentions);
     // A check listed other identifiers than the account's seen list. It
     // comes before the mail is announced: showing the arrival window runs
     // pending events, and whatever ends the program there must not make it
@@ -158,7 +159,7 @@ private:
     CheckScheduler m_scheduler;
     // The STATUS of each account whose last check failed, by tag.
     QMap<qint32, QString> m_failedStatus;
-    QString m_trayTip;
+    QList<TrayTip::Mention> m_trayMentions;
     bool m_checking = false;
     std::optional<qint64> m_checkMemoryBound;
     // One connection per IMAP account, with the timers it runs on and the

@@ -60,7 +60,11 @@ QCheckBox* MakeCheck(QWidget* parent, const QString& caption, const QRect& place
 {
     auto* check = new QCheckBox(caption, parent);
     check->setGeometry(place);
-    PaintFrameColour(check);
+    // The frame's colour, shown through rather than painted: a filled box
+    // would lay a panel of its own width over the frame's face and border.
+    QPalette palette = check->palette();
+    palette.setColor(QPalette::Window, kFrameColour);
+    check->setPalette(palette);
     return check;
 }
 
@@ -117,27 +121,32 @@ frmOption::frmOption(QWidget* parent)
     lblClose[1]->setGeometry(5, 4, 17, 17);
 
     // Left column: virus, spam and POP; right column: general operation.
-    // The two frames without a function give up a little height so that the
-    // POP frame holds the keyring's check box in a dialog of the same size.
+    // The virus frame, which has no function, gives up a little height; the
+    // spam frame takes a third line for its button and what deletion keeps,
+    // and the POP frame below it, holding the keyring's check box, ends
+    // level with the general frame.
     fraOption[0] = MakeFrame(this, QStringLiteral("ウイルスメール対策"), { 8, 30, 254, 52 });
-    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 85, 254, 52 });
-    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 140, 254, 82 });
+    fraOption[1] = MakeFrame(this, QStringLiteral("スパムメール対策"), { 8, 85, 254, 74 });
+    fraOption[2] = MakeFrame(this, QStringLiteral("ＰＯＰ設定"), { 8, 162, 254, 82 });
     fraOption[3] = MakeFrame(this, QStringLiteral("操作全般"), { 268, 30, 254, 214 });
 
-    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 15, 236, 17 });
+    // Every line of a frame starts below its title.
+    chkVirusCheck = MakeCheck(fraOption[0], QStringLiteral("ウイルス検出を行う(&V)"), { 12, 16, 236, 17 });
     chkVirusDelete
-        = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 32, 236, 17 });
+        = MakeCheck(fraOption[0], QStringLiteral("ウイルスメールを削除する(&I)"), { 12, 33, 236, 17 });
     // The spam boxes end where their captions do, leaving the frame's right
-    // side to the lists' button and a word on what deletion keeps.
-    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 15, 136, 17 });
+    // side to the lists' button, of the height of the dialog's other buttons.
+    chkSpamCheck = MakeCheck(fraOption[1], QStringLiteral("スパム検出を行う(&S)"), { 12, 19, 136, 18 });
+    btnSpamLists = MakeButton(fraOption[1], QStringLiteral("判定リスト(&L)..."), { 150, 16, 96, 24 });
     chkDeleteSpam
-        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 32, 166, 17 });
-    btnSpamLists = MakeButton(fraOption[1], QStringLiteral("判定リスト(&L)..."), { 150, 14, 98, 18 });
+        = MakeCheck(fraOption[1], QStringLiteral("スパムメールを削除する(&P)"), { 12, 40, 168, 18 });
     // An IMAP check never changes the server, so deletion is POP3's alone.
     lblSpamNote
-        = Fun_PlainLabel::MakePlainLabel(fraOption[1], QStringLiteral("POP3のみ"), { 184, 33, 64, 16 });
-    lblSpamNote->setToolTip(
-        QStringLiteral("削除する前に控えを保存します。IMAPのアカウントではサーバーのメールを変えません。"));
+        = Fun_PlainLabel::MakePlainLabel(fraOption[1], QStringLiteral("POP3のみ"), { 184, 41, 62, 16 });
+    lblSpamNote->setToolTip(QStringLiteral("IMAPのアカウントではサーバーのメールを変えません。"));
+    // Said where it is seen before ticking: nothing is deleted without a copy.
+    lblSpamCopy = Fun_PlainLabel::MakePlainLabel(
+        fraOption[1], QStringLiteral("（削除の前に控えを保存します）"), { 30, 58, 216, 14 });
     for (QCheckBox* inert : { chkVirusCheck, chkVirusDelete })
         inert->setEnabled(false);
 
@@ -182,6 +191,10 @@ frmOption::frmOption(QWidget* parent)
         = Fun_PlainLabel::MakePlainLabel(this, QStringLiteral("新着メールを開く(&W)"), { 10, 254, 124, 18 });
     txtOpenMailWith = new QLineEdit(this);
     txtOpenMailWith->setGeometry(136, 252, 200, 21);
+    txtOpenMailWith->setPlaceholderText(QStringLiteral("例: https://mail.example.jp/"));
+    txtOpenMailWith->setToolTip(
+        QStringLiteral("メールを開くプログラム (コマンド) か、ウェブメールのアドレス。\n"
+                       "空欄ならデスクトップの既定のメールプログラムを開きます。"));
     lblGuide[6]->setBuddy(txtOpenMailWith);
 
     btnAction[0] = MakeButton(this, QStringLiteral("設定(&S)"), { kWidth - 184, 251, 84, 24 });
@@ -192,14 +205,16 @@ frmOption::frmOption(QWidget* parent)
     setTabOrder(cboArrivalSound, btnAddSound);
     setTabOrder(btnAddSound, chkStartMinimizedWindow);
     setTabOrder(chkStartMinimizedWindow, chkFormCloseIsMinimized);
+    // The general frame, where the focus starts, then the left column from
+    // the top down, then the line at the bottom from left to right.
     setTabOrder(chkFormCloseIsMinimized, chkQuietWhenBusy);
-    setTabOrder(chkQuietWhenBusy, txtPopTimeOut);
-    setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
-    setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
-    setTabOrder(chkPasswordInKeyring, chkSpamCheck);
+    setTabOrder(chkQuietWhenBusy, chkSpamCheck);
     setTabOrder(chkSpamCheck, btnSpamLists);
     setTabOrder(btnSpamLists, chkDeleteSpam);
-    setTabOrder(chkDeleteSpam, txtOpenMailWith);
+    setTabOrder(chkDeleteSpam, txtPopTimeOut);
+    setTabOrder(txtPopTimeOut, chkRecheckMailChecked);
+    setTabOrder(chkRecheckMailChecked, chkPasswordInKeyring);
+    setTabOrder(chkPasswordInKeyring, txtOpenMailWith);
     setTabOrder(txtOpenMailWith, btnAction[0]);
     setTabOrder(btnAction[0], btnAction[1]);
 
@@ -228,6 +243,7 @@ frmOption::frmOption(QWidget* parent)
     chkDeleteSpam->setObjectName(QStringLiteral("chkDeleteSpam"));
     btnSpamLists->setObjectName(QStringLiteral("btnSpamLists"));
     lblSpamNote->setObjectName(QStringLiteral("lblSpamNote"));
+    lblSpamCopy->setObjectName(QStringLiteral("lblSpamCopy"));
     chkVirusCheck->setObjectName(QStringLiteral("chkVirusCheck"));
     chkVirusDelete->setObjectName(QStringLiteral("chkVirusDelete"));
 
@@ -363,6 +379,7 @@ void frmOption::chkSpamCheck_Click()
         chkDeleteSpam->setChecked(false);
     chkDeleteSpam->setEnabled(detecting);
     lblSpamNote->setEnabled(detecting);
+    lblSpamCopy->setEnabled(detecting);
 }
 
 void frmOption::btnSpamLists_Click()

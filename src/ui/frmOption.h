@@ -50,7 +50,8 @@ public:
     QCheckBox* chkSpamCheck;
     QCheckBox* chkDeleteSpam; // enabled only while detection is ticked
     QPushButton* btnSpamLists; // opens the editor of the tags and senders
-    QLabel* lblSpamNote;
+    QLabel* lblSpamNote; // deletion is POP3's alone
+    QLabel* lblSpamCopy; // deletion keeps a copy first
     // Shown for what the program does not do: disabled, never read or stored.
     QCheckBox* chkVirusCheck;
     QCheckBox* chkVirusDelete;

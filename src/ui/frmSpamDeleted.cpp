@@ -11,18 +11,23 @@
 #include <QPushButton>
 
 frmSpamDeleted::frmSpamDeleted(QString folder, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+    // A fixed size: no maximise button to offer what cannot be done.
+    : QDialog(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_folder(std::move(folder))
 {
     setObjectName(QStringLiteral("frmSpamDeleted"));
-    setWindowTitle(AppIdentity::AppTitle() + QStringLiteral(" - 削除したスパム"));
+    setWindowTitle(AppIdentity::AppTitle() + QStringLiteral(" - 保存したスパム"));
     setFont(FaceFonts::Gothic(9));
     setFixedSize(660, 300);
 
     lvSpamList = new FlatListView(this);
     lvSpamList->setObjectName(QStringLiteral("lvSpamList"));
     lvSpamList->setGeometry(8, 8, 644, 250);
-    lvSpamList->AddColumn(QStringLiteral("日付"), 130);
+    // When the copy was kept, the order of the list; a mail's own Date is
+    // whatever its sender wrote, and would make the list look unsorted.
+    lvSpamList->AddColumn(QStringLiteral("保存日時"), 130);
     lvSpamList->AddColumn(QStringLiteral("差出人"), 170);
     lvSpamList->AddColumn(QStringLiteral("件名"), 190);
     lvSpamList->AddColumn(QStringLiteral("状態"), 100);
@@ -53,7 +58,9 @@ void frmSpamDeleted::SetSpamList()
     lvSpamList->RemoveRowsWithTag(0);
     for (const SpamMaildir::Copy& copy : SpamMaildir(m_folder).Copies()) {
         FlatListView::Row row;
-        row.cells = { copy.fields.strDate, copy.fields.strFrom, copy.fields.strSubject,
+        // The blank after the header's colon is dropped, so the texts start under their headings.
+        row.cells = { copy.kept.toLocalTime().toString(QStringLiteral("yy/MM/dd HH:mm:ss")),
+            copy.fields.strFrom.trimmed(), copy.fields.strSubject.trimmed(),
             copy.deletedOnServer ? QStringLiteral("削除済み") : QStringLiteral("サーバーに残っています") };
         lvSpamList->AddRow(std::move(row));
     }

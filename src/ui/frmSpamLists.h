@@ -27,6 +27,7 @@ public:
     const std::optional<QStringList>& Senders() const { return m_senders; }
 
     std::array<QLabel*, 2> lblGuide; // 0 tags, 1 senders
+    QLabel* lblNote; // the lists are kept only with the options
     QPlainTextEdit* txtTags;
     QPlainTextEdit* txtSenders;
     QPushButton* btnDefault;

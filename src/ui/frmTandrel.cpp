@@ -57,6 +57,7 @@ bool IsBlank(const QString& text) { return text.trimmed().isEmpty(); }
 
 // The ports a protocol's servers listen on unless told otherwise.
 constexpr qint32 kPop3Port = 110;
+constexpr qint32 kPop3TlsPort = 995;
 constexpr qint32 kImapTlsPort = 993;
 
 bool HoldsPort(const QString& text, qint32 port)
@@ -73,7 +74,6 @@ frmTandrel::frmTandrel(QWidget* parent)
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_checkerPicture(TrayPictureCode::Idle)
-    , m_checkerTip(AppIdentity::AppTitle())
 {
     setObjectName(QStringLiteral("frmTandrel"));
     // The window is laid out in pixels for a small Japanese gothic face; a
@@ -129,6 +129,9 @@ void frmTandrel::CreateControls()
     lvPopList->AddColumn(QStringLiteral("USER-TITLE"), 133);
     lvPopList->AddColumn(QStringLiteral("NEXT CHECK"), 96);
     lvPopList->AddColumn(QStringLiteral("STATUS"), 100);
+    // STATUS tells only of the last check; mail still held back from an
+    // earlier one would go unmentioned in the window.
+    lvPopList->SetToolTipSource([this](int row, int) { return HeldToolTip(lvPopList->RowTag(row)); });
 
     auto makeBox = [this](const char* name, int x, int y) {
         auto* box = new QLineEdit(m_client);
@@ -155,6 +158,8 @@ void frmTandrel::CreateControls()
     cmbProtocol->addItem(QStringLiteral("POP3"), QVariant::fromValue(int(MailProtocol::Pop3)));
     cmbProtocol->addItem(QStringLiteral("IMAP"), QVariant::fromValue(int(MailProtocol::Imap)));
     cmbProtocol->setToolTip(QStringLiteral("メールの受信方法 (POP3 / IMAP)"));
+    // A reader would otherwise announce only "POP3" with nothing to say what it is.
+    cmbProtocol->setAccessibleName(QStringLiteral("受信方法"));
     connect(cmbProtocol, &QComboBox::currentIndexChanged, this, &frmTandrel::cmbProtocol_Click);
 
     struct Guide {
@@ -238,7 +243,7 @@ void frmTandrel::CreateMenus()
     separator(mnuTool, "xSep1");
     mnuOption = action(mnuTool, "mnuOption", "ｵﾌﾟｼｮﾝ(&O)...", &frmTandrel::mnuOption_Click);
     mnuSpamDeleted
-        = action(mnuTool, "mnuSpamDeleted", "削除したスパム(&D)...", &frmTandrel::mnuSpamDeleted_Click);
+        = action(mnuTool, "mnuSpamDeleted", "保存したｽﾊﾟﾑ(&D)...", &frmTandrel::mnuSpamDeleted_Click);
     mnuSignIn = action(mnuTool, "mnuSignIn", "OAuth2 ｻｲﾝｲﾝ(&S)...", &frmTandrel::mnuSignIn_Click);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
@@ -252,7 +257,7 @@ void frmTandrel::CreateMenus()
     separator(mnuTaskTray, "xSep4");
     mnuTTMailCheck = action(mnuTaskTray, "mnuTTMailCheck", "ﾒｰﾙﾁｪｯｸ(&M)", &frmTandrel::mnuTTMailCheck_Click);
     mnuTTSpamDeleted
-        = action(mnuTaskTray, "mnuTTSpamDeleted", "削除したスパム(&D)...", &frmTandrel::mnuSpamDeleted_Click);
+        = action(mnuTaskTray, "mnuTTSpamDeleted", "保存したｽﾊﾟﾑ(&D)...", &frmTandrel::mnuSpamDeleted_Click);
     separator(mnuTaskTray, "xSep3");
     mnuTTClose = action(mnuTaskTray, "mnuTTClose", "閉じる(&X)", &frmTandrel::mnuTTClose_Click);
 }
@@ -358,12 +363,15 @@ void frmTandrel::SetEditorProtocol(MailProtocol protocol)
 
 void frmTandrel::cmbProtocol_Click()
 {
-    // A port the user typed is theirs; only the other protocol's usual one, or none, follows.
+    // A port the user typed is theirs; only the other protocol's usual one,
+    // or none, follows. An account on TLS stays on TLS: IMAP is TLS on every
+    // port, POP3 only on 995.
     const QString port = txtPopPort->text();
-    if (EditorProtocol() == MailProtocol::Imap && (IsBlank(port) || HoldsPort(port, kPop3Port)))
+    if (EditorProtocol() == MailProtocol::Imap
+        && (IsBlank(port) || HoldsPort(port, kPop3Port) || HoldsPort(port, kPop3TlsPort)))
         txtPopPort->setText(QString::number(kImapTlsPort));
     else if (EditorProtocol() == MailProtocol::Pop3 && HoldsPort(port, kImapTlsPort))
-        txtPopPort->setText(QString::number(kPop3Port));
+        txtPopPort->setText(QString::number(kPop3TlsPort));
 }
 
 void frmTandrel::SetEditorSignIn(const QString& oauthProvider)
@@ -650,6 +658,15 @@ void frmTandrel::ShowHeldArrivals()
     m_arrival->ShowForm(false);
 }
 
+QString frmTandrel::HeldToolTip(qint32 tag) const
+{
+    for (const HeldArrival& held : m_held)
+        if (held.tag == tag)
+            return QStringLiteral("新着%1件を保留中です (取り込み中のため到着通知を控えています)")
+                .arg(held.mail.size());
+    return {};
+}
+
 bool frmTandrel::HoldsArrivals() const
 {
     return CommonSettings.QuietWhenBusy && BusyService::Current().IsBusy();
@@ -687,10 +704,10 @@ ArrivalListCost frmTandrel::ArrivalShown(qint32 tag) const
     return cost;
 }
 
-void frmTandrel::SetTray(int nPicture, const QString& tip)
+void frmTandrel::SetTray(int nPicture, const QList<TrayTip::Mention>& mentions)
 {
     m_checkerPicture = nPicture;
-    m_checkerTip = tip;
+    m_checkerMentions = mentions;
     ShowTray();
 }
 
@@ -699,19 +716,16 @@ void frmTandrel::ShowTray()
     if (!m_trayIcon)
         return;
     int picture = m_checkerPicture;
-    QString tip = m_checkerTip;
-    if (!m_held.isEmpty()) {
-        // Named under the title as failing accounts are, before them: they
-        // are what the user has not seen yet. A running check keeps its picture.
-        QString waiting;
-        for (const HeldArrival& held : m_held)
-            waiting += u'\n' + Accounts[std::size_t(held.tag)].UserTitle
-                + QStringLiteral(": 新着%1件(保留中)").arg(held.mail.size());
-        const qsizetype titleEnd = tip.indexOf(u'\n');
-        tip.insert(titleEnd < 0 ? tip.size() : titleEnd, waiting);
-        if (picture != TrayPictureCode::Checking)
-            picture = TrayPictureCode::Waiting;
-    }
+    // Mail held back comes first: it is what the user has not seen yet. A
+    // running check keeps its picture.
+    QList<TrayTip::Mention> mentions;
+    for (const HeldArrival& held : m_held)
+        mentions.append({ held.tag, Accounts[std::size_t(held.tag)].UserTitle,
+            QStringLiteral("新着%1件(保留中)").arg(held.mail.size()) });
+    if (!m_held.isEmpty() && picture != TrayPictureCode::Checking)
+        picture = TrayPictureCode::Waiting;
+    mentions += m_checkerMentions;
+    const QString tip = TrayTip::Compose(AppIdentity::AppTitle(), TrayTip::AccountLines(mentions));
     m_trayIcon->setIcon(TrayImage(picture));
     if (tip == m_trayTip)
         return;

@@ -2,6 +2,7 @@
 
 #include "accounts/AccountStore.h"
 #include "app/NewMailItem.h"
+#include "app/TrayTip.h"
 #include "mail/IAccountRows.h"
 
 #include <QMainWindow>
@@ -99,7 +100,7 @@ public:
     // What the checker reports, put in place.
     void SetStatusText(qint32 tag, const QString& text);
     void SetCheckCommandsEnabled(bool enabled);
-    void SetTray(int nPicture, const QString& tip);
+    void SetTray(int nPicture, const QList<TrayTip::Mention>& mentions);
     // Shows the mail found, or while the user is busy holds it back quietly.
     void ShowArrivals(qint32 tag, const QList<NewMailItem>& mail);
     // Shows what was held back once the user is no longer busy, without the sound.
@@ -126,6 +127,8 @@ private:
     // Puts the rows into the arrival window as the check session would, without showing it.
     void PutArrivals(qint32 tag, const QList<NewMailItem>& mail);
     void PutHeldArrivals();
+    // What the account's row says of its mail held back, or empty.
+    QString HeldToolTip(qint32 tag) const;
     // New mail waits: the option is on and the user is busy.
     bool HoldsArrivals() const;
     // Without a notification area the window must never hide itself.
@@ -191,6 +194,6 @@ private:
     // screen says so to nobody.
     QTimer* m_busyLook = nullptr;
     int m_checkerPicture;
-    QString m_checkerTip;
+    QList<TrayTip::Mention> m_checkerMentions;
     std::unique_ptr<MailChecker> m_checker;
 };

@@ -1,6 +1,8 @@
 #include "FakeMailCheckHost.h"
 
 #include "app/AccountTable.h"
+#include "app/AppIdentity.h"
+#include "app/TrayTip.h"
 #include "mail/MailChecker.h"
 
 void FakeMailCheckHost::Watch(MailChecker& checker)
@@ -12,10 +14,11 @@ void FakeMailCheckHost::Watch(MailChecker& checker)
             if (onStatus)
                 onStatus(tag, text);
         });
-    QObject::connect(&checker, &MailChecker::TrayChanged, &checker, [this](int picture, const QString& tip) {
-        trayPictures.append(picture);
-        trayToolTip = tip;
-    });
+    QObject::connect(&checker, &MailChecker::TrayChanged, &checker,
+        [this](int picture, const QList<TrayTip::Mention>& mentions) {
+            trayPictures.append(picture);
+            trayToolTip = TrayTip::Compose(AppIdentity::AppTitle(), TrayTip::AccountLines(mentions));
+        });
     QObject::connect(
         &checker, &MailChecker::SeenListChanged, &checker, [this](qint32 tag, const QStringList& seen) {
             Accounts[std::size_t(tag)].UIDL = seen;

@@ -1,4 +1,5 @@
 #include "RecordingTrayIconService.h"
+#include "app/TrayTip.h"
 #include "platform/gui/QtTrayIconService.h"
 #include "ui/TrayPictures.h"
 #include "ui/clsTaskTrayIcon.h"
@@ -166,6 +167,41 @@ private Q_SLOTS:
         icon.setToolTip(tip);
         QCOMPARE(icon.Record().szTip, field);
         QCOMPARE(icon.Record().TipText(), tip.left(64));
+    }
+
+    void tipComposition_data()
+    {
+        // What is said of the accounts, in order: "tag|title|state".
+        QTest::addColumn<QStringList>("mentions");
+        QTest::addColumn<QString>("tip");
+
+        QTest::newRow("mail held for a pushed account: the account named once")
+            << QStringList { "0|home|新着1件(保留中)", "1|work|ﾌﾟｯｼｭ待機中", "0|home|ﾌﾟｯｼｭ待機中" }
+            << "タンドレル\nhome: 新着1件(保留中)、ﾌﾟｯｼｭ待機中\nwork: ﾌﾟｯｼｭ待機中";
+        QTest::newRow("offline while mail is held: the reason nothing moves comes first")
+            << QStringList { "0|home|新着1件(保留中)", "-1||ﾈｯﾄﾜｰｸ待ち" }
+            << "タンドレル\nﾈｯﾄﾜｰｸ待ち\nhome: 新着1件(保留中)";
+        QTest::newRow("past 64 characters: the spam line left out whole and counted, no line cut")
+            << QStringList { "0|会社のメール|新着2件(保留中)", "0|会社のメール|ｴﾗｰ(接続を拒否されました)",
+                   "1|自宅|ｴﾗｰ(ホストが見つかりません)", "2|home|ｽﾊﾟﾑ3件" }
+            << "タンドレル\n会社のメール: 新着2件(保留中)、ｴﾗｰ(接続を拒否されました)\n"
+               "自宅: ｴﾗｰ(ホストが見つかりません)\n他1件";
+        QTest::newRow("a line longer than the tip gives way to the shorter ones after it")
+            << QStringList { "0|会社のメール|ｴﾗｰ(The host name did not match any of the valid hosts for "
+                             "this certificate)",
+                   "1|自宅|ｴﾗｰ(ホストが見つかりません)", "2|home|ｽﾊﾟﾑ3件" }
+            << "タンドレル\n自宅: ｴﾗｰ(ホストが見つかりません)\nhome: ｽﾊﾟﾑ3件\n他1件";
+    }
+
+    void tipComposition()
+    {
+        QFETCH(QStringList, mentions);
+        QFETCH(QString, tip);
+        QList<TrayTip::Mention> said;
+        for (const QString& mention : mentions)
+            said.append({ mention.section(u'|', 0, 0).toInt(), mention.section(u'|', 1, 1),
+                mention.section(u'|', 2) });
+        QCOMPARE(TrayTip::Compose(QStringLiteral("タンドレル"), TrayTip::AccountLines(said)), tip);
     }
 
     void callbackDecoding_data()

@@ -420,8 +420,10 @@ private Q_SLOTS:
             { "https://outlook.office.com/mail/" });
         row("desktop's mail program, started without the address", "", "", "Custom x@example.jp", "-mail %u",
             true, { "started", "-mail" });
-        row("nothing found: told, the window stays", "", "", "", "", false,
-            { "メールを開くものが見つかりません。" });
+        row("nothing found: told in plain words what to set, the window stays", "", "", "", "", false,
+            { "メールを開くものが見つかりません。", "", "次のどちらかを設定してください。",
+                "・オプションの「新着メールを開く」に、", "　メールプログラムかウェブメールのアドレス",
+                "・デスクトップの設定で、既定のメールプログラム" });
         row("command that does not start: told, naming it", "/nonexistent/mail --inbox", "", "", "%u", false,
             { "メールを開けませんでした。", "", "アカウントの OpenMailWith=", "/nonexistent/mail --inbox" });
     }

@@ -536,11 +536,16 @@ private Q_SLOTS:
             auto* editor = qobject_cast<frmSpamLists*>(QApplication::activeModalWidget());
             QVERIFY(editor);
             shown = editor->txtTags->toPlainText() + u'|' + editor->txtSenders->toPlainText();
+            // Every list and button is reached from the keyboard.
+            editor->activateWindow();
+            QTRY_VERIFY(editor->isActiveWindow());
+            QTest::keyClick(editor, Qt::Key_F, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget(), editor->txtSenders);
             editor->txtTags->setPlainText(typedTags);
             editor->txtSenders->setPlainText(QStringLiteral(" ads@example.jp \n\n example.com "));
             if (typedTags.isNull())
-                editor->btnDefault->click();
-            editor->btnAction[0]->click();
+                QTest::keyClick(editor, Qt::Key_D, Qt::AltModifier);
+            QTest::keyClick(editor, Qt::Key_O, Qt::AltModifier);
         });
         dialog->btnSpamLists->click();
         QCOMPARE(shown, QStringLiteral("[古い印]|old@example.jp"));
@@ -551,6 +556,23 @@ private Q_SLOTS:
         QCOMPARE(joined(CommonSettings.SpamTags), tags);
         QCOMPARE(joined(CommonSettings.SpamSenders), senders);
         QCOMPARE(settings.read().contains("[SpamTags]"), applied && tags != u"none");
+    }
+
+    void tabOrder()
+    {
+        TempSettingsFile settings;
+        CommonSettings.SpamCheck = true;
+        auto dialog = OpenOptions();
+        QVERIFY(dialog);
+        // Out of the general frame, the left column from the top down, then the bottom line.
+        const QList<QWidget*> order { dialog->chkQuietWhenBusy, dialog->chkSpamCheck, dialog->btnSpamLists,
+            dialog->chkDeleteSpam, dialog->txtPopTimeOut, dialog->chkRecheckMailChecked,
+            dialog->chkPasswordInKeyring, dialog->txtOpenMailWith, dialog->btnAction[0] };
+        order.first()->setFocus();
+        for (QWidget* next : order.mid(1)) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
     }
 
     void captions_data()
@@ -596,6 +618,10 @@ private Q_SLOTS:
                                       << "スパム検出を行う(&S)";
         QTest::newRow("chkDeleteSpam") << "chkDeleteSpam"
                                        << "スパムメールを削除する(&P)";
+        QTest::newRow("what deletion keeps, said where it is seen") << "lblSpamCopy"
+                                                                    << "（削除の前に控えを保存します）";
+        QTest::newRow("the box for opening mail shows an example") << "txtOpenMailWith"
+                                                                   << "例: https://mail.example.jp/";
         QTest::newRow("chkVirusCheck") << "chkVirusCheck"
                                        << "ウイルス検出を行う(&V)";
         QTest::newRow("chkVirusDelete") << "chkVirusDelete"
@@ -625,6 +651,8 @@ private Q_SLOTS:
             text = button->text();
         else if (auto* frame = qobject_cast<QGroupBox*>(found))
             text = frame->title();
+        else if (auto* box = qobject_cast<QLineEdit*>(found))
+            text = box->placeholderText();
         QCOMPARE(text, caption);
     }
 
@@ -641,6 +669,17 @@ private Q_SLOTS:
         QCOMPARE(dialog.lblClose[0]->frameShape(), QFrame::NoFrame);
         QVERIFY(dialog.lblClose[0]->geometry().right() > 500);
         QVERIFY(dialog.lblClose[1]->geometry().left() < 30);
+        // Nothing lies on a frame's border or title line, and the buttons in
+        // the frames are as tall as the one for adding sounds.
+        for (QGroupBox* frame : dialog.fraOption)
+            for (QWidget* inside : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                QVERIFY2(inside->y() >= frame->fontMetrics().height()
+                        && frame->rect().adjusted(1, 1, -1, -1).contains(inside->geometry()),
+                    qPrintable(inside->objectName()));
+                if (qobject_cast<QPushButton*>(inside))
+                    QVERIFY2(
+                        inside->height() >= dialog.btnAddSound->height(), qPrintable(inside->objectName()));
+            }
         // The box for opening mail has room of its own.
         for (QWidget* other : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             QVERIFY(other == dialog.txtOpenMailWith || other == dialog.lblGuide[6]

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -172,6 +173,8 @@ void tst_frmTandrel::controlsAsDesigned_data()
         << "lblGuide4" << QRect(4, 248, -1, -1) << QStringLiteral("POP-PASSWD(&P)") << true;
     QTest::newRow("guide 5 before the port")
         << "lblGuide5" << QRect(252, 230, -1, -1) << QStringLiteral("POP-PORT(&O)") << true;
+    QTest::newRow("protocol box named for a screen reader, not only by its value")
+        << "cmbProtocol" << QRect(326, 226, 60, 18) << QStringLiteral("受信方法") << true;
 }
 
 void tst_frmTandrel::controlsAsDesigned()
@@ -190,6 +193,8 @@ void tst_frmTandrel::controlsAsDesigned()
     QCOMPARE(control->isEnabled(), enabled);
     if (auto* button = qobject_cast<QPushButton*>(control))
         QCOMPARE(button->text(), caption);
+    if (qobject_cast<QComboBox*>(control))
+        QCOMPARE(control->accessibleName(), caption);
     if (auto* label = qobject_cast<QLabel*>(control)) {
         QCOMPARE(label->text(), caption);
         QCOMPARE(label->textFormat(), Qt::PlainText);
@@ -218,10 +223,10 @@ void tst_frmTandrel::menusAsDesigned()
     };
     QCOMPARE(texts(w.mnuFile), QStringList({ "新規作成(&N)", "-", "終了(&X)" }));
     QCOMPARE(texts(w.mnuTool),
-        QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)...", "削除したスパム(&D)...", "OAuth2 ｻｲﾝｲﾝ(&S)..." }));
+        QStringList({ "ﾒｰﾙﾁｪｯｸ(&C)", "-", "ｵﾌﾟｼｮﾝ(&O)...", "保存したｽﾊﾟﾑ(&D)...", "OAuth2 ｻｲﾝｲﾝ(&S)..." }));
     QCOMPARE(texts(w.mnuHelp), QStringList({ "ﾊﾞｰｼﾞｮﾝ(&A)..." }));
     QCOMPARE(texts(w.mnuTaskTray),
-        QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "削除したスパム(&D)...", "-", "閉じる(&X)" }));
+        QStringList({ "開く(&O)", "-", "ﾒｰﾙﾁｪｯｸ(&M)", "保存したｽﾊﾟﾑ(&D)...", "-", "閉じる(&X)" }));
     QCOMPARE(w.mnuAddNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
 
     QStringList headers;
@@ -468,7 +473,8 @@ void tst_frmTandrel::protocolChoice_data()
     QTest::newRow("IMAP over POP3's 110: 993, seen list emptied") << false << "110" << true << "993";
     QTest::newRow("IMAP with the port emptied: 993") << false << "" << true << "993";
     QTest::newRow("IMAP keeps the user's own 143") << false << "143" << true << "143";
-    QTest::newRow("POP3 over 993: 110") << true << "993" << false << "110";
+    QTest::newRow("IMAP over POP3's 995: 993, which IMAP servers offer") << false << "995" << true << "993";
+    QTest::newRow("POP3 over 993 stays on TLS: 995") << true << "993" << false << "995";
     QTest::newRow("IMAP account kept as IMAP keeps its seen list") << true << "993" << true << "993";
 }
 
@@ -759,15 +765,15 @@ void tst_frmTandrel::trayEntryFromLoadToEnd()
     QVERIFY(added.hIcon.isNull());
     QVERIFY(!m_tray->calls.back().record.hIcon.isNull());
 
-    w.SetTray(2, QStringLiteral("タンドレル"));
-    w.SetTray(1, QStringLiteral("タンドレル"));
+    w.SetTray(2, {});
+    w.SetTray(1, {});
     QCOMPARE(m_tray->Messages().size(), 4);
 
     w.mnuExit->trigger();
     QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
     QCOMPARE(m_tray->Messages().count(TrayIconService::NIM_DELETE), 1);
     // Nothing reaches the tray after the end.
-    w.SetTray(2, QStringLiteral("タンドレル"));
+    w.SetTray(2, {});
     QCOMPARE(m_tray->Messages().back(), TrayIconService::NIM_DELETE);
 }
 
@@ -838,16 +844,26 @@ void tst_frmTandrel::deletedSpamListed()
     QCOMPARE(list->lvSpamList->RowCount(), 0);
     QFile copy(SpamMaildir::BesideSettings() + u'/' + file);
     QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()) && copy.open(QIODevice::WriteOnly));
-    copy.write("From: <b>Ads</b> <ads@example.jp>\nDate: Tue, 09 Dec 2025 10:20:30 +0900\n"
-               "Subject: [SPAM] =?UTF-8?B?5LuK44Gg44GR?=\n\nBuy now.\n");
+    // The sender's Date says nothing of when the copy was kept, which orders the list.
+    copy.write("From: <b>Ads</b> <ads@example.jp>\nDate: Mon, 01 Jan 2024 09:00:00 +0900\n"
+               "Subject: [SPAM] =?UTF-8?B?5LuK44Gg44GR?= cheap watches, cheap bags, cheap everything\n\n"
+               "Buy now.\n");
     copy.close();
     // Read again as it opens; the texts as the decoder gives them, as in the arrival window.
     list->close();
     w.mnuSpamDeleted->trigger();
     QCOMPARE(list->lvSpamList->RowCount(), 1);
+    QCOMPARE(list->windowTitle(), QStringLiteral("タンドレル - 保存したスパム"));
     const auto& cells = list->lvSpamList->RowAt(0).cells;
+    const QString kept = QDateTime(QDate(2025, 12, 9), QTime(1, 20, 30), Qt::UTC)
+                             .toLocalTime()
+                             .toString(QStringLiteral("yy/MM/dd HH:mm:ss"));
+    const QString subject = QStringLiteral("[SPAM] 今だけ cheap watches, cheap bags, cheap everything");
     QCOMPARE(QStringList(cells.begin(), cells.end()),
-        QStringList({ "25/12/09 10:20:30", " <b>Ads</b> <ads@example.jp>", " [SPAM] 今だけ", state }));
+        QStringList({ kept, "<b>Ads</b> <ads@example.jp>", subject, state }));
+    // The subject its column cuts short is there whole when the mouse rests on it.
+    QCOMPARE(list->lvSpamList->ToolTipText(0, 2), subject);
+    QCOMPARE(list->lvSpamList->ToolTipText(0, 0), QString());
     list->btnAction[0]->click();
     QCOMPARE(shell.opened, QList<QUrl> { QUrl::fromLocalFile(SpamMaildir::BesideSettings()) });
 }

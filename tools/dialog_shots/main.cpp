@@ -1,9 +1,13 @@
-// Opens the options dialog and the about box as the program does and saves
-// pictures of them: each window on its own, and the whole screen around it.
+// Opens the options dialog, the spam lists, the kept spam and the about box
+// as the program does and saves pictures of them: each window on its own,
+// and for the options and the about box the whole screen around it.
 //   dialog_shots <output-folder>
 #include "app/CommonSettings.h"
+#include "mail/SpamMaildir.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOption.h"
+#include "ui/frmSpamDeleted.h"
+#include "ui/frmSpamLists.h"
 
 #include <QApplication>
 #include <QDir>
@@ -93,6 +97,36 @@ int main(int argc, char* argv[])
         Settle();
         ok &= Save(options.grab(), out.filePath(QStringLiteral("options.png")));
         ok &= Save(GrabScreen(), out.filePath(QStringLiteral("options-screen.png")));
+    }
+
+    // The spam lists as the program comes with them, and one sender of the user's.
+    {
+        frmSpamLists lists(std::nullopt, QStringList { QStringLiteral("example.biz") });
+        lists.show();
+        if (!WaitFor([&] { return lists.windowHandle() && lists.windowHandle()->isExposed(); }))
+            return 1;
+        Settle();
+        ok &= Save(lists.grab(), out.filePath(QStringLiteral("spam-lists.png")));
+    }
+
+    // Two kept copies: one the server has deleted, one it still holds.
+    {
+        QTemporaryDir folder;
+        SpamMaildir mailbox(folder.path(), QStringLiteral("home"));
+        const QString first = mailbox.Keep(QStringLiteral("uid-1"),
+            "From: =?UTF-8?B?5bqD5ZGK?= <ads@example.biz>\nDate: Mon, 01 Dec 2025 09:00:00 +0900\n"
+            "Subject: [SPAM] =?UTF-8?B?5LuK44Gg44GR44Gu54m55Yil5L6h5qC8?= - limited offer for you "
+            "only\n\nx\n");
+        mailbox.MarkDeleted({ first });
+        mailbox.Keep(QStringLiteral("uid-2"),
+            "From: news@example.biz\nDate: Tue, 02 Dec 2025 10:00:00 +0900\n"
+            "Subject: =?UTF-8?B?44CQ6L+35oOR44Oh44O844Or44CR44GK55+l44KJ44Gb?=\n\nx\n");
+        frmSpamDeleted kept(folder.path());
+        kept.ShowList();
+        if (!WaitFor([&] { return kept.windowHandle() && kept.windowHandle()->isExposed(); }))
+            return 1;
+        Settle();
+        ok &= Save(kept.grab(), out.filePath(QStringLiteral("spam-kept.png")));
     }
 
     // One day of each colour scheme: the 3rd is blue, the 1st green, the 2nd red.

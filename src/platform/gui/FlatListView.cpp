@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <numeric>
@@ -52,6 +53,17 @@ public:
             return {};
         const QStyle* style = option.widget ? option.widget->style() : view->style();
         return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    }
+
+    // Whether the cell's text needs more room than its column gives it.
+    bool IsCutShort(QStyleOptionViewItem option, const QModelIndex& index, const QWidget* view) const
+    {
+        initStyleOption(&option, index);
+        const QStyle* style = option.widget ? option.widget->style() : view->style();
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &option, view);
+        // The style keeps a margin on each side of the text inside that rectangle.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        return option.fontMetrics.horizontalAdvance(option.text) > text.width() - 2 * margin;
     }
 };
 
@@ -229,6 +241,42 @@ FlatListView::FlatListView(QWidget* parent)
 }
 
 FlatListView::~FlatListView() = default;
+
+void FlatListView::SetToolTipSource(ToolTipSource source) { m_toolTipSource = std::move(source); }
+
+QString FlatListView::ToolTipText(int row, int column) const
+{
+    if (row < 0 || row >= RowCount() || column < 0 || column >= columnCount())
+        return {};
+    if (m_toolTipSource)
+        if (QString said = m_toolTipSource(row, column); !said.isEmpty())
+            return said;
+    const QModelIndex index = m_model->index(row, column);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    const auto* delegate = static_cast<const CheckBoxDelegate*>(itemDelegate());
+    return delegate->IsCutShort(option, index, this) ? CellText(row, column) : QString();
+}
+
+bool FlatListView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString text = index.isValid() ? ToolTipText(index.row(), index.column()) : QString();
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    // Cells hold what servers sent: escaped, so that the tip never reads it as markup.
+    QToolTip::showText(help->globalPos(),
+        QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>"),
+        viewport(), visualRect(index));
+    return true;
+}
 
 void FlatListView::AddColumn(const QString& header, int widthPx)
 {

@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 // A report-style list: each row is a small record of up to four plain cell
@@ -81,6 +82,14 @@ public:
     // The selected row's place, or -1.
     int SelectedRow() const;
 
+    // What a cell's tooltip says, asked when the mouse rests on it (row by
+    // place, column 0-based); empty says nothing. A cell cut short by its
+    // column shows its whole text when the source says nothing.
+    using ToolTipSource = std::function<QString(int row, int column)>;
+    void SetToolTipSource(ToolTipSource source);
+    // The tooltip of the cell, as the mouse resting on it would show it.
+    QString ToolTipText(int row, int column) const;
+
 Q_SIGNALS:
     // The user clicked the header of column nColumn (1-based).
     void ColumnClick(int nColumn);
@@ -101,6 +110,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     class Model;
@@ -116,6 +126,7 @@ private:
     bool m_sorted = false;
     int m_sortKey = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    ToolTipSource m_toolTipSource;
     // The row whose check box the left button went down on, until it comes up.
     QPersistentModelIndex m_pressedCheckBox;
 };
