@@ -1,7 +1,6 @@
 #include "mail/clsWinSockOperate.h"
 
 #include "app/NumericText.h"
-#include "mail/ImapFraming.h"
 #include "mail/Pop3Framing.h"
 #include "platform/Cp932.h"
 #include "platform/EventPump.h"
@@ -166,14 +165,13 @@ qint32 clsWinSockOperate::WaitArrival(bool bClearData)
     });
 }
 
-qint32 clsWinSockOperate::WaitReply(ReplyShape shape, qsizetype imapBound)
+qint32 clsWinSockOperate::WaitReply(ReplyShape shape)
 {
     using namespace Pop3Framing;
     restartTimer();
     m_reply.clear();
     qsizetype resumeAt = 0;
     qsizetype seen = -1;
-    ImapFraming::Frame imap;
     return waitUntil([&]() -> qint32 {
         // The program's end and the check's bounds come before any reply: a
         // server that never stops sending would always have one ready.
@@ -183,18 +181,9 @@ qint32 clsWinSockOperate::WaitReply(ReplyShape shape, qsizetype imapBound)
         // A reply that is complete counts even when the server closed right
         // after it ("-ERR" and hang up is common), or when the time-out
         // fired in the same pass: it came in time to be read.
-        Frame frame;
-        if (shape == ReplyShape::ImapResponse) {
-            imap = ImapFraming::ScanResponse(unread, imapBound, imap);
-            frame.state = imap.state == ImapFraming::FrameState::Complete ? FrameState::Complete
-                : imap.state == ImapFraming::FrameState::Incomplete       ? FrameState::Incomplete
-                                                                          : FrameState::TooLong;
-            frame.length = imap.length;
-        } else {
-            frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread)
-                : shape == ReplyShape::MultiLine    ? ScanMultiLine(unread, resumeAt)
-                                                    : ScanMultiLine(unread, resumeAt, MaxMessage);
-        }
+        const Frame frame = shape == ReplyShape::SingleLine ? ScanSingleLine(unread)
+            : shape == ReplyShape::MultiLine                ? ScanMultiLine(unread, resumeAt)
+                                                            : ScanMultiLine(unread, resumeAt, MaxMessage);
         resumeAt = frame.resumeAt;
         if (frame.state == FrameState::Complete) {
             stopTimer();

@@ -29,13 +29,8 @@ public:
     };
 
     // What ends a reply for WaitReply: a status line, or lines up to "."
-    // holding a header block (MultiLine) or a whole message; or one IMAP
-    // response, its literals included.
-    enum class ReplyShape { SingleLine, MultiLine, Message, ImapResponse };
-
-    // One IMAP response, its literals included: a header block as large as a
-    // POP3 one may be, with room for the FETCH around it.
-    static constexpr qsizetype MaxImapResponse = 2 * 1024 * 1024;
+    // holding a header block (MultiLine) or a whole message.
+    enum class ReplyShape { SingleLine, MultiLine, Message };
 
     clsWinSockOperate();
     ~clsWinSockOperate();
@@ -83,8 +78,7 @@ public:
     // its bytes were split; the reply is then in Reply(). Result as WaitArrival,
     // or ResultTooLong. The time-out counts the longest silence: every arrival
     // of data starts it again. Bytes behind the reply stay for the next call.
-    // An IMAP response may hold at most `imapBound` bytes.
-    qint32 WaitReply(ReplyShape shape, qsizetype imapBound = MaxImapResponse);
+    qint32 WaitReply(ReplyShape shape);
     // The reply completed by the last successful WaitReply, terminator included.
     QByteArray Reply() const;
     // The same, handed over: a large reply is then held once, by the caller.
