@@ -208,7 +208,7 @@ private Q_SLOTS:
         const QJsonObject item
             = desktop.WaitFor("tray", [](const QJsonObject& item) { return item.contains(u"menu"); });
         QCOMPARE(item[u"menu"].toArray(),
-            (QJsonArray { "開く(_O)", "-", "ﾒｰﾙﾁｪｯｸ(_M)", "削除したスパム(_D)...", "-", "閉じる(_X)" }));
+            (QJsonArray { "開く(_O)", "-", "ﾒｰﾙﾁｪｯｸ(_M)", "保存したｽﾊﾟﾑ(_D)...", "-", "閉じる(_X)" }));
         QVERIFY(!desktop.Probe("windows")[u"main"][u"viewable"].toBool());
         desktop.Probe("activate");
         const auto shown = [](const QJsonObject& x) { return x[u"main"][u"viewable"].toBool(); };
