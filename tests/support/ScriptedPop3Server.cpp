@@ -139,7 +139,7 @@ void ScriptedPop3Server::onNewConnection()
         m_nextStep = 0;
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto* tlsSocket = qobject_cast<QSslSocket*>(socket);
-        if (!m_tls || !tlsSocket) {
+        if (!m_tls || !tlsSocket || m_handshake == Handshake::OnStartTls) {
             connect(socket, &QTcpSocket::readyRead, this, &ScriptedPop3Server::onReadyRead);
             startDialogue();
             continue;
@@ -156,6 +156,8 @@ void ScriptedPop3Server::onNewConnection()
             break;
         case Handshake::HangUp:
             connect(socket, &QTcpSocket::readyRead, socket, &QTcpSocket::abort);
+            break;
+        case Handshake::OnStartTls:
             break;
         }
     }
@@ -310,6 +312,13 @@ void ScriptedPop3Server::writeNext()
     case After::Close:
         m_silenced = true;
         m_client->disconnectFromHost();
+        break;
+    case After::StartTls:
+        if (auto* tlsSocket = qobject_cast<QSslSocket*>(m_client.data())) {
+            tlsSocket->setSslConfiguration(m_tlsConfiguration);
+            tlsSocket->startServerEncryption();
+        }
+        answerWaitingLines();
         break;
     }
 }

@@ -19,7 +19,8 @@ class QTcpSocket;
 // checks it against the next expected line and answers with the canned reply.
 // Replies can be cut into pieces written one after another (down to one byte
 // per write), and a step can leave the client waiting or hang up on it.
-// With UseTls the whole dialogue runs inside implicit TLS.
+// With UseTls the whole dialogue runs inside implicit TLS, or from the step
+// that ends in After::StartTls on (Handshake::OnStartTls).
 //
 // IMAP dialogues are played the same way: tags are part of the expected
 // lines, and a command that carries a literal is one step per line the client
@@ -31,12 +32,14 @@ class ScriptedPop3Server : public QObject {
 
 public:
     // What the server does once a step's reply is written.
-    enum class After { Continue, Silence, Close };
+    // StartTls: the server's side of the handshake begins behind the reply.
+    enum class After { Continue, Silence, Close, StartTls };
     // How a TLS server treats the client's handshake.
     enum class Handshake {
         Complete, // finishes it, then plays the dialogue
         Silent, // never answers it (emits Silenced once connected)
         HangUp, // hangs up once the client's first handshake bytes arrive
+        OnStartTls, // plays the dialogue in plain text until After::StartTls, then completes it
     };
 
     struct Step {
