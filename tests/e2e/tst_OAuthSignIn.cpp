@@ -32,6 +32,8 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <utility>
+
 // The OAuth2 sign-in as a user goes through it: the command in the tools
 // menu, the browser (a script in its place) and the local authorization
 // server, the refresh token in a real GNOME Keyring, then checks against a
@@ -105,6 +107,9 @@ void tst_OAuthSignIn::signInThenCheck_data()
     row("token answer without a content type: the check waits no longer than its time-out", "Custom",
         "lifetime=30&shape=untyped", "", QStringLiteral("ｴﾗｰ(ﾄｰｸﾝ ｴﾗｰ: no token within 2 s)"));
     row("Google, signed in before elsewhere: a refresh token all the same", "Google", "consented=1", "", ok);
+    // Kept through the network error, the token is refused, then forgotten and renewed.
+    row("access token kept through a network error, forgotten once the server refuses it", "Custom", "",
+        "network-error", ok);
     row("IMAP account: the token through AUTHENTICATE", "Microsoft", "protocol=imap", "", ok);
     row("browser signed in to another account: refused, naming both", "Google", "account=jiro@example.jp", "",
         QStringLiteral("(jiro@example.jp) が入力したアドレス (taro+news@example.jp)"));
@@ -183,8 +188,18 @@ void tst_OAuthSignIn::signInThenCheck()
     QVERIFY(
         settings.read().contains("\r\nAuthMethod=OAuth2\r\nOAuthProvider=" + provider.toLatin1() + "\r\n"));
     QCOMPARE(settings.read().contains("\r\nProtocol=IMAP\r\n"), imap);
-    if (!afterSignIn.isEmpty())
+    if (afterSignIn == u"network-error") {
+        // TLS's own port, where nothing listens here: refused before the token goes out.
+        const qint32 port = std::exchange(Accounts[0].PopPort, 995);
+        w.Checker().MailCheck(0);
+        QVERIFY(MainWindowProbe::Cell(w, 0, 2).startsWith(u"ｴﾗｰ("));
+        Accounts[0].PopPort = port;
+        m_provider.post(QStringLiteral("/control/expire-access"));
+        w.Checker().MailCheck(0);
+        QVERIFY(MainWindowProbe::Cell(w, 0, 2).startsWith(u"ｴﾗｰ(OAUTH2 ｻｲﾝｲﾝ ｴﾗｰ"));
+    } else if (!afterSignIn.isEmpty()) {
         m_provider.post(QStringLiteral("/control/") + afterSignIn);
+    }
     // Half a minute on, a token of 90 s has less left than the renewal's margin.
     const auto clock = qScopeGuard([] { OAuthTokens::SetClock({}); });
     if (afterSignIn == u"expire-access")
