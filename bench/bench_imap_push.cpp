@@ -13,6 +13,20 @@
 //   bench_imap_push [deliveries] [idle-seconds]     (defaults: 20 30)
 //
 // Needs root: the private Dovecot switches users (bench/imap_push.sh runs it).
+//
+// With --server it walks one account through a server that someone else runs
+// (bench/imap_interop.sh) and prints one line, its fields apart by tabs: the
+// STATUS of a first check, of a check with nothing new, of the checks after one
+// delivery, how a delivery while idling reached the arrival row (the push's
+// latency from the end of the delivery command, or "timed" and the STATUS of
+// the timed check that found it), the STATUS of the checks on a new connection
+// after one more delivery while none was open, and the subjects announced, in
+// order.
+//
+//   bench_imap_push --server <port> <authority.pem> <user> <password> <tls|starttls>
+//                   <deliver-command> [push-wait-seconds]     (default 10)
+//
+// The delivery command runs in sh with the subject as $1.
 
 #include "DovecotFixture.h"
 #include "FakeMailCheckHost.h"
@@ -22,6 +36,7 @@
 
 #include "app/AccountTable.h"
 #include "app/CommonSettings.h"
+#include "mail/ImapConnection.h"
 #include "mail/MailChecker.h"
 #include "platform/TimerControl.h"
 
@@ -29,13 +44,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -64,8 +83,8 @@ void poke()
         g_wait.loop->quit();
 }
 
-// Runs events until `done` holds; false when kLimitMs passed first.
-bool waitUntil(const std::function<bool()>& done)
+// Runs events until `done` holds; false when `limitMs` passed first.
+bool waitUntil(const std::function<bool()>& done, int limitMs = kLimitMs)
 {
     if (done())
         return true;
@@ -74,7 +93,7 @@ bool waitUntil(const std::function<bool()>& done)
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     g_wait = { &loop, done };
-    limit.start(kLimitMs);
+    limit.start(limitMs);
     loop.exec();
     g_wait = {};
     return done();
@@ -193,6 +212,133 @@ void showWindow(const char* what, const Window& window)
         window.wallMs / 1000, window.cpuMs, 100 * window.cpuMs / window.wallMs, window.wakeUps);
 }
 
+// The checker as the main window drives it, announcing only what is new. The
+// timed fallback stays off: the checks measured are pushed, or asked for here.
+struct Engine {
+    FakeMailCheckHost host;
+    MailChecker checker { host };
+    Engine()
+    {
+        CommonSettings = CommonSettingsRecord();
+        CommonSettings.RecheckMailChecked = false;
+        host.Watch(checker);
+        checker.tmrMailCheck().setEnabled(false);
+    }
+};
+
+// One account against a server run by the caller; see the head of this file.
+int interop(char** argv, int pushWaitSeconds)
+{
+    const quint16 port = quint16(std::atoi(argv[0]));
+    QFile authority(QString::fromLocal8Bit(argv[1]));
+    if (port == 0 || !authority.open(QIODevice::ReadOnly)) {
+        std::printf("no port, or cannot read %s\n", argv[1]);
+        return 2;
+    }
+    TlsTestSeam::TrustAuthorities(QSslCertificate::fromData(authority.readAll()));
+    if (std::strcmp(argv[4], "tls") == 0)
+        TlsTestSeam::SetExtraTlsPort(port);
+    const QString deliverCommand = QString::fromLocal8Bit(argv[5]);
+    Engine engine;
+    FakeMailCheckHost& host = engine.host;
+    MailChecker& checker = engine.checker;
+    QStringList arrived;
+    QObject::connect(&checker, &MailChecker::MailArrived, [&](qint32, const QList<NewMailItem>& mail) {
+        for (const NewMailItem& item : mail)
+            arrived << item.strSubject.trimmed();
+        poke();
+    });
+    QObject::connect(&checker, &MailChecker::StatusChanged, poke);
+    QObject::connect(&checker, &MailChecker::TrayChanged, poke);
+    AccountEntry account = TestAccount(port);
+    account.UserTitle = QStringLiteral("interop");
+    account.PopServer = DovecotFixture::tlsHost();
+    account.PopAccount = QString::fromLocal8Bit(argv[2]);
+    account.PopPasswd = QString::fromLocal8Bit(argv[3]);
+    account.Protocol = MailProtocol::Imap;
+    Accounts.push_back(account);
+    host.AddRow(0, true, QStringLiteral("5"));
+
+    const auto settled
+        = [&] { return !checker.IsRunning() && host.Status(0) != QStringLiteral("ﾒｰﾙﾁｪｯｸ中"); };
+    const auto check = [&] {
+        const int before = host.ChecksStarted(0);
+        checker.MailCheck(0);
+        if (!waitUntil([&] { return host.ChecksStarted(0) > before && settled(); }))
+            return QStringLiteral("no end within %1 ms").arg(kLimitMs);
+        return host.Status(0);
+    };
+    // Lets a check that a change told while checking folds into run, so that
+    // what follows starts from an idle account.
+    const auto calm = [&] {
+        idleWindow(ImapConnection::FloorMs + 1000);
+        waitUntil(settled);
+    };
+
+    const auto deliver = [&](const QString& subject) {
+        const bool done = QProcess::execute(QStringLiteral("/bin/sh"),
+                              { QStringLiteral("-c"), deliverCommand, QStringLiteral("sh"), subject })
+            == 0;
+        if (!done)
+            std::printf("the delivery command failed\n");
+        return done;
+    };
+    // What every check since `from` reported: a push may answer a delivery
+    // before the check that was asked for.
+    const auto statusesSince = [&](qsizetype from) {
+        QStringList ends = host.StatusHistory(0).mid(from);
+        ends.removeAll(QStringLiteral("ﾒｰﾙﾁｪｯｸ中"));
+        return ends.join(QStringLiteral(" + "));
+    };
+
+    const QString first = check();
+    calm();
+    const QString unchanged = check();
+    qsizetype mark = host.StatusHistory(0).size();
+    if (!deliver(QStringLiteral("interop +1")))
+        return 1;
+    check();
+    calm();
+    const QString plusOne = statusesSince(mark);
+    const bool pushed = host.trayToolTip.contains(pushLine(0));
+
+    QString push;
+    if (!deliver(QStringLiteral("interop push")))
+        return 1;
+    const double delivered = nowMs();
+    const auto came = [&] { return arrived.contains(QStringLiteral("interop push")); };
+    if (pushed && waitUntil(came, pushWaitSeconds * 1000))
+        push = QStringLiteral("%1 ms").arg(nowMs() - delivered, 0, 'f', 0);
+    else
+        push = QStringLiteral("timed %1").arg(check());
+    calm();
+
+    // A server that numbers afresh in every session shows it only to a new
+    // connection, with mail that came while none was open.
+    if (pushed) {
+        bool closed = false;
+        QObject::connect(&checker, &MailChecker::PushClosed, [&] {
+            closed = true;
+            poke();
+        });
+        checker.ClosePush();
+        waitUntil([&] { return closed; });
+    }
+    mark = host.StatusHistory(0).size();
+    if (!deliver(QStringLiteral("interop new session")))
+        return 1;
+    check();
+    calm();
+    const QString newSession = statusesSince(mark);
+
+    // Tab-separated, for the script.
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", qPrintable(first), qPrintable(unchanged), qPrintable(plusOne),
+        qPrintable(push), qPrintable(newSession), qPrintable(arrived.join(QLatin1Char('|'))));
+    checker.AbortAll();
+    TlsTestSeam::Reset();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -201,6 +347,15 @@ int main(int argc, char** argv)
     g_clock.start();
     // Every row shows as it comes, also through a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc > 1 && std::strcmp(argv[1], "--server") == 0) {
+        if (argc < 8) {
+            std::printf("usage: %s --server <port> <authority.pem> <user> <password> <tls|starttls> "
+                        "<deliver-command> [push-wait-seconds]\n",
+                argv[0]);
+            return 2;
+        }
+        return interop(argv + 2, argc > 8 ? std::max(1, std::atoi(argv[8])) : 10);
+    }
     const int deliveries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
 
@@ -220,14 +375,9 @@ int main(int argc, char** argv)
     // The account is checked over implicit TLS, as on 993.
     TlsTestSeam::SetExtraTlsPort(server.imapTlsPort());
     TlsTestSeam::TrustAuthorities({ server.authority() });
-    CommonSettings = CommonSettingsRecord();
-    CommonSettings.RecheckMailChecked = false;
-
-    FakeMailCheckHost host;
-    MailChecker checker(host);
-    host.Watch(checker);
-    // Only push may start a check: the timed fallback is not what is measured.
-    checker.tmrMailCheck().setEnabled(false);
+    Engine engine;
+    FakeMailCheckHost& host = engine.host;
+    MailChecker& checker = engine.checker;
     double arrivedAt = -1;
     QString awaited;
     int signalsHeard = 0;

@@ -2,6 +2,7 @@
 """A TCP proxy that holds every chunk for a fixed time in each direction.
 
   delay_proxy.py --target HOST:PORT --delay-ms MS [--refuse-capa] [--port-file FILE]
+                 [--count-file FILE]
 
 Listens on 127.0.0.1 at a port the system picks and prints that port (and
 writes it to --port-file) once it accepts connections. Each chunk read from one
@@ -12,6 +13,9 @@ byte, and since every chunk waits the same time the stream keeps its order.
 --refuse-capa answers a CAPA sent as the first command with "-ERR" instead of
 the server's list, the way servers without capabilities do: a client then
 runs its plain sequential dialogue against the same server.
+
+--count-file keeps the number of connections accepted so far in FILE, for a
+server whose own log does not tell how often a client signed in.
 """
 
 import argparse
@@ -134,7 +138,19 @@ class CapaRefusal:
         return rest
 
 
-async def serve(target_host, target_port, delay, refuse_capa, client_reader, client_writer):
+def count_connection(count_file):
+    count = 0
+    if os.path.exists(count_file):
+        with open(count_file) as source:
+            count = int(source.read() or 0)
+    with open(count_file + ".tmp", "w") as out:
+        out.write("%d\n" % (count + 1))
+    os.replace(count_file + ".tmp", count_file)
+
+
+async def serve(target_host, target_port, delay, refuse_capa, count_file, client_reader, client_writer):
+    if count_file:
+        count_connection(count_file)
     try:
         server_reader, server_writer = await asyncio.open_connection(target_host, target_port)
     except OSError:
@@ -159,12 +175,13 @@ async def main():
     parser.add_argument("--delay-ms", type=float, default=10.0, help="one-way delay in milliseconds")
     parser.add_argument("--refuse-capa", action="store_true")
     parser.add_argument("--port-file")
+    parser.add_argument("--count-file")
     args = parser.parse_args()
     host, _, port = args.target.rpartition(":")
     delay = args.delay_ms / 1000.0
 
     server = await asyncio.start_server(
-        lambda r, w: serve(host, int(port), delay, args.refuse_capa, r, w), "127.0.0.1", 0)
+        lambda r, w: serve(host, int(port), delay, args.refuse_capa, args.count_file, r, w), "127.0.0.1", 0)
     listen_port = server.sockets[0].getsockname()[1]
     if args.port_file:
         with open(args.port_file + ".tmp", "w") as out:
