@@ -387,7 +387,11 @@ bool ImapConnection::takeUntagged(const QByteArray& response)
     const std::optional<bool> change = isChange(response);
     if (!change)
         return false;
-    if (*change)
+    // A check waiting for IDLE to end searches after this, so it sees the
+    // change itself: a server that looks at the mailbox only when a command
+    // comes (Mailutils) tells of new mail in the answer to DONE, and taking
+    // that as news would check every mailbox twice.
+    if (*change && !m_checking)
         changeTold();
     return true;
 }
