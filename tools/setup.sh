@@ -15,7 +15,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth openbox trayer x11-utils imagemagick libxcb1-dev
   dovecot-core dovecot-pop3d dovecot-imapd
-  python3 procps time ccache openssl xdotool desktop-file-utils
+  python3 procps time ccache openssl xdotool desktop-file-utils util-linux mount
   lintian appstream dpkg-dev file
   mpop libclang-rt-14-dev
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus libglib2.0-bin
