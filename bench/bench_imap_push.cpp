@@ -268,8 +268,9 @@ int interop(char** argv, int pushWaitSeconds)
             return QStringLiteral("no end within %1 ms").arg(kLimitMs);
         return host.Status(0);
     };
-    // Lets a check that a change told while checking folds into run, so that
-    // what follows starts from an idle account.
+    // Gives the one more check that news told during the last one asks for
+    // (after the push floor) time to run, so that what follows starts from an
+    // idle account.
     const auto calm = [&] {
         idleWindow(ImapConnection::FloorMs + 1000);
         waitUntil(settled);

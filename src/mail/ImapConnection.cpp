@@ -389,8 +389,8 @@ bool ImapConnection::takeUntagged(const QByteArray& response)
         return false;
     // A check waiting for IDLE to end searches after this, so it sees the
     // change itself: a server that looks at the mailbox only when a command
-    // comes (Mailutils) tells of new mail in the answer to DONE, and taking
-    // that as news would check every mailbox twice.
+    // comes (Mailutils) tells of new mail in its answer to DONE, and taking
+    // that as news would follow each check that finds mail with another.
     if (*change && !m_checking)
         changeTold();
     return true;
