@@ -230,6 +230,7 @@ void ImapConnection::closeSocket()
     m_frame = {};
     m_lastTag = 0;
     m_pending.reset();
+    m_behind.reset();
     m_capabilities.clear();
     m_signedIn = false;
     m_validity.reset();
@@ -335,12 +336,15 @@ void ImapConnection::take(const QByteArray& response)
     }
     const std::optional<ImapResponses::Status> status = ImapResponses::ReadStatus(response);
     if (status && !status->tag.isEmpty()) {
-        // One command is in flight at a time: any other tag, an old one
-        // included, is a server out of step.
-        if (!m_pending || status->tag != m_pending->tag)
+        // Only the commands in flight may complete: any other tag, an old
+        // one included, is a server out of step.
+        std::shared_ptr<Pending>& answered = m_behind && status->tag == m_behind->tag ? m_behind : m_pending;
+        if (!answered || status->tag != answered->tag)
             return failHere();
-        const Completion completion = std::move(m_pending->done);
-        m_pending.reset();
+        const Completion completion = std::move(answered->done);
+        answered.reset();
+        if (!m_pending)
+            m_pending = std::move(m_behind);
         return completion(*status, response);
     }
     if (!response.startsWith("* "))
@@ -350,7 +354,8 @@ void ImapConnection::take(const QByteArray& response)
     // The message count, for the arrival time of the newest message.
     if (const std::optional<quint32> count = ImapResponses::Exists(response))
         m_exists = *count;
-    else if (m_exists > 0 && response.toUpper().endsWith(" EXPUNGE\r\n"))
+    else if (m_exists > 0 && response.size() > 10
+        && QByteArrayView(response).last(10).compare(" EXPUNGE\r\n", Qt::CaseInsensitive) == 0)
         --m_exists;
     if (status && status->condition == Condition::Bye)
         return failHere(reasonOf(*status));
@@ -401,7 +406,8 @@ void ImapConnection::command(const QByteArray& name, Step step, const QByteArray
 {
     m_phase = phase;
     const QByteArray tag = 'A' + QByteArray::number(++m_lastTag);
-    m_pending = std::make_shared<Pending>(
+    // Sent while another awaits its answer, it is answered after that one or before.
+    (m_pending ? m_behind : m_pending) = std::make_shared<Pending>(
         Pending { tag, name, step, continuations, std::move(untagged), std::move(done), bound });
     send(tag + ' ' + text);
 }
@@ -582,7 +588,7 @@ void ImapConnection::search()
             } else if (rule == ImapSeenList::Rule::ByArrival) {
                 return arrivalsFrom(0);
             }
-            fetchFrom(0);
+            fetchNew();
         },
         {}, Phase::Command,
         // The answer is held some five times over while it is read
@@ -593,7 +599,7 @@ void ImapConnection::search()
 void ImapConnection::arrivalsFrom(qsizetype start)
 {
     if (start >= m_unseen.size())
-        return fetchFrom(0);
+        return fetchNew();
     const QList<quint32> batch = m_unseen.mid(start, kFetchBatch);
     auto arrivedSince = std::make_shared<QSet<quint32>>();
     command(
@@ -614,56 +620,71 @@ void ImapConnection::arrivalsFrom(qsizetype start)
         });
 }
 
-void ImapConnection::fetchFrom(qsizetype start)
+void ImapConnection::fetchNew()
 {
-    if (start == 0) {
-        m_came.clear();
-        m_came.reserve(m_fresh.size());
-    }
-    if (start >= m_fresh.size())
+    m_came.clear();
+    m_came.reserve(m_fresh.size());
+    m_fetchNext = 0;
+    if (m_fresh.isEmpty())
         return finishCheck();
+    fetchMore();
+}
+
+void ImapConnection::fetchMore()
+{
     QByteArray fields = "FROM SUBJECT DATE";
     if (m_request->spam)
         fields += ' ' + SpamVerdict::VerdictFields().join(' ').toUpper();
-    const QList<quint32> batch = m_fresh.mid(start, kFetchBatch); // in order, as the unseen are
-    command(
-        "FETCH", Step::ImapFetch,
-        "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])\r\n",
-        [this, batch](const QByteArray& response) {
-            if (!ImapResponses::IsUntagged(response, "FETCH")) {
-                if (ImapResponses::Exists(response))
-                    m_told = true;
-                return true; // RECENT, EXPUNGE and the like: the next check sees them
-            }
-            const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
-            if (!fetch)
-                return false;
-            // A flag change of another message, told without being asked.
-            if (!fetch->uid || !std::binary_search(batch.cbegin(), batch.cend(), *fetch->uid)
-                || !fetch->header)
-                return true;
-            NewMailItem item = ExtractHeaderFields(*fetch->header);
-            if (m_request->spam && SpamVerdict::IsSpam(*fetch->header, item, *m_request->spam)) {
-                ++m_outcome.spamFound;
+    // The next batch goes out before the answer to the one before it is read,
+    // so that the server looks up one while this end reads the other; two in
+    // flight at most keep what waits to be read to two batches' headers.
+    const quint64 connection = m_connection;
+    while (connection == m_connection && m_fetchNext < m_fresh.size() && !m_behind) {
+        const QList<quint32> batch = m_fresh.mid(m_fetchNext, kFetchBatch);
+        m_fetchNext += batch.size();
+        command(
+            "FETCH", Step::ImapFetch,
+            "UID FETCH " + uidSet(batch) + " (UID BODY.PEEK[HEADER.FIELDS (" + fields + ")])\r\n",
+            [this](const QByteArray& response) {
+                if (!ImapResponses::IsUntagged(response, "FETCH")) {
+                    if (ImapResponses::Exists(response))
+                        m_told = true;
+                    return true; // RECENT, EXPUNGE and the like: the next check sees them
+                }
+                const std::optional<ImapResponses::Fetch> fetch = ImapResponses::ReadFetch(response);
+                if (!fetch)
+                    return false;
+                // A flag change of another message, told without being asked.
+                // Asked for is whatever went out so far: a server may answer
+                // two commands in flight interleaved.
+                if (!fetch->uid || !fetch->header
+                    || !std::binary_search(m_fresh.cbegin(), m_fresh.cbegin() + m_fetchNext, *fetch->uid))
+                    return true;
+                NewMailItem item = ExtractHeaderFields(*fetch->header);
+                if (m_request->spam && SpamVerdict::IsSpam(*fetch->header, item, *m_request->spam)) {
+                    ++m_outcome.spamFound;
+                    m_came.append(*fetch->uid);
+                    return true;
+                }
+                item.nAccountIdx = m_request->nAccountIdx;
+                if (m_found.contains(*fetch->uid))
+                    return false;
+                if (!m_budget->Charge(CheckBudget::NewMailCost(item), 1)) {
+                    fail({ Step::Oversized, QStringLiteral("FETCH") });
+                    return true;
+                }
+                m_found.insert(*fetch->uid, item);
                 m_came.append(*fetch->uid);
                 return true;
-            }
-            item.nAccountIdx = m_request->nAccountIdx;
-            if (m_found.contains(*fetch->uid))
-                return false;
-            if (!m_budget->Charge(CheckBudget::NewMailCost(item), 1)) {
-                fail({ Step::Oversized, QStringLiteral("FETCH") });
-                return true;
-            }
-            m_found.insert(*fetch->uid, item);
-            m_came.append(*fetch->uid);
-            return true;
-        },
-        [this, start](const ImapResponses::Status& status, const QByteArray&) {
-            if (status.condition != Condition::Ok)
-                return fail({ Step::ImapFetch, reasonOf(status) });
-            fetchFrom(start + kFetchBatch);
-        });
+            },
+            [this](const ImapResponses::Status& status, const QByteArray&) {
+                if (status.condition != Condition::Ok)
+                    return fail({ Step::ImapFetch, reasonOf(status) });
+                if (!m_pending && m_fetchNext >= m_fresh.size())
+                    return finishCheck();
+                fetchMore();
+            });
+    }
 }
 
 void ImapConnection::finishCheck()

@@ -149,7 +149,8 @@ private:
     void noteNewest();
     void search();
     void arrivalsFrom(qsizetype start);
-    void fetchFrom(qsizetype start);
+    void fetchNew();
+    void fetchMore();
     void finishCheck();
     // Forgets the check's state once its outcome is known.
     void endCheck();
@@ -188,6 +189,9 @@ private:
     int m_lastTag = 0;
     // Shared, so that a handler may end the connection while it runs.
     std::shared_ptr<Pending> m_pending;
+    // Sent while m_pending awaited its answer (the next FETCH of a large
+    // check); the server may complete the two in either order.
+    std::shared_ptr<Pending> m_behind;
     QByteArrayList m_capabilities;
     bool m_tls = false;
     bool m_signedIn = false;
@@ -205,7 +209,8 @@ private:
     ImapSeenList::Seen m_seen;
     std::optional<qint64> m_newest; // noted for the next check
     QList<quint32> m_unseen;
-    QList<quint32> m_fresh; // to be fetched
+    QList<quint32> m_fresh; // to be fetched, in order
+    qsizetype m_fetchNext = 0; // the first of m_fresh no FETCH has asked for yet
     QList<quint32> m_came; // fetched: found, or judged spam
     QMap<quint32, NewMailItem> m_found;
     CheckOutcome m_outcome;

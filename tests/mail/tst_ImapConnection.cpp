@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <numeric>
 
 using S = ScriptedPop3Server;
 using After = ScriptedPop3Server::After;
@@ -339,6 +340,21 @@ private Q_SLOTS:
             QTest::newRow(name.constData()) << cut << true << seen({ 0, 3 }) << false << kSecret << none << ""
                                             << -1 << 0 << QStringList() << failures[i] << false << 0;
         }
+        // Past one FETCH of 500 UIDs the next goes out before the answer to
+        // the first; the server may complete them in either order.
+        QList<int> large(501);
+        std::iota(large.begin(), large.end(), 1);
+        QByteArray largeSet;
+        for (int uid : large)
+            largeSet += (largeSet.isEmpty() ? "" : " ") + QByteArray::number(uid);
+        S::Step unanswered = fetch(large.first(500));
+        unanswered.pieces.clear();
+        S::Step pipelined = fetch({ 501 }, 5);
+        pipelined.pieces = { fetched(501) + "A5 OK done\r\nA4 NO [UNAVAILABLE] busy\r\n" };
+        QTest::newRow("pipelined FETCH completed first, the one before it refused: fails, nothing stored")
+            << (signedIn() << examine(7) << search(largeSet) << unanswered << pipelined) << true
+            << seen({ 0 }) << false << kSecret << none << "" << -1 << 0 << QStringList()
+            << QStringLiteral("ｴﾗｰ(FETCH ｴﾗｰ: busy)") << false << 0;
         QTest::newRow("EXAMINE without UIDVALIDITY")
             << (signedIn() << S::Exchange("A2 EXAMINE INBOX", "* 5 EXISTS\r\nA2 OK\r\n")) << true
             << QStringList() << false << kSecret << none << "" << -1 << 0 << QStringList()
@@ -449,7 +465,10 @@ private Q_SLOTS:
         MailChecker checker(host);
         host.Watch(checker);
         checker.tmrMailCheck().setEnabled(false);
-        checker.SetCheckMemoryBound(64 * 1024);
+        // A mailbox of more unseen messages than one FETCH asks for needs room for their list.
+        const bool large = std::any_of(dialogue.cbegin(), dialogue.cend(),
+            [](const S::Step& step) { return step.expectedLine.size() > 1024; });
+        checker.SetCheckMemoryBound(large ? 1024 * 1024 : 64 * 1024);
         CommonSettings = CommonSettingsRecord();
         CommonSettings.PopTimeOut = 3600;
         CommonSettings.RecheckMailChecked = recheck;
