@@ -60,8 +60,12 @@ std::optional<bool> isChange(const QByteArray& response)
 QByteArray uidSet(const QList<quint32>& uids)
 {
     QByteArray set;
-    for (const quint32 uid : uids)
-        set += (set.isEmpty() ? "" : ",") + QByteArray::number(uid);
+    set.reserve(uids.size() * 11);
+    for (const quint32 uid : uids) {
+        if (!set.isEmpty())
+            set += ',';
+        set += QByteArray::number(uid);
+    }
     return set;
 }
 
