@@ -194,18 +194,38 @@ void frmArrival::RemoveMail(qint32 nAccountIdx)
     lvArrival->RemoveRowsWithTag(nAccountIdx);
 }
 
+namespace {
+
+FlatListView::Row ArrivalRow(
+    qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
+{
+    const bool known = IsAccountIndex(nAccountIdx);
+    FlatListView::Row row;
+    row.cells[frmArrival::ColUserTitle] = known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString();
+    row.cells[frmArrival::ColSubject] = strSubject;
+    row.cells[frmArrival::ColFrom] = strFrom;
+    row.cells[frmArrival::ColDate] = strDate;
+    row.tag = nAccountIdx;
+    return row;
+}
+
+} // namespace
+
 void frmArrival::MailArraival(
     qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject)
 {
     Load();
-    const bool known = IsAccountIndex(nAccountIdx);
-    FlatListView::Row row;
-    row.cells[ColUserTitle] = known ? Accounts[std::size_t(nAccountIdx)].UserTitle : QString();
-    row.cells[ColSubject] = strSubject;
-    row.cells[ColFrom] = strFrom;
-    row.cells[ColDate] = strDate;
-    row.tag = nAccountIdx;
-    lvArrival->AddRow(std::move(row));
+    lvArrival->AddRow(ArrivalRow(nAccountIdx, strFrom, strDate, strSubject));
+}
+
+void frmArrival::MailArraivals(const QList<NewMailItem>& mail)
+{
+    Load();
+    std::vector<FlatListView::Row> rows;
+    rows.reserve(std::size_t(mail.size()));
+    for (const NewMailItem& item : mail)
+        rows.push_back(ArrivalRow(item.nAccountIdx, item.strFrom, item.strDate, item.strSubject));
+    lvArrival->AddRows(std::move(rows));
 }
 
 void frmArrival::ShowForm(bool playSound)

@@ -34,6 +34,8 @@ public:
     // Appends one row; mind the order: sender, date, subject.
     void MailArraival(
         qint32 nAccountIdx, const QString& strFrom, const QString& strDate, const QString& strSubject);
+    // Appends a row for each message, in their order, as MailArraival would one by one.
+    void MailArraivals(const QList<NewMailItem>& mail);
     // Places, shows without activating, starts the countdown and plays the
     // sound, unless the rows come late and the sound would only startle.
     void ShowForm(bool playSound = true);

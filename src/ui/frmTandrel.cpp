@@ -688,8 +688,7 @@ void frmTandrel::PutArrivals(qint32 tag, const QList<NewMailItem>& mail)
         m_arrival = std::make_unique<frmArrival>();
     m_arrival->Load();
     m_arrival->RemoveMail(tag);
-    for (const NewMailItem& item : mail)
-        m_arrival->MailArraival(item.nAccountIdx, item.strFrom, item.strDate, item.strSubject);
+    m_arrival->MailArraivals(mail);
 }
 
 ArrivalListCost frmTandrel::ArrivalShown(qint32 tag) const

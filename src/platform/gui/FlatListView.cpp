@@ -179,6 +179,17 @@ public:
         endInsertRows();
     }
 
+    void Append(std::vector<Row> added)
+    {
+        if (added.empty())
+            return;
+        beginInsertRows({}, int(rows.size()), int(rows.size() + added.size() - 1));
+        if (!keys.empty())
+            keys.resize(rows.size() + added.size());
+        rows.insert(rows.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+        endInsertRows();
+    }
+
     void Remove(std::size_t place)
     {
         beginRemoveRows({}, int(place), int(place));
@@ -351,6 +362,16 @@ int FlatListView::AddRow(Row row, const QString& key)
     }
     m_model->Insert(place, std::move(row), key);
     return int(place);
+}
+
+void FlatListView::AddRows(std::vector<Row> rows)
+{
+    if (!m_sorted) {
+        m_model->Append(std::move(rows));
+        return;
+    }
+    for (Row& row : rows)
+        AddRow(std::move(row));
 }
 
 int FlatListView::FindRow(const QString& key) const
