@@ -57,14 +57,17 @@ std::optional<QString> Base64Decode(const QString& text)
 
 QString DecodeHeaderText(const QString& value)
 {
+    // Each search goes on after the last word, so that no part of the value
+    // is read or copied twice however its words overlap.
+    std::optional<EncodedWord> word = FindEncodedWord(value, 0);
+    // Most values hold no word at all, and are shown as they are, uncopied.
+    if (!word)
+        return value;
     QString result;
     // Never longer than the value: room for all of it at once spares the
     // reallocations of a text built piece by piece.
     result.reserve(value.size());
     qsizetype p = 0; // first character not yet copied
-    // Each search goes on after the last word, so that no part of the value
-    // is read or copied twice however its words overlap.
-    std::optional<EncodedWord> word = FindEncodedWord(value, 0);
     while (word) {
         if (p < word->start)
             result += QStringView(value).sliced(p, word->start - p);

@@ -28,43 +28,52 @@ qsizetype leadingFoldBlanks(QByteArrayView text)
     return start;
 }
 
-// Where encoded words stand in one line. Words are ASCII, so reading the
-// bytes one to one as Latin-1 finds them whatever the rest is written in.
-struct LineWords {
-    bool startsWithWord = false; // fold blanks allowed before it
-    bool endsWithWord = false; // trailing blanks allowed after it
-};
-
-LineWords lineWords(QByteArrayView line)
+// Whether an encoded word opens the line, after its fold blanks. Words are
+// ASCII, so reading the bytes one to one as Latin-1 finds them whatever the
+// rest is written in. The word found first is the one at the earliest start,
+// and a word is a word whatever stands before it.
+bool startsWithWord(QByteArrayView line)
 {
-    // Most lines hold no word, and need no text made of them to say so.
-    qsizetype opener = line.indexOf('=');
-    while (opener >= 0 && (opener + 1 == line.size() || line[opener + 1] != '?'))
-        opener = line.indexOf('=', opener + 1);
-    if (opener < 0)
-        return {};
-    const QString text = QString::fromLatin1(line);
-    const qsizetype first = leadingFoldBlanks(line);
-    const qsizetype last = lengthWithoutTrailingBlanks(line);
-    LineWords words;
-    for (std::optional<EncodedWord> word = FindEncodedWord(text, 0); word && word->closed;
-         word = FindEncodedWord(text, word->end)) {
-        if (word->start == first)
-            words.startsWithWord = true;
-        if (word->end == last)
-            words.endsWithWord = true;
-    }
-    return words;
+    const QByteArrayView rest = line.sliced(leadingFoldBlanks(line));
+    // Most lines are no such thing, and need no text made of them to say so.
+    if (!rest.startsWith("=?"))
+        return false;
+    const std::optional<EncodedWord> word = FindEncodedWord(QString::fromLatin1(rest), 0);
+    return word && word->closed && word->start == 0;
 }
 
-// Unfolds the header into one byte string per field. The header ends at the
-// first empty line: anything after it is body text, which must never be taken
-// for a sender or subject.
-QList<QByteArray> unfoldedFields(QByteArrayView headerBlock)
+// Whether the line's last encoded word, as the words follow one another from
+// its start, closes it before any trailing blanks.
+bool endsWithWord(QByteArrayView line)
 {
-    QList<QByteArray> fields;
-    fields.reserve(8); // the fields a check asks for, and a few more
-    bool fieldEndsWithWord = false;
+    const qsizetype last = lengthWithoutTrailingBlanks(line);
+    if (!line.first(last).endsWith("?="))
+        return false;
+    const QString text = QString::fromLatin1(line);
+    for (std::optional<EncodedWord> word = FindEncodedWord(text, 0); word && word->closed;
+         word = FindEncodedWord(text, word->end))
+        if (word->end == last)
+            return true;
+    return false;
+}
+
+// Unfolds the header and hands each field's bytes to visit, in block order.
+// A field on one line is handed as it stands in the block; only a folded one
+// is put together, in a buffer the next folded field reuses, so the bytes
+// handed over last only until visit returns. The header ends at the first
+// empty line: anything after it is body text, which must never be taken for
+// a sender or subject.
+template <class Visit> void forEachUnfoldedField(QByteArrayView headerBlock, Visit visit)
+{
+    bool hasField = false;
+    QByteArrayView field; // the field, while it stands on one line
+    QByteArray folded; // the field, once a line continues it
+    bool isFolded = false;
+    QByteArrayView lastLine; // the field's last line with more than blanks on it
+    const auto handOver = [&] {
+        if (hasField)
+            visit(isFolded ? QByteArrayView(folded) : field);
+    };
     bool started = false;
     for (qsizetype pos = 0; pos <= headerBlock.size();) {
         qsizetype lineFeed = headerBlock.indexOf('\n', pos);
@@ -81,28 +90,34 @@ QList<QByteArray> unfoldedFields(QByteArrayView headerBlock)
             continue;
         }
         started = true;
-        const LineWords words = lineWords(line);
         if (isFoldBlank(line.at(0))) {
-            if (fields.isEmpty())
+            if (!hasField)
                 continue; // a continuation of nothing
-            QByteArray& field = fields.last();
+            if (!isFolded) {
+                folded.truncate(0);
+                folded += field;
+                isFolded = true;
+            }
             // White space that only separates two encoded words is not part of
             // the text; keeping it would split long Japanese subjects with blanks.
-            if (fieldEndsWithWord && words.startsWithWord) {
-                field.truncate(lengthWithoutTrailingBlanks(field));
-                field += line.sliced(leadingFoldBlanks(line));
+            if (startsWithWord(line) && endsWithWord(lastLine)) {
+                folded.truncate(lengthWithoutTrailingBlanks(folded));
+                folded += line.sliced(leadingFoldBlanks(line));
             } else {
-                field += line;
+                folded += line;
             }
             // A line of blanks alone leaves the field ending where it did.
             if (leadingFoldBlanks(line) < line.size())
-                fieldEndsWithWord = words.endsWithWord;
+                lastLine = line;
             continue;
         }
-        fields.append(line.toByteArray());
-        fieldEndsWithWord = words.endsWithWord;
+        handOver();
+        hasField = true;
+        field = line;
+        isFolded = false;
+        lastLine = line;
     }
-    return fields;
+    handOver();
 }
 
 // The value after "name:" when the field carries that name, letter case ignored.
@@ -283,7 +298,7 @@ NewMailItem ExtractHeaderFields(QByteArrayView headerBlock)
 {
     NewMailItem fields;
     QByteArrayView value;
-    for (const QByteArray& field : unfoldedFields(headerBlock)) {
+    forEachUnfoldedField(headerBlock, [&](QByteArrayView field) {
         if (fieldValue(field, "From", value)) {
             if (!value.isEmpty())
                 fields.strFrom = displayText(value);
@@ -296,17 +311,18 @@ NewMailItem ExtractHeaderFields(QByteArrayView headerBlock)
             if (!value.isEmpty())
                 fields.strSubject = displayText(value);
         }
-    }
+    });
     return fields;
 }
 
 QList<HeaderField> HeaderFieldList(QByteArrayView headerBlock)
 {
     QList<HeaderField> list;
-    for (const QByteArray& field : unfoldedFields(headerBlock)) {
+    forEachUnfoldedField(headerBlock, [&list](QByteArrayView field) {
         const qsizetype colon = field.indexOf(':');
         if (colon > 0)
-            list.append({ field.first(colon), field.sliced(colon + 1).trimmed() });
-    }
+            list.append(
+                { field.first(colon).toByteArray(), field.sliced(colon + 1).trimmed().toByteArray() });
+    });
     return list;
 }
