@@ -4,10 +4,11 @@
 #include "mail/KNJconv.h"
 #include "platform/Cp932.h"
 
-#include <QList>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <span>
 
 namespace {
 
@@ -19,7 +20,7 @@ QStringView wordText(QStringView value, const EncodedWord& word)
 // Decodes a run of directly adjacent words in one charset as one byte string;
 // when that fails, each word is decoded alone or kept as it came. Text longer
 // than the words themselves is refused too: no charset may make a header grow.
-QString decodeCharsetRun(QStringView value, const QList<EncodedWord>& run)
+QString decodeCharsetRun(QStringView value, std::span<const EncodedWord> run)
 {
     QByteArray joined;
     bool allBytes = true;
@@ -32,16 +33,16 @@ QString decodeCharsetRun(QStringView value, const QList<EncodedWord>& run)
         joined += *bytes;
     }
     if (allBytes) {
-        const std::optional<QString> text = CharsetBytesToText(run.first().charset, joined);
-        if (text && text->size() <= run.last().end - run.first().start)
+        const std::optional<QString> text = CharsetBytesToText(run.front().charset, joined);
+        if (text && text->size() <= run.back().end - run.front().start)
             return *text;
     }
     if (run.size() == 1)
-        return wordText(value, run.first()).toString();
+        return wordText(value, run.front()).toString();
 
     QString result;
     for (const EncodedWord& word : run)
-        result += decodeCharsetRun(value, { word });
+        result += decodeCharsetRun(value, std::span(&word, 1));
     return result;
 }
 
@@ -84,16 +85,17 @@ QString DecodeHeaderText(const QString& value)
             word = FindEncodedWord(value, p);
             continue;
         }
-        QList<EncodedWord> run { *word };
+        // A run is mostly a few words, which stay on the stack.
+        QVarLengthArray<EncodedWord, 8> run { *word };
         for (;;) {
-            word = FindEncodedWord(value, run.last().end);
-            if (!word || word->jisPrefix || word->start != run.last().end
-                || !JoinableWords(run.first().charset, word->charset))
+            word = FindEncodedWord(value, run.back().end);
+            if (!word || word->jisPrefix || word->start != run.back().end
+                || !JoinableWords(run.front().charset, word->charset))
                 break;
             run.append(*word);
         }
         result += decodeCharsetRun(value, run);
-        p = run.last().end;
+        p = run.back().end;
     }
     if (p < value.size())
         result += QStringView(value).sliced(p);
