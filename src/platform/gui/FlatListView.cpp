@@ -186,7 +186,13 @@ public:
         beginInsertRows({}, int(rows.size()), int(rows.size() + added.size() - 1));
         if (!keys.empty())
             keys.resize(rows.size() + added.size());
-        rows.insert(rows.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+        // Into an empty list the block goes as it is, so that a large
+        // announcement is never held twice over.
+        if (rows.empty())
+            rows = std::move(added);
+        else
+            rows.insert(
+                rows.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
         endInsertRows();
     }
 
